@@ -1,0 +1,98 @@
+// Basic Win32 / Windows CE types, constants and error codes used by the
+// deliverables. Wide text is UTF-16: WCHAR is char16_t.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+typedef int BOOL;
+typedef uint8_t BYTE;
+typedef uint8_t UCHAR;
+typedef uint16_t WORD;
+typedef uint16_t USHORT;
+typedef uint32_t DWORD;
+typedef uint32_t UINT;
+typedef uint32_t ULONG;
+typedef int32_t LONG;
+typedef int32_t INT;
+typedef char CHAR;
+typedef char16_t WCHAR;
+typedef WCHAR TCHAR;
+typedef size_t SIZE_T;
+typedef intptr_t LPARAM;
+typedef uintptr_t WPARAM;
+typedef intptr_t LRESULT;
+typedef void* HANDLE;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef BYTE* LPBYTE;
+typedef const BYTE* LPCBYTE;
+typedef DWORD* LPDWORD;
+typedef WORD* LPWORD;
+typedef LONG* PLONG;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef LPWSTR LPTSTR;
+typedef LPCWSTR LPCTSTR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef struct HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef struct HWND__* HWND;
+typedef DWORD REGSAM;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+#define TEXT(s) u##s
+#define _T(s) u##s
+
+#define MAXDWORD 0xFFFFFFFFu
+#define INFINITE 0xFFFFFFFFu
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+
+typedef struct _SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  LPVOID lpSecurityDescriptor;
+  BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME, *PFILETIME;
+
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+
+// Error codes (GetLastError and the registry's LONG results).
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_INVALID_FUNCTION 1L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_NOT_SUPPORTED 50L
+#define ERROR_FILE_EXISTS 80L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_BROKEN_PIPE 109L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_ALREADY_EXISTS 183L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_OPERATION_ABORTED 995L
+#define ERROR_IO_PENDING 997L
+#define ERROR_BADKEY 1010L
+#define ERROR_CANTREAD 1012L
+#define ERROR_CANTWRITE 1013L
+#define ERROR_KEY_DELETED 1018L
+#define ERROR_TIMEOUT 1460L

@@ -1,0 +1,8 @@
+// The handheld platform as the deliverables see it: Win32 and Windows CE
+// names, argument lists, types, constants and error codes.
+#pragma once
+
+#include "win/types.h"
+#include "win/core.h"
+#include "win/registry.h"
+#include "win/files.h"

@@ -1,0 +1,27 @@
+// Test support: a simulated handheld in a temporary device folder, removed
+// again on destruction.
+#pragma once
+
+#include <string>
+
+namespace handheld::testing {
+
+class TempDevice {
+ public:
+  TempDevice();  // creates the folder and makes it the device folder
+  ~TempDevice();
+  TempDevice(const TempDevice&) = delete;
+  TempDevice& operator=(const TempDevice&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string hivePath() const;
+
+  // Lists `hostDevice` as port `portName` (for example u"COM3:") the way a
+  // sleeve's serial driver is listed, under "Drivers\Tessiv\0100\0001".
+  void AddSerialPort(const std::u16string& portName, const std::string& hostDevice);
+
+ private:
+  std::string path_;
+};
+
+}  // namespace handheld::testing

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running need,
+# when any of them is missing.
+set -euo pipefail
+packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
+          libbenchmark-dev libsqlite3-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
+          libx11-dev libpng-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}" >&2
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+fi
