@@ -1,0 +1,93 @@
+#include "Thread.h"
+
+#include <atomic>
+#include <system_error>
+#include <thread>
+
+namespace handheld::detail {
+namespace {
+
+std::atomic<DWORD> nextThreadId{0x1000};
+
+DWORD NewThreadId() { return nextThreadId.fetch_add(4); }
+
+// The record of the calling thread. Threads started here point at the record
+// their std::thread keeps alive; other threads own theirs.
+thread_local Thread* current = nullptr;
+struct ForeignRecord {
+  std::shared_ptr<Thread> thread;
+  ~ForeignRecord() { current = nullptr; }
+};
+thread_local ForeignRecord foreignRecord;
+
+}  // namespace
+
+Thread::Thread(LPTHREAD_START_ROUTINE start, LPVOID param, DWORD suspendCount)
+    : id_(NewThreadId()), start_(start), param_(param), suspendCount_(suspendCount) {}
+
+Thread::Thread() : id_(NewThreadId()), start_(nullptr), param_(nullptr), suspendCount_(0) {}
+
+Thread::~Thread() = default;
+
+std::shared_ptr<Thread> Thread::Current() {
+  if (current) return current->shared_from_this();
+  foreignRecord.thread = std::shared_ptr<Thread>(new Thread());
+  current = foreignRecord.thread.get();
+  return foreignRecord.thread;
+}
+
+std::shared_ptr<Thread> Thread::FromHandle(HANDLE h) {
+  if (h == kCurrentThreadPseudoHandle) return Current();
+  return HandleTable::LookupAs<Thread>(h);
+}
+
+DWORD Thread::Resume() {
+  {
+    std::lock_guard<std::mutex> lock(StateLock());
+    if (suspendCount_ == 0) return 0;
+    if (suspendCount_ > 1) return suspendCount_--;
+    suspendCount_ = 0;  // this call starts it, no other
+  }
+  // The std::thread keeps the record alive until the routine returned, so
+  // the creator may close its handle at once. It is detached: a finished
+  // thread leaves nothing behind, and nobody joins it.
+  try {
+    std::thread([self = shared_from_this()] { self->Run(); }).detach();
+  } catch (const std::system_error&) {
+    std::lock_guard<std::mutex> lock(StateLock());
+    suspendCount_ = 1;
+    return 0xFFFFFFFFu;
+  }
+  return 1;
+}
+
+void Thread::Run() {
+  current = this;
+  DWORD code = start_(param_);
+  {
+    std::lock_guard<std::mutex> lock(StateLock());
+    exitCode_ = code;
+    finished_ = true;
+    WakeWaiters();
+  }
+  current = nullptr;
+}
+
+DWORD Thread::ExitCode() const {
+  std::lock_guard<std::mutex> lock(StateLock());
+  return exitCode_;
+}
+
+int Thread::Priority() const {
+  std::lock_guard<std::mutex> lock(StateLock());
+  return priority_;
+}
+
+void Thread::SetPriority(int priority) {
+  std::lock_guard<std::mutex> lock(StateLock());
+  priority_ = priority;
+}
+
+bool Thread::IsSignalled() const { return finished_; }
+
+}  // namespace handheld::detail

@@ -1,0 +1,77 @@
+#include "Waitable.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace handheld::detail {
+
+std::mutex& Waitable::StateLock() {
+  // Never destroyed: detached threads may signal after main returned.
+  static std::mutex* lock = new std::mutex;
+  return *lock;
+}
+
+bool Waitable::TrySatisfy(Waiter& waiter) {
+  const auto& objects = *waiter.objects;
+  if (waiter.waitAll) {
+    for (const auto& object : objects)
+      if (!object->IsSignalled()) return false;
+    for (const auto& object : objects) object->Acquire();
+    waiter.result = WAIT_OBJECT_0;
+    return true;
+  }
+  for (size_t i = 0; i < objects.size(); ++i) {
+    if (objects[i]->IsSignalled()) {
+      objects[i]->Acquire();
+      waiter.result = WAIT_OBJECT_0 + static_cast<DWORD>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+void Waitable::Unregister(Waiter& waiter) {
+  for (const auto& object : *waiter.objects) object->waiters_.remove(&waiter);
+}
+
+void Waitable::WakeWaiters() {
+  // Satisfying one waiter can reset this object (auto-reset) or others
+  // (wait for all), so look again from the oldest after each success.
+  for (;;) {
+    if (!IsSignalled()) return;
+    auto it = std::find_if(waiters_.begin(), waiters_.end(),
+                           [](Waiter* w) { return TrySatisfy(*w); });
+    if (it == waiters_.end()) return;
+    Waiter& waiter = **it;
+    Unregister(waiter);
+    waiter.done = true;
+    waiter.wake.notify_one();
+  }
+}
+
+DWORD Waitable::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool waitAll,
+                     DWORD ms) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+
+  std::unique_lock<std::mutex> lock(StateLock());
+  Waiter waiter(&objects, waitAll);
+  if (TrySatisfy(waiter)) return waiter.result;
+  if (ms == 0) return WAIT_TIMEOUT;
+
+  // Each object lists the waiter once, even when named twice.
+  for (size_t i = 0; i < objects.size(); ++i) {
+    bool seen = false;
+    for (size_t k = 0; k < i && !seen; ++k) seen = objects[k] == objects[i];
+    if (!seen) objects[i]->waiters_.push_back(&waiter);
+  }
+  if (ms == INFINITE) {
+    waiter.wake.wait(lock, [&] { return waiter.done; });
+  } else if (!waiter.wake.wait_until(lock, deadline, [&] { return waiter.done; })) {
+    Unregister(waiter);
+    return WAIT_TIMEOUT;
+  }
+  return waiter.result;
+}
+
+}  // namespace handheld::detail
