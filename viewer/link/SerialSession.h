@@ -9,6 +9,12 @@
 // The viewer's one serial port: its name and line settings, the reader
 // thread that hands every received byte to the attached sink, and one-byte
 // writes.
+//
+// Threads: every operation is called from one thread (the UI thread); the
+// reader thread calls only the sink. Once Close or the destructor has
+// returned, the reader thread has ended and touches the session no more.
+// Close may be called from inside a sink (it then does not wait for its own
+// thread); the session must not be destroyed from inside a sink.
 class SerialSession {
  public:
   SerialSession(LPCWSTR portName, DWORD baudRate);
@@ -35,13 +41,22 @@ class SerialSession {
   static const int kPortNameChars = 19;
 
  private:
+  friend class SerialSessionProbe;  // tests look at the live port handle
+
   static DWORD ReaderThread(LPVOID param);
+  void StoreName(LPCWSTR name);
+  BOOL Fail(BOOL report, LPCWSTR text);
+  BOOL FailName(LPCWSTR name, BOOL report);
+  void ReleasePort();
+  void JoinReaderThread();
+  bool OnReaderThread() const;
 
   DCB lineSettings;
   WCHAR portName[kPortNameChars + 1];
+  bool portNameFits;  // false when the name given did not fit portName
   CRITICAL_SECTION sinkLock;
   std::atomic<HANDLE> port;
-  bool open;
+  std::atomic<bool> open;
   ByteSink sinkFunction;
   void* sinkContext;
   HANDLE readerThread;  // kept so that Close can wait for the thread to end
