@@ -109,6 +109,7 @@ BOOL PulseEvent(HANDLE ev);
 #define WAIT_ABANDONED 0x00000080u
 #define WAIT_TIMEOUT 0x00000102u
 #define WAIT_FAILED 0xFFFFFFFFu
+#define MAXIMUM_WAIT_OBJECTS 64
 // Waits on events and threads.
 DWORD WaitForSingleObject(HANDLE h, DWORD ms);
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD ms);
