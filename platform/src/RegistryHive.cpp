@@ -1,0 +1,545 @@
+#include "RegistryHive.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "handheld.h"
+
+namespace handheld::detail {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long an operation keeps retrying while other processes hold the
+// database locked, in total and per wait inside SQLite.
+constexpr auto kBusyBudget = std::chrono::seconds(60);
+constexpr int kBusyTimeoutMs = 2000;
+
+const char* const kStatements[] = {
+    // kFindChild
+    "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2",
+    // kInsertKey
+    "INSERT INTO keys(parent, name, fold, written) VALUES (?1, ?2, ?3, ?4)",
+    // kKeyExists
+    "SELECT written FROM keys WHERE id = ?1",
+    // kTouchKey
+    "UPDATE keys SET written = ?2 WHERE id = ?1",
+    // kFindValue
+    "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2",
+    // kSetValue: an existing value keeps its row, its name and so its place
+    "INSERT INTO vals(key, name, fold, type, data) VALUES (?1, ?2, ?3, ?4, ?5) "
+    "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data",
+    // kDeleteValue
+    "DELETE FROM vals WHERE key = ?1 AND fold = ?2",
+    // kDeleteSubtreeValues
+    "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL "
+    "SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id) "
+    "DELETE FROM vals WHERE key IN sub",
+    // kDeleteSubtreeKeys
+    "WITH RECURSIVE sub(id) AS (SELECT ?1 UNION ALL "
+    "SELECT keys.id FROM keys JOIN sub ON keys.parent = sub.id) "
+    "DELETE FROM keys WHERE id IN sub",
+    // kEnumKey
+    "SELECT name, written FROM keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
+    // kEnumValue
+    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2",
+    // kChildNames
+    "SELECT name FROM keys WHERE parent = ?1",
+    // kValueInfo
+    "SELECT name, length(data) FROM vals WHERE key = ?1",
+    // kParentOf
+    "SELECT parent FROM keys WHERE id = ?1",
+};
+
+const char* const kSchema =
+    "CREATE TABLE IF NOT EXISTS keys("
+    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  parent INTEGER NOT NULL,"
+    "  name TEXT NOT NULL,"
+    "  fold TEXT NOT NULL,"
+    "  written INTEGER NOT NULL DEFAULT 0);"
+    "CREATE UNIQUE INDEX IF NOT EXISTS keys_by_name ON keys(parent, fold);"
+    "CREATE INDEX IF NOT EXISTS keys_in_order ON keys(parent, id);"
+    "CREATE TABLE IF NOT EXISTS vals("
+    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    "  key INTEGER NOT NULL,"
+    "  name TEXT NOT NULL,"
+    "  fold TEXT NOT NULL,"
+    "  type INTEGER NOT NULL,"
+    "  data BLOB NOT NULL);"
+    "CREATE UNIQUE INDEX IF NOT EXISTS vals_by_name ON vals(key, fold);"
+    "CREATE INDEX IF NOT EXISTS vals_in_order ON vals(key, id);"
+    "INSERT OR IGNORE INTO keys(id, parent, name, fold) VALUES"
+    "  (1, 0, 'HKEY_CLASSES_ROOT', 'HKEY_CLASSES_ROOT'),"
+    "  (2, 0, 'HKEY_CURRENT_USER', 'HKEY_CURRENT_USER'),"
+    "  (3, 0, 'HKEY_LOCAL_MACHINE', 'HKEY_LOCAL_MACHINE'),"
+    "  (4, 0, 'HKEY_USERS', 'HKEY_USERS');";
+
+bool IsBusy(int code) {
+  int primary = code & 0xFF;
+  return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+// Current time as a FILETIME count: 100 ns units since 1601-01-01.
+uint64_t FileTimeNow() {
+  using namespace std::chrono;
+  constexpr uint64_t kEpochDifference = 116444736000000000ull;  // 1601 -> 1970
+  auto since1970 = duration_cast<nanoseconds>(system_clock::now().time_since_epoch()).count();
+  return kEpochDifference + static_cast<uint64_t>(since1970 / 100);
+}
+
+char16_t FoldChar(char16_t c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
+  if (c >= 0xE0 && c <= 0xFE) return c == 0xF7 ? c : static_cast<char16_t>(c - 0x20);
+  if (c == 0xFF) return 0x178;
+  if (c >= 0x100 && c <= 0x17F) {
+    if ((c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+      return static_cast<char16_t>(c & ~1u);
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
+      return (c & 1u) ? c : static_cast<char16_t>(c - 1);
+    return c;
+  }
+  if (c >= 0x3AC && c <= 0x3CE) {
+    if (c == 0x3AC) return 0x386;
+    if (c >= 0x3AD && c <= 0x3AF) return static_cast<char16_t>(c - 0x25);
+    if (c == 0x3C2) return 0x3A3;
+    if (c >= 0x3B1 && c <= 0x3CB) return static_cast<char16_t>(c - 0x20);
+    if (c == 0x3CC) return 0x38C;
+    if (c >= 0x3CD) return static_cast<char16_t>(c - 0x3F);
+    return c;
+  }
+  if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);
+  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
+  if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x52F))
+    return static_cast<char16_t>(c & ~1u);
+  if (c >= 0x4C1 && c <= 0x4CE) return (c & 1u) ? c : static_cast<char16_t>(c - 1);
+  if (c == 0x4CF) return 0x4C0;
+  if (c >= 0xFF41 && c <= 0xFF5A) return static_cast<char16_t>(c - 0x20);
+  return c;
+}
+
+// Splits a backslash-separated path into its non-empty components.
+std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
+  std::vector<std::u16string_view> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(u'\\', start);
+    if (end == std::u16string_view::npos) end = path.size();
+    if (end > start) parts.push_back(path.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
+}
+
+// Resets a statement when it goes out of use, so that no statement stays
+// active across COMMIT or into the next call.
+class StmtUse {
+ public:
+  explicit StmtUse(sqlite3_stmt* stmt) : stmt_(stmt) {}
+  ~StmtUse() {
+    if (stmt_) {
+      sqlite3_reset(stmt_);
+      sqlite3_clear_bindings(stmt_);
+    }
+  }
+  StmtUse(const StmtUse&) = delete;
+  StmtUse& operator=(const StmtUse&) = delete;
+  sqlite3_stmt* get() const { return stmt_; }
+  explicit operator bool() const { return stmt_ != nullptr; }
+
+ private:
+  sqlite3_stmt* stmt_;
+};
+
+void BindText(sqlite3_stmt* stmt, int index, std::u16string_view text) {
+  // A null pointer would bind SQL NULL; the empty name is a name too.
+  sqlite3_bind_text16(stmt, index, text.empty() ? u"" : text.data(), static_cast<int>(text.size() * sizeof(char16_t)),
+                      SQLITE_TRANSIENT);
+}
+
+std::u16string ColumnText(sqlite3_stmt* stmt, int column) {
+  auto* text = static_cast<const char16_t*>(sqlite3_column_text16(stmt, column));
+  int bytes = sqlite3_column_bytes16(stmt, column);
+  if (!text || bytes <= 0) return {};
+  return std::u16string(text, static_cast<size_t>(bytes) / sizeof(char16_t));
+}
+
+std::vector<BYTE> ColumnBlob(sqlite3_stmt* stmt, int column) {
+  auto* data = static_cast<const BYTE*>(sqlite3_column_blob(stmt, column));
+  int bytes = sqlite3_column_bytes(stmt, column);
+  if (!data || bytes <= 0) return {};
+  return std::vector<BYTE>(data, data + bytes);
+}
+
+struct CurrentHive {
+  std::string path;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  pid_t pid = 0;
+  std::shared_ptr<RegistryHive> hive;
+};
+
+std::mutex currentMutex;
+CurrentHive* current = new CurrentHive;  // never destroyed: a forked child abandons it
+
+}  // namespace
+
+std::u16string RegistryHive::FoldName(std::u16string_view name) {
+  std::u16string folded(name);
+  for (char16_t& c : folded) c = FoldChar(c);
+  return folded;
+}
+
+std::shared_ptr<RegistryHive> RegistryHive::Current() {
+  std::string path = DeviceFolder() + "/registry.db";
+  std::lock_guard<std::mutex> lock(currentMutex);
+  pid_t pid = getpid();
+  if (current->hive && current->pid != pid) {
+    // A forked child must not touch the connection it inherited: SQLite's
+    // file locks belong to the parent. Abandon it without closing it.
+    current = new CurrentHive;
+  }
+  struct stat st {};
+  bool exists = stat(path.c_str(), &st) == 0;
+  if (current->hive && current->path == path && exists && st.st_dev == current->dev &&
+      st.st_ino == current->ino)
+    return current->hive;
+  std::shared_ptr<RegistryHive> hive = Open(path);
+  if (!hive) return nullptr;
+  if (stat(path.c_str(), &st) != 0) return nullptr;
+  current->path = path;
+  current->dev = st.st_dev;
+  current->ino = st.st_ino;
+  current->pid = pid;
+  current->hive = hive;
+  return hive;
+}
+
+std::shared_ptr<RegistryHive> RegistryHive::Open(const std::string& path) {
+  std::error_code ignored;
+  std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
+  std::shared_ptr<RegistryHive> hive(new RegistryHive(path));
+  if (!hive->Initialize()) return nullptr;
+  return hive;
+}
+
+RegistryHive::RegistryHive(std::string path) : path_(std::move(path)) {}
+
+RegistryHive::~RegistryHive() {
+  for (sqlite3_stmt*& stmt : stmts_) {
+    if (stmt) sqlite3_finalize(stmt);
+    stmt = nullptr;
+  }
+  if (db_) sqlite3_close_v2(db_);
+}
+
+bool RegistryHive::Exec(const char* sql) {
+  dbCode_ = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+  return dbCode_ == SQLITE_OK;
+}
+
+bool RegistryHive::Initialize() {
+  static_assert(sizeof(kStatements) / sizeof(kStatements[0]) == kStmtCount);
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) return false;
+  sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  sqlite3_extended_result_codes(db_, 1);
+  // Switching to WAL needs a moment of exclusive access; others may be
+  // creating or using the hive at the same time, so retry.
+  auto deadline = Clock::now() + kBusyBudget;
+  for (;;) {
+    bool ok = Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
+              Exec("BEGIN IMMEDIATE") && Exec(kSchema) && Exec("COMMIT");
+    if (ok) break;
+    int code = dbCode_;
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!IsBusy(code) || Clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+sqlite3_stmt* RegistryHive::Prepare(Stmt which) {
+  if (!stmts_[which]) {
+    dbCode_ = sqlite3_prepare_v3(db_, kStatements[which], -1, SQLITE_PREPARE_PERSISTENT,
+                                 &stmts_[which], nullptr);
+    if (dbCode_ != SQLITE_OK) {
+      stmts_[which] = nullptr;
+      return nullptr;
+    }
+  }
+  return stmts_[which];
+}
+
+int RegistryHive::Step(sqlite3_stmt* stmt) {
+  int rc = sqlite3_step(stmt);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) dbCode_ = rc;
+  return rc;
+}
+
+template <class Body>
+LONG RegistryHive::Transact(bool write, Body body) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const LONG failure = write ? ERROR_CANTWRITE : ERROR_CANTREAD;
+  auto deadline = Clock::now() + kBusyBudget;
+  for (int attempt = 0;; ++attempt) {
+    LONG result = kDbFailure;
+    if (Exec(write ? "BEGIN IMMEDIATE" : "BEGIN")) {
+      result = body();
+      if (result == ERROR_SUCCESS) {
+        if (Exec("COMMIT")) return ERROR_SUCCESS;
+        result = kDbFailure;
+      }
+    }
+    int code = dbCode_;
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (result != kDbFailure) return result;
+    if (!IsBusy(code) || Clock::now() > deadline) return failure;
+    std::this_thread::sleep_for(std::chrono::microseconds(200 << std::min(attempt, 6)));
+  }
+}
+
+LONG RegistryHive::KeyExists(int64_t key) {
+  StmtUse stmt(Prepare(kKeyExists));
+  if (!stmt) return kDbFailure;
+  sqlite3_bind_int64(stmt.get(), 1, key);
+  int rc = Step(stmt.get());
+  if (rc == SQLITE_ROW) return ERROR_SUCCESS;
+  return rc == SQLITE_DONE ? ERROR_KEY_DELETED : kDbFailure;
+}
+
+LONG RegistryHive::Touch(int64_t key) {
+  StmtUse stmt(Prepare(kTouchKey));
+  if (!stmt) return kDbFailure;
+  sqlite3_bind_int64(stmt.get(), 1, key);
+  sqlite3_bind_int64(stmt.get(), 2, static_cast<int64_t>(FileTimeNow()));
+  return Step(stmt.get()) == SQLITE_DONE ? ERROR_SUCCESS : kDbFailure;
+}
+
+LONG RegistryHive::Walk(int64_t parent, std::u16string_view path, bool create, int64_t* key,
+                        bool* created) {
+  if (LONG status = KeyExists(parent); status != ERROR_SUCCESS) return status;
+  std::vector<std::u16string_view> parts = SplitPath(path);
+  for (std::u16string_view part : parts)
+    if (part.size() > kMaxKeyNameChars) return ERROR_INVALID_PARAMETER;
+  int64_t id = parent;
+  bool made = false;
+  for (std::u16string_view part : parts) {
+    std::u16string fold = FoldName(part);
+    int64_t child = 0;
+    {
+      StmtUse find(Prepare(kFindChild));
+      if (!find) return kDbFailure;
+      sqlite3_bind_int64(find.get(), 1, id);
+      BindText(find.get(), 2, fold);
+      int rc = Step(find.get());
+      if (rc == SQLITE_ROW) {
+        child = sqlite3_column_int64(find.get(), 0);
+      } else if (rc != SQLITE_DONE) {
+        return kDbFailure;
+      }
+    }
+    made = false;
+    if (child == 0) {
+      if (!create) return ERROR_FILE_NOT_FOUND;
+      StmtUse insert(Prepare(kInsertKey));
+      if (!insert) return kDbFailure;
+      sqlite3_bind_int64(insert.get(), 1, id);
+      BindText(insert.get(), 2, part);
+      BindText(insert.get(), 3, fold);
+      sqlite3_bind_int64(insert.get(), 4, static_cast<int64_t>(FileTimeNow()));
+      if (Step(insert.get()) != SQLITE_DONE) return kDbFailure;
+      child = sqlite3_last_insert_rowid(db_);
+      if (Touch(id) != ERROR_SUCCESS) return kDbFailure;
+      made = true;
+    }
+    id = child;
+  }
+  *key = id;
+  if (created) *created = made;
+  return ERROR_SUCCESS;
+}
+
+LONG RegistryHive::OpenKey(int64_t parent, std::u16string_view path, int64_t* key) {
+  int64_t found = 0;
+  LONG status = Transact(false, [&] { return Walk(parent, path, false, &found, nullptr); });
+  if (status == ERROR_SUCCESS) *key = found;
+  return status;
+}
+
+LONG RegistryHive::CreateKey(int64_t parent, std::u16string_view path, int64_t* key,
+                             bool* created) {
+  int64_t found = 0;
+  bool made = false;
+  LONG status = Transact(true, [&] { return Walk(parent, path, true, &found, &made); });
+  if (status == ERROR_SUCCESS) {
+    *key = found;
+    *created = made;
+  }
+  return status;
+}
+
+LONG RegistryHive::CheckKey(int64_t key) {
+  return Transact(false, [&] { return KeyExists(key); });
+}
+
+LONG RegistryHive::DeleteKey(int64_t parent, std::u16string_view path) {
+  return Transact(true, [&]() -> LONG {
+    int64_t target = 0;
+    if (LONG status = Walk(parent, path, false, &target, nullptr); status != ERROR_SUCCESS)
+      return status;
+    if (target <= kUsers) return ERROR_ACCESS_DENIED;
+    int64_t owner = 0;
+    {
+      StmtUse find(Prepare(kParentOf));
+      if (!find) return kDbFailure;
+      sqlite3_bind_int64(find.get(), 1, target);
+      if (Step(find.get()) != SQLITE_ROW) return kDbFailure;
+      owner = sqlite3_column_int64(find.get(), 0);
+    }
+    for (Stmt which : {kDeleteSubtreeValues, kDeleteSubtreeKeys}) {
+      StmtUse del(Prepare(which));
+      if (!del) return kDbFailure;
+      sqlite3_bind_int64(del.get(), 1, target);
+      if (Step(del.get()) != SQLITE_DONE) return kDbFailure;
+    }
+    // The deleted key's parent records the change.
+    return Touch(owner);
+  });
+}
+
+LONG RegistryHive::QueryValue(int64_t key, std::u16string_view name, DWORD* type,
+                              std::vector<BYTE>* data) {
+  if (name.size() > kMaxValueNameChars) return ERROR_FILE_NOT_FOUND;
+  return Transact(false, [&]() -> LONG {
+    if (LONG status = KeyExists(key); status != ERROR_SUCCESS) return status;
+    StmtUse find(Prepare(kFindValue));
+    if (!find) return kDbFailure;
+    sqlite3_bind_int64(find.get(), 1, key);
+    BindText(find.get(), 2, FoldName(name));
+    int rc = Step(find.get());
+    if (rc == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
+    if (rc != SQLITE_ROW) return kDbFailure;
+    *type = static_cast<DWORD>(sqlite3_column_int64(find.get(), 0));
+    *data = ColumnBlob(find.get(), 1);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegistryHive::SetValue(int64_t key, std::u16string_view name, DWORD type, const BYTE* data,
+                            size_t bytes) {
+  if (name.size() > kMaxValueNameChars) return ERROR_INVALID_PARAMETER;
+  return Transact(true, [&]() -> LONG {
+    if (LONG status = KeyExists(key); status != ERROR_SUCCESS) return status;
+    StmtUse set(Prepare(kSetValue));
+    if (!set) return kDbFailure;
+    sqlite3_bind_int64(set.get(), 1, key);
+    BindText(set.get(), 2, name);
+    BindText(set.get(), 3, FoldName(name));
+    sqlite3_bind_int64(set.get(), 4, type);
+    static const BYTE kEmpty = 0;
+    sqlite3_bind_blob(set.get(), 5, bytes ? data : &kEmpty, static_cast<int>(bytes),
+                      SQLITE_STATIC);
+    if (Step(set.get()) != SQLITE_DONE) return kDbFailure;
+    return Touch(key);
+  });
+}
+
+LONG RegistryHive::DeleteValue(int64_t key, std::u16string_view name) {
+  if (name.size() > kMaxValueNameChars) return ERROR_FILE_NOT_FOUND;
+  return Transact(true, [&]() -> LONG {
+    if (LONG status = KeyExists(key); status != ERROR_SUCCESS) return status;
+    StmtUse del(Prepare(kDeleteValue));
+    if (!del) return kDbFailure;
+    sqlite3_bind_int64(del.get(), 1, key);
+    BindText(del.get(), 2, FoldName(name));
+    if (Step(del.get()) != SQLITE_DONE) return kDbFailure;
+    if (sqlite3_changes(db_) == 0) return ERROR_FILE_NOT_FOUND;
+    return Touch(key);
+  });
+}
+
+LONG RegistryHive::EnumKey(int64_t key, DWORD index, std::u16string* name, uint64_t* lastWrite) {
+  return Transact(false, [&]() -> LONG {
+    if (LONG status = KeyExists(key); status != ERROR_SUCCESS) return status;
+    StmtUse enumerate(Prepare(kEnumKey));
+    if (!enumerate) return kDbFailure;
+    sqlite3_bind_int64(enumerate.get(), 1, key);
+    sqlite3_bind_int64(enumerate.get(), 2, index);
+    int rc = Step(enumerate.get());
+    if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+    if (rc != SQLITE_ROW) return kDbFailure;
+    *name = ColumnText(enumerate.get(), 0);
+    *lastWrite = static_cast<uint64_t>(sqlite3_column_int64(enumerate.get(), 1));
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegistryHive::EnumValue(int64_t key, DWORD index, std::u16string* name, DWORD* type,
+                             std::vector<BYTE>* data) {
+  return Transact(false, [&]() -> LONG {
+    if (LONG status = KeyExists(key); status != ERROR_SUCCESS) return status;
+    StmtUse enumerate(Prepare(kEnumValue));
+    if (!enumerate) return kDbFailure;
+    sqlite3_bind_int64(enumerate.get(), 1, key);
+    sqlite3_bind_int64(enumerate.get(), 2, index);
+    int rc = Step(enumerate.get());
+    if (rc == SQLITE_DONE) return ERROR_NO_MORE_ITEMS;
+    if (rc != SQLITE_ROW) return kDbFailure;
+    *name = ColumnText(enumerate.get(), 0);
+    *type = static_cast<DWORD>(sqlite3_column_int64(enumerate.get(), 1));
+    *data = ColumnBlob(enumerate.get(), 2);
+    return ERROR_SUCCESS;
+  });
+}
+
+LONG RegistryHive::QueryInfo(int64_t key, KeyInfo* info) {
+  return Transact(false, [&]() -> LONG {
+    KeyInfo result;
+    {
+      StmtUse exists(Prepare(kKeyExists));
+      if (!exists) return kDbFailure;
+      sqlite3_bind_int64(exists.get(), 1, key);
+      int rc = Step(exists.get());
+      if (rc == SQLITE_DONE) return ERROR_KEY_DELETED;
+      if (rc != SQLITE_ROW) return kDbFailure;
+      result.lastWrite = static_cast<uint64_t>(sqlite3_column_int64(exists.get(), 0));
+    }
+    {
+      StmtUse children(Prepare(kChildNames));
+      if (!children) return kDbFailure;
+      sqlite3_bind_int64(children.get(), 1, key);
+      int rc;
+      while ((rc = Step(children.get())) == SQLITE_ROW) {
+        ++result.subKeys;
+        DWORD chars = static_cast<DWORD>(sqlite3_column_bytes16(children.get(), 0) / 2);
+        result.maxSubKeyChars = std::max(result.maxSubKeyChars, chars);
+      }
+      if (rc != SQLITE_DONE) return kDbFailure;
+    }
+    {
+      StmtUse values(Prepare(kValueInfo));
+      if (!values) return kDbFailure;
+      sqlite3_bind_int64(values.get(), 1, key);
+      int rc;
+      while ((rc = Step(values.get())) == SQLITE_ROW) {
+        ++result.values;
+        DWORD chars = static_cast<DWORD>(sqlite3_column_bytes16(values.get(), 0) / 2);
+        result.maxValueNameChars = std::max(result.maxValueNameChars, chars);
+        DWORD bytes = static_cast<DWORD>(sqlite3_column_int64(values.get(), 1));
+        result.maxValueBytes = std::max(result.maxValueBytes, bytes);
+      }
+      if (rc != SQLITE_DONE) return kDbFailure;
+    }
+    *info = result;
+    return ERROR_SUCCESS;
+  });
+}
+
+}  // namespace handheld::detail

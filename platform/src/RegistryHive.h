@@ -1,0 +1,127 @@
+// One registry hive: a tree of keys and values kept in an SQLite database
+// that several processes open at once. Every operation is one transaction,
+// committed before it returns; writers take the database's write lock up
+// front and wait (and retry) while another process holds it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "windows.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace handheld::detail {
+
+class RegistryHive {
+ public:
+  // Key ids of the predefined roots; every other key has a larger id. Ids
+  // are never reused, so a deleted key's id finds nothing.
+  static constexpr int64_t kClassesRoot = 1;
+  static constexpr int64_t kCurrentUser = 2;
+  static constexpr int64_t kLocalMachine = 3;
+  static constexpr int64_t kUsers = 4;
+
+  // Names longer than these are refused (ERROR_INVALID_PARAMETER).
+  static constexpr size_t kMaxKeyNameChars = 255;
+  static constexpr size_t kMaxValueNameChars = 16383;
+
+  struct KeyInfo {
+    DWORD subKeys = 0;
+    DWORD maxSubKeyChars = 0;
+    DWORD values = 0;
+    DWORD maxValueNameChars = 0;
+    DWORD maxValueBytes = 0;
+    uint64_t lastWrite = 0;  // 100 ns units since 1601-01-01
+  };
+
+  // The hive of the current device folder (handheld::DeviceFolder()),
+  // opened (and created) on first use and reopened when the folder changes,
+  // the hive file is replaced, or the process forked. Null on failure.
+  static std::shared_ptr<RegistryHive> Current();
+
+  // Opens (creating the folder and the schema if needed) the hive at `path`.
+  static std::shared_ptr<RegistryHive> Open(const std::string& path);
+
+  ~RegistryHive();
+  RegistryHive(const RegistryHive&) = delete;
+  RegistryHive& operator=(const RegistryHive&) = delete;
+
+  const std::string& path() const { return path_; }
+
+  // Upper-cases a name the way names are compared: ASCII, Latin-1, Latin
+  // Extended-A, Greek, Cyrillic and full-width Latin letters.
+  static std::u16string FoldName(std::u16string_view name);
+
+  // Paths are backslash-separated; empty components (leading, trailing or
+  // doubled backslashes) are ignored, and an empty path names `parent`.
+  LONG OpenKey(int64_t parent, std::u16string_view path, int64_t* key);
+  LONG CreateKey(int64_t parent, std::u16string_view path, int64_t* key, bool* created);
+  // Deletes the key at `path` below `parent` with its whole subtree. The
+  // predefined roots cannot be deleted.
+  LONG DeleteKey(int64_t parent, std::u16string_view path);
+  // ERROR_SUCCESS when the key still exists, else ERROR_KEY_DELETED.
+  LONG CheckKey(int64_t key);
+
+  LONG QueryValue(int64_t key, std::u16string_view name, DWORD* type, std::vector<BYTE>* data);
+  LONG SetValue(int64_t key, std::u16string_view name, DWORD type, const BYTE* data, size_t bytes);
+  LONG DeleteValue(int64_t key, std::u16string_view name);
+
+  // Subkeys and values in creation order; ERROR_NO_MORE_ITEMS past the end.
+  LONG EnumKey(int64_t key, DWORD index, std::u16string* name, uint64_t* lastWrite);
+  LONG EnumValue(int64_t key, DWORD index, std::u16string* name, DWORD* type,
+                 std::vector<BYTE>* data);
+  LONG QueryInfo(int64_t key, KeyInfo* info);
+
+ private:
+  enum Stmt {
+    kFindChild,
+    kInsertKey,
+    kKeyExists,
+    kTouchKey,
+    kFindValue,
+    kSetValue,
+    kDeleteValue,
+    kDeleteSubtreeValues,
+    kDeleteSubtreeKeys,
+    kEnumKey,
+    kEnumValue,
+    kChildNames,
+    kValueInfo,
+    kParentOf,
+    kStmtCount
+  };
+
+  explicit RegistryHive(std::string path);
+  bool Initialize();
+  bool Exec(const char* sql);
+  sqlite3_stmt* Prepare(Stmt which);
+
+  // Runs `body` inside a transaction (IMMEDIATE for writes), retrying the
+  // whole transaction while the database is busy. `body` returns a registry
+  // status; on a database failure it returns kDbFailure after recording
+  // the SQLite code in dbCode_. Changes are committed only on success.
+  template <class Body>
+  LONG Transact(bool write, Body body);
+
+  // Steps helpers; they record SQLite failures in dbCode_.
+  int Step(sqlite3_stmt* stmt);
+  LONG Walk(int64_t parent, std::u16string_view path, bool create, int64_t* key, bool* created);
+  LONG KeyExists(int64_t key);
+  LONG Touch(int64_t key);
+
+  static constexpr LONG kDbFailure = -1;
+
+  std::string path_;
+  std::mutex mutex_;
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* stmts_[kStmtCount] = {};
+  int dbCode_ = 0;
+};
+
+}  // namespace handheld::detail

@@ -1,0 +1,572 @@
+// The registry on a real hive in a temporary device folder.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "handheld.h"
+#include "testing/TempDevice.h"
+#include "windows.h"
+
+namespace {
+
+using handheld::testing::TempDevice;
+
+HKEY Create(HKEY root, const std::u16string& path, DWORD* disposition = nullptr) {
+  HKEY key = nullptr;
+  DWORD ignored = 0;
+  EXPECT_EQ(RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, 0, nullptr, &key,
+                            disposition ? disposition : &ignored),
+            ERROR_SUCCESS)
+      << handheld::ToUtf8(path);
+  return key;
+}
+
+LONG Open(HKEY root, const std::u16string& path, HKEY* key) {
+  return RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, key);
+}
+
+LONG SetString(HKEY key, const char16_t* name, const std::u16string& text) {
+  return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>((text.size() + 1) * 2));
+}
+
+LONG SetDword(HKEY key, const char16_t* name, DWORD value) {
+  return RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
+}
+
+std::u16string GetString(HKEY key, const char16_t* name) {
+  WCHAR buffer[256] = {};
+  DWORD bytes = sizeof(buffer) - 2;
+  DWORD type = 0;
+  if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes) !=
+      ERROR_SUCCESS)
+    return u"<missing>";
+  return std::u16string(buffer);
+}
+
+std::vector<std::u16string> SubKeys(HKEY key) {
+  std::vector<std::u16string> names;
+  for (DWORD i = 0;; ++i) {
+    WCHAR name[300];
+    DWORD chars = 300;
+    LONG status = RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) {
+      EXPECT_EQ(status, ERROR_NO_MORE_ITEMS);
+      break;
+    }
+    names.emplace_back(name, chars);
+  }
+  return names;
+}
+
+std::vector<std::u16string> ValueNames(HKEY key) {
+  std::vector<std::u16string> names;
+  for (DWORD i = 0;; ++i) {
+    WCHAR name[300];
+    DWORD chars = 300;
+    LONG status = RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) {
+      EXPECT_EQ(status, ERROR_NO_MORE_ITEMS);
+      break;
+    }
+    names.emplace_back(name, chars);
+  }
+  return names;
+}
+
+using Names = std::vector<std::u16string>;
+
+TEST(RegistryTest, CreateMakesIntermediateKeysAndReportsDisposition) {
+  TempDevice device;
+  DWORD disposition = 0;
+  HKEY deep = Create(HKEY_LOCAL_MACHINE, u"Drivers\\Tessiv\\0100\\0001", &disposition);
+  EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+  EXPECT_TRUE(std::filesystem::exists(device.hivePath()));
+
+  HKEY again = Create(HKEY_LOCAL_MACHINE, u"\\drivers\\TESSIV\\0100\\0001\\", &disposition);
+  EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+
+  HKEY middle = nullptr;
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"Drivers\\Tessiv", &middle), ERROR_SUCCESS);
+  EXPECT_EQ(SubKeys(middle), Names{u"0100"});
+
+  HKEY missing = reinterpret_cast<HKEY>(0x1234);
+  EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, u"Drivers\\Tessiv\\0100\\0002", &missing),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(missing, reinterpret_cast<HKEY>(0x1234));  // untouched on failure
+
+  // A relative create below an open key, and an open of the key itself.
+  HKEY child = Create(middle, u"0100\\0010", &disposition);
+  EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+  HKEY same = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(child, nullptr, 0, 0, &same), ERROR_SUCCESS);
+  EXPECT_NE(same, child);
+  ASSERT_EQ(SetDword(same, u"Socket", 1), ERROR_SUCCESS);
+  DWORD value = 0, bytes = 4;
+  EXPECT_EQ(RegQueryValueExW(child, u"Socket", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                             &bytes),
+            ERROR_SUCCESS);
+  EXPECT_EQ(value, 1u);
+
+  // Every handle is distinct and closes once.
+  for (HKEY key : {deep, again, middle, child, same}) EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(deep), ERROR_INVALID_HANDLE);
+}
+
+TEST(RegistryTest, NamesIgnoreCaseAndKeepTheirCreatedCase) {
+  TempDevice device;
+  HKEY key = Create(HKEY_LOCAL_MACHINE, u"Drivers\\Active\\MyPort");
+  HKEY upper = nullptr;
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"DRIVERS\\active\\myport", &upper), ERROR_SUCCESS);
+
+  ASSERT_EQ(SetString(key, u"Name", u"COM3:"), ERROR_SUCCESS);
+  EXPECT_EQ(GetString(upper, u"NAME"), u"COM3:");
+  ASSERT_EQ(SetString(upper, u"nAmE", u"COM4:"), ERROR_SUCCESS);  // overwrites, keeps "Name"
+  EXPECT_EQ(ValueNames(key), Names{u"Name"});
+  EXPECT_EQ(GetString(key, u"name"), u"COM4:");
+
+  HKEY active = nullptr;
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"drivers\\ACTIVE", &active), ERROR_SUCCESS);
+  EXPECT_EQ(SubKeys(active), Names{u"MyPort"});
+
+  // Beyond ASCII: Latin-1, Latin Extended-A, Greek and Cyrillic letters.
+  HKEY intl = Create(HKEY_LOCAL_MACHINE, u"Ärger\\Łódź\\Σοφία\\Москва");
+  HKEY folded = nullptr;
+  EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, u"äRGER\\łÓDŹ\\ΣΟΦΊΑ\\москва", &folded), ERROR_SUCCESS);
+  RegCloseKey(folded);
+  // Different letters stay different.
+  EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, u"Arger", &folded), ERROR_FILE_NOT_FOUND);
+
+  for (HKEY k : {key, upper, active, intl}) RegCloseKey(k);
+}
+
+TEST(RegistryTest, PredefinedRootsAreSeparateTrees) {
+  TempDevice device;
+  const HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
+  for (size_t i = 0; i < 4; ++i) {
+    HKEY key = Create(roots[i], u"Software\\Shared");
+    ASSERT_EQ(SetDword(key, u"Root", static_cast<DWORD>(i)), ERROR_SUCCESS);
+    RegCloseKey(key);
+  }
+  for (size_t i = 0; i < 4; ++i) {
+    HKEY key = nullptr;
+    ASSERT_EQ(Open(roots[i], u"Software\\Shared", &key), ERROR_SUCCESS);
+    DWORD value = 99, bytes = 4;
+    EXPECT_EQ(RegQueryValueExW(key, u"Root", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                               &bytes),
+              ERROR_SUCCESS);
+    EXPECT_EQ(value, i);
+    RegCloseKey(key);
+  }
+  // The roots themselves cannot be closed for good nor deleted.
+  EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+  EXPECT_NE(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u""), ERROR_SUCCESS);
+  HKEY key = nullptr;
+  EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, u"Software\\Shared", &key), ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+TEST(RegistryTest, QueryValueReportsSizesAndLeavesShortBuffersAlone) {
+  TempDevice device;
+  HKEY key = Create(HKEY_LOCAL_MACHINE, u"Drivers\\Active\\01");
+  ASSERT_EQ(SetString(key, u"Key", u"Drivers\\Tessiv\\0100\\0001"), ERROR_SUCCESS);
+  const DWORD stringBytes = (24 + 1) * 2;
+
+  // No buffer: the size alone.
+  DWORD type = 0, bytes = 0;
+  EXPECT_EQ(RegQueryValueExW(key, u"Key", nullptr, &type, nullptr, &bytes), ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(bytes, stringBytes);
+
+  // One byte short: ERROR_MORE_DATA, the needed size, the buffer unchanged.
+  WCHAR buffer[64];
+  std::u16string com1 = u"COM1:";
+  std::memcpy(buffer, com1.c_str(), 12);
+  bytes = stringBytes - 1;
+  type = 0;
+  EXPECT_EQ(RegQueryValueExW(key, u"Key", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(bytes, stringBytes);
+  EXPECT_EQ(std::u16string(buffer), u"COM1:");
+
+  // Exactly enough.
+  bytes = stringBytes;
+  EXPECT_EQ(RegQueryValueExW(key, u"Key", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes),
+            ERROR_SUCCESS);
+  EXPECT_EQ(bytes, stringBytes);
+  EXPECT_EQ(std::u16string(buffer), u"Drivers\\Tessiv\\0100\\0001");
+
+  // Strings are stored as given: without a terminator, or just a terminator.
+  ASSERT_EQ(RegSetValueExW(key, u"Bare", 0, REG_SZ, reinterpret_cast<const BYTE*>(u"ab"), 4),
+            ERROR_SUCCESS);
+  ASSERT_EQ(SetString(key, u"Empty", u""), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(key, u"Bare", nullptr, nullptr, nullptr, &bytes), ERROR_SUCCESS);
+  EXPECT_EQ(bytes, 4u);
+  EXPECT_EQ(RegQueryValueExW(key, u"Empty", nullptr, nullptr, nullptr, &bytes), ERROR_SUCCESS);
+  EXPECT_EQ(bytes, 2u);
+
+  // DWORD, binary (also empty), multi-string, the default value.
+  ASSERT_EQ(SetDword(key, u"Hnd", 0xDEADBEEF), ERROR_SUCCESS);
+  DWORD hnd = 0;
+  bytes = 4;
+  EXPECT_EQ(RegQueryValueExW(key, u"Hnd", nullptr, &type, reinterpret_cast<BYTE*>(&hnd), &bytes),
+            ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_DWORD);
+  EXPECT_EQ(hnd, 0xDEADBEEFu);
+  const BYTE blob[] = {0, 1, 2, 0xFF, 0};
+  ASSERT_EQ(RegSetValueExW(key, u"Blob", 0, REG_BINARY, blob, sizeof blob), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, u"Nothing", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
+  BYTE out[8] = {};
+  bytes = sizeof out;
+  EXPECT_EQ(RegQueryValueExW(key, u"Blob", nullptr, &type, out, &bytes), ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_BINARY);
+  ASSERT_EQ(bytes, sizeof blob);
+  EXPECT_EQ(std::memcmp(out, blob, sizeof blob), 0);
+  bytes = sizeof out;
+  EXPECT_EQ(RegQueryValueExW(key, u"Nothing", nullptr, &type, out, &bytes), ERROR_SUCCESS);
+  EXPECT_EQ(bytes, 0u);
+  const char16_t multi[] = u"one\0two\0";
+  ASSERT_EQ(RegSetValueExW(key, u"Multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi),
+                           sizeof multi),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExW(key, u"Multi", nullptr, &type, nullptr, &bytes), ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_MULTI_SZ);
+  EXPECT_EQ(bytes, sizeof multi);
+  ASSERT_EQ(SetString(key, nullptr, u"default"), ERROR_SUCCESS);
+  EXPECT_EQ(GetString(key, u""), u"default");
+
+  // Missing values, bad arguments, deletion.
+  EXPECT_EQ(RegQueryValueExW(key, u"Absent", nullptr, nullptr, nullptr, &bytes),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(key, u"Key", nullptr, nullptr, out, nullptr),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegSetValueExW(key, u"Bad", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(RegDeleteValueW(key, u"HND"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueW(key, u"Hnd"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegQueryValueExW(key, u"Hnd", nullptr, nullptr, nullptr, &bytes),
+            ERROR_FILE_NOT_FOUND);
+  RegCloseKey(key);
+}
+
+TEST(RegistryTest, EnumerationFollowsCreationOrder) {
+  TempDevice device;
+  HKEY key = Create(HKEY_LOCAL_MACHINE, u"Order");
+  for (const char16_t* name : {u"zeta", u"Alpha", u"mid", u"10", u"9"}) {
+    HKEY child = Create(key, name);
+    RegCloseKey(child);
+    ASSERT_EQ(SetDword(key, name, 1), ERROR_SUCCESS);
+  }
+  EXPECT_EQ(SubKeys(key), (Names{u"zeta", u"Alpha", u"mid", u"10", u"9"}));
+  EXPECT_EQ(ValueNames(key), (Names{u"zeta", u"Alpha", u"mid", u"10", u"9"}));
+
+  // Overwriting keeps a value's place; deleting closes the gap; a new one
+  // goes last, even with the name of one deleted before.
+  ASSERT_EQ(SetString(key, u"ALPHA", u"now a string"), ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteValueW(key, u"zeta"), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(key, u"zeta", 2), ERROR_SUCCESS);
+  EXPECT_EQ(ValueNames(key), (Names{u"Alpha", u"mid", u"10", u"9", u"zeta"}));
+  ASSERT_EQ(RegDeleteKeyW(key, u"Alpha"), ERROR_SUCCESS);
+  RegCloseKey(Create(key, u"alpha"));
+  EXPECT_EQ(SubKeys(key), (Names{u"zeta", u"mid", u"10", u"9", u"alpha"}));
+
+  // RegEnumValue hands out type and data with the name.
+  WCHAR name[16];
+  DWORD chars = 16, type = 0, bytes = 64;
+  WCHAR data[32];
+  ASSERT_EQ(RegEnumValueW(key, 0, name, &chars, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                          &bytes),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::u16string(name), u"Alpha");
+  EXPECT_EQ(chars, 5u);
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(bytes, 26u);
+  EXPECT_EQ(std::u16string(data), u"now a string");
+  RegCloseKey(key);
+}
+
+TEST(RegistryTest, EnumerationReportsNamesAndDataThatDoNotFit) {
+  TempDevice device;
+  HKEY key = Create(HKEY_LOCAL_MACHINE, u"Fit");
+  RegCloseKey(Create(key, u"abc"));
+  RegCloseKey(Create(key, u"abcdefgh"));
+  ASSERT_EQ(SetString(key, u"abc", u"0123456789"), ERROR_SUCCESS);
+
+  WCHAR name[16];
+  DWORD chars = 3;  // room for two characters and the terminator
+  EXPECT_EQ(RegEnumKeyExW(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr),
+            ERROR_MORE_DATA);
+  chars = 4;
+  EXPECT_EQ(RegEnumKeyExW(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(chars, 3u);
+  EXPECT_EQ(std::u16string(name), u"abc");
+  // An 8-character buffer holds names of up to 7 characters.
+  chars = 8;
+  EXPECT_EQ(RegEnumKeyExW(key, 1, name, &chars, nullptr, nullptr, nullptr, nullptr),
+            ERROR_MORE_DATA);
+  chars = 4;
+  EXPECT_EQ(RegEnumKeyExW(key, 2, name, &chars, nullptr, nullptr, nullptr, nullptr),
+            ERROR_NO_MORE_ITEMS);
+
+  // Class and last-write time of a subkey.
+  WCHAR keyClass[4] = {u'x', 0};
+  DWORD classChars = 4;
+  FILETIME written{};
+  chars = 16;
+  EXPECT_EQ(RegEnumKeyExW(key, 0, name, &chars, nullptr, keyClass, &classChars, &written),
+            ERROR_SUCCESS);
+  EXPECT_EQ(classChars, 0u);
+  EXPECT_EQ(keyClass[0], 0);
+  EXPECT_GT(written.dwHighDateTime, 0x01D00000u);  // after 2015
+
+  chars = 3;
+  DWORD bytes = 64;
+  BYTE data[64];
+  EXPECT_EQ(RegEnumValueW(key, 0, name, &chars, nullptr, nullptr, data, &bytes), ERROR_MORE_DATA);
+  chars = 4;
+  bytes = 21;
+  DWORD type = 0;
+  EXPECT_EQ(RegEnumValueW(key, 0, name, &chars, nullptr, &type, data, &bytes), ERROR_MORE_DATA);
+  EXPECT_EQ(bytes, 22u);
+  chars = 4;
+  bytes = 0;
+  EXPECT_EQ(RegEnumValueW(key, 0, name, &chars, nullptr, &type, nullptr, &bytes), ERROR_SUCCESS);
+  EXPECT_EQ(bytes, 22u);
+  EXPECT_EQ(chars, 3u);
+  EXPECT_EQ(RegEnumValueW(key, 1, name, &chars, nullptr, &type, nullptr, &bytes),
+            ERROR_NO_MORE_ITEMS);
+  RegCloseKey(key);
+}
+
+TEST(RegistryTest, DeleteKeyRemovesTheWholeSubtree) {
+  TempDevice device;
+  HKEY leaf = Create(HKEY_LOCAL_MACHINE, u"Drivers\\PCMCIA\\Detect\\40\\deeper");
+  ASSERT_EQ(SetString(leaf, u"Dll", u"Tessiv.DLL"), ERROR_SUCCESS);
+  RegCloseKey(leaf);
+  HKEY detect = nullptr;
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"Drivers\\PCMCIA\\Detect", &detect), ERROR_SUCCESS);
+  RegCloseKey(Create(detect, u"41"));
+
+  EXPECT_EQ(RegDeleteKeyW(detect, u"40"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyW(detect, u"40"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(SubKeys(detect), Names{u"41"});
+  HKEY gone = nullptr;
+  EXPECT_EQ(Open(detect, u"40\\deeper", &gone), ERROR_FILE_NOT_FOUND);
+
+  // A new key of the same name starts empty.
+  DWORD disposition = 0;
+  leaf = Create(detect, u"40\\deeper", &disposition);
+  EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+  EXPECT_EQ(ValueNames(leaf), Names{});
+  RegCloseKey(leaf);
+
+  // Deleting by a longer path, ignoring case.
+  EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"DRIVERS\\pcmcia"), ERROR_SUCCESS);
+  HKEY drivers = nullptr;
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"Drivers", &drivers), ERROR_SUCCESS);
+  EXPECT_EQ(SubKeys(drivers), Names{});
+  EXPECT_EQ(RegDeleteKeyW(drivers, nullptr), ERROR_INVALID_PARAMETER);
+  RegCloseKey(drivers);
+  RegCloseKey(detect);
+}
+
+TEST(RegistryTest, HandlesOfDeletedKeysFailWithoutHarm) {
+  TempDevice device;
+  HKEY key = Create(HKEY_LOCAL_MACHINE, u"Drivers\\Active\\05");
+  HKEY child = Create(key, u"sub");
+  ASSERT_EQ(SetDword(key, u"Hnd", 7), ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Drivers\\Active\\05"), ERROR_SUCCESS);
+  // Even a new key of the same name is not the one these handles opened.
+  RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Drivers\\Active\\05\\sub"));
+
+  for (HKEY stale : {key, child}) {
+    DWORD bytes = 4, value = 0, chars = 8, disposition = 0;
+    WCHAR name[8];
+    HKEY out = nullptr;
+    EXPECT_EQ(RegQueryValueExW(stale, u"Hnd", nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
+                               &bytes),
+              ERROR_KEY_DELETED);
+    EXPECT_EQ(SetDword(stale, u"Hnd", 8), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegDeleteValueW(stale, u"Hnd"), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegEnumKeyExW(stale, 0, name, &chars, nullptr, nullptr, nullptr, nullptr),
+              ERROR_KEY_DELETED);
+    EXPECT_EQ(RegEnumValueW(stale, 0, name, &chars, nullptr, nullptr, nullptr, nullptr),
+              ERROR_KEY_DELETED);
+    EXPECT_EQ(RegQueryInfoKeyW(stale, nullptr, nullptr, nullptr, &value, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCreateKeyExW(stale, u"x", 0, nullptr, 0, 0, nullptr, &out, &disposition),
+              ERROR_KEY_DELETED);
+    EXPECT_EQ(RegOpenKeyExW(stale, u"sub", 0, 0, &out), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegDeleteKeyW(stale, u"sub"), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegFlushKey(stale), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegCloseKey(stale), ERROR_SUCCESS);
+  }
+  // The new key holds nothing of the old one.
+  HKEY fresh = nullptr;
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"Drivers\\Active\\05", &fresh), ERROR_SUCCESS);
+  EXPECT_EQ(ValueNames(fresh), Names{});
+  RegCloseKey(fresh);
+}
+
+TEST(RegistryTest, InvalidHandlesAndArgumentsAreRefused) {
+  TempDevice device;
+  HKEY bogus = reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x12345678));
+  EXPECT_EQ(RegCloseKey(bogus), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegCloseKey(nullptr), ERROR_INVALID_HANDLE);
+  HKEY out = nullptr;
+  EXPECT_EQ(RegOpenKeyExW(bogus, u"x", 0, 0, &out), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegOpenKeyExW(nullptr, u"x", 0, 0, &out), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(SetDword(bogus, u"v", 1), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"x", 0, 0, nullptr), ERROR_INVALID_PARAMETER);
+
+  // A closed handle stays invalid: handle values are not reused.
+  HKEY key = Create(HKEY_LOCAL_MACHINE, u"Software");
+  ASSERT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+  HKEY next = Create(HKEY_LOCAL_MACHINE, u"Software");
+  EXPECT_NE(next, key);
+  EXPECT_EQ(SetDword(key, u"v", 1), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+
+  // Over-long names.
+  std::u16string longName(256, u'k');
+  EXPECT_EQ(RegCreateKeyExW(next, longName.c_str(), 0, nullptr, 0, 0, nullptr, &out, nullptr),
+            ERROR_INVALID_PARAMETER);
+  longName.pop_back();
+  EXPECT_EQ(RegCreateKeyExW(next, longName.c_str(), 0, nullptr, 0, 0, nullptr, &out, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(out);
+  std::u16string longValue(16384, u'v');
+  EXPECT_EQ(SetDword(next, longValue.c_str(), 1), ERROR_INVALID_PARAMETER);
+  RegCloseKey(next);
+}
+
+TEST(RegistryTest, QueryInfoKeyCountsAndMaxima) {
+  TempDevice device;
+  HKEY key = Create(HKEY_LOCAL_MACHINE, u"Info");
+  DWORD subKeys = 9, maxSub = 9, values = 9, maxName = 9, maxBytes = 9, maxClass = 9;
+  ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, &maxClass, &values,
+                             &maxName, &maxBytes, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(subKeys + maxSub + values + maxName + maxBytes + maxClass, 0u);
+
+  RegCloseKey(Create(key, u"a"));
+  RegCloseKey(Create(key, u"abcdef\\ignored-grandchild-with-a-long-name"));
+  ASSERT_EQ(SetDword(key, u"Order", 1), ERROR_SUCCESS);
+  ASSERT_EQ(SetString(key, u"Prefix", u"OPT"), ERROR_SUCCESS);
+  ASSERT_EQ(SetString(key, u"LongestValueName", u""), ERROR_SUCCESS);
+  FILETIME written{};
+  ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &maxSub, &maxClass, &values,
+                             &maxName, &maxBytes, nullptr, &written),
+            ERROR_SUCCESS);
+  EXPECT_EQ(subKeys, 2u);
+  EXPECT_EQ(maxSub, 6u);
+  EXPECT_EQ(values, 3u);
+  EXPECT_EQ(maxName, 16u);
+  EXPECT_EQ(maxBytes, 8u);
+  EXPECT_EQ(maxClass, 0u);
+  EXPECT_GT(written.dwHighDateTime, 0x01D00000u);
+  RegCloseKey(key);
+}
+
+TEST(RegistryTest, ChangingTheDeviceFolderSwitchesHives) {
+  TempDevice first;
+  HKEY old = Create(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\Tessiv");
+  ASSERT_EQ(SetString(old, u"Prefix", u"OPT"), ERROR_SUCCESS);
+  {
+    TempDevice second;  // now the device folder
+    HKEY key = nullptr;
+    EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\Tessiv", &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_TRUE(std::filesystem::exists(second.hivePath()));
+    // A key opened before the switch stays on its own hive.
+    EXPECT_EQ(GetString(old, u"Prefix"), u"OPT");
+    ASSERT_EQ(SetString(old, u"Dll", u"Tessiv.dll"), ERROR_SUCCESS);
+  }
+  handheld::SetDeviceFolder(first.path());
+  HKEY key = nullptr;
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\Tessiv", &key), ERROR_SUCCESS);
+  EXPECT_EQ(GetString(key, u"Dll"), u"Tessiv.dll");
+  RegCloseKey(key);
+  RegCloseKey(old);
+
+  // A hive file removed and the folder made afresh under the same name:
+  // the next open starts on an empty hive instead of the deleted one.
+  std::filesystem::remove_all(first.path());
+  handheld::SetDeviceFolder(first.path());
+  EXPECT_EQ(Open(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\Tessiv", &key), ERROR_FILE_NOT_FOUND);
+  RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Fresh"));
+  EXPECT_TRUE(std::filesystem::exists(first.hivePath()));
+}
+
+TEST(RegistryTest, ThreadsShareTheHiveAndHandles) {
+  TempDevice device;
+  HKEY shared = Create(HKEY_LOCAL_MACHINE, u"Shared");
+  constexpr int kThreads = 4;
+  constexpr int kPerThread = 40;
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kPerThread; ++i) {
+        std::u16string name = handheld::FromUtf8("t" + std::to_string(t) + "-" + std::to_string(i));
+        HKEY key = nullptr;
+        DWORD disposition = 0;
+        if (RegCreateKeyExW(shared, name.c_str(), 0, nullptr, 0, 0, nullptr, &key, &disposition) !=
+                ERROR_SUCCESS ||
+            disposition != REG_CREATED_NEW_KEY)
+          ++failures;
+        if (SetDword(shared, name.c_str(), static_cast<DWORD>(i)) != ERROR_SUCCESS) ++failures;
+        if (SetString(key, u"Name", name) != ERROR_SUCCESS) ++failures;
+        if (RegCloseKey(key) != ERROR_SUCCESS) ++failures;
+        DWORD count = 0;
+        if (RegQueryInfoKeyW(shared, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+          ++failures;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(failures.load(), 0);
+  EXPECT_EQ(SubKeys(shared).size(), static_cast<size_t>(kThreads * kPerThread));
+  EXPECT_EQ(ValueNames(shared).size(), static_cast<size_t>(kThreads * kPerThread));
+  RegCloseKey(shared);
+}
+
+TEST(RegistryTest, RegisterSerialPortListsTheHostDevice) {
+  TempDevice device;
+  // Someone else's entry "01" is left alone.
+  HKEY other = Create(HKEY_LOCAL_MACHINE, u"Drivers\\Active\\01");
+  ASSERT_EQ(SetString(other, u"Key", u"Drivers\\BuiltIn\\Tessiv"), ERROR_SUCCESS);
+  RegCloseKey(other);
+
+  std::u16string entry =
+      handheld::RegisterSerialPort(u"COM3:", u"Drivers\\Tessiv\\0100\\0001", "/dev/pts/7");
+  EXPECT_EQ(entry, u"02");
+  HKEY key = nullptr;
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"Drivers\\Active\\" + entry, &key), ERROR_SUCCESS);
+  EXPECT_EQ(GetString(key, u"Key"), u"Drivers\\Tessiv\\0100\\0001");
+  EXPECT_EQ(GetString(key, u"Name"), u"COM3:");
+  RegCloseKey(key);
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"Drivers\\Tessiv\\0100\\0001", &key), ERROR_SUCCESS);
+  EXPECT_EQ(GetString(key, handheld::kHostDeviceValue), u"/dev/pts/7");
+  DWORD bytes = 0;
+  ASSERT_EQ(RegQueryValueExW(key, handheld::kHostDeviceValue, nullptr, nullptr, nullptr, &bytes),
+            ERROR_SUCCESS);
+  EXPECT_EQ(bytes, (10u + 1) * 2);  // terminator included
+  RegCloseKey(key);
+  ASSERT_EQ(Open(HKEY_LOCAL_MACHINE, u"Drivers\\Active\\01", &key), ERROR_SUCCESS);
+  EXPECT_EQ(GetString(key, u"Key"), u"Drivers\\BuiltIn\\Tessiv");
+  RegCloseKey(key);
+
+  EXPECT_EQ(handheld::RegisterSerialPort(u"COM4:", u"Drivers\\Serial\\Second", "/dev/ttyUSB0"),
+            u"03");
+}
+
+}  // namespace
