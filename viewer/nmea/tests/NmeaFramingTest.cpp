@@ -1,0 +1,217 @@
+// Framing, queueing and validation of sentences, driven through the byte
+// sink exactly as the serial reader thread drives it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "NmeaReader.h"
+#include "NmeaTestFeed.h"
+#include "SerialSession.h"
+
+using nmea_test::Feed;
+using nmea_test::Framed;
+using nmea_test::TakeAll;
+
+namespace {
+
+class NmeaFraming : public ::testing::Test {
+ protected:
+  SerialSession session{u"COM9:", 57600};  // never opened
+  NmeaReader reader{&session};
+  char buffer[NmeaReader::kSentenceBufferSize];
+  WORD length = 0;
+};
+
+// A sentence of exactly `total` bytes from "$" to LF, without checksum.
+std::string SentenceOfLength(size_t total) {
+  return "$GPXXX," + std::string(total - 9, 'A') + "\r\n";
+}
+
+TEST_F(NmeaFraming, NoiseBeforeTheDollarIsIgnoredAndCrLfIsKept) {
+  const std::string gga = Framed("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+  Feed(reader, "noise\r\n\x01\xff" + gga);
+  ASSERT_TRUE(reader.HasSentence());
+  ASSERT_TRUE(reader.ReadSentence(buffer, length));
+  EXPECT_EQ(gga.size(), length);
+  EXPECT_EQ(gga, std::string(buffer));
+  EXPECT_FALSE(reader.HasSentence());
+}
+
+TEST_F(NmeaFraming, EmptyQueueLeavesTheLengthAlone) {
+  length = 4242;
+  EXPECT_FALSE(reader.HasSentence());
+  EXPECT_FALSE(reader.ReadSentence(buffer, length));
+  EXPECT_EQ(4242, length);
+  Feed(reader, "$GPGGA,1");  // still open: nothing to read
+  EXPECT_FALSE(reader.ReadSentence(buffer, length));
+  EXPECT_EQ(4242, length);
+}
+
+TEST_F(NmeaFraming, LengthLimitIs99BytesAndLongSentencesKeepTheirFirst100) {
+  Feed(reader, SentenceOfLength(99));
+  ASSERT_TRUE(reader.ReadSentence(buffer, length));
+  EXPECT_EQ(99, length);
+
+  Feed(reader, SentenceOfLength(100));
+  EXPECT_FALSE(reader.ReadSentence(buffer, length));
+  EXPECT_EQ(100, length);
+
+  const std::string longOne = SentenceOfLength(150);
+  Feed(reader, longOne);
+  EXPECT_FALSE(reader.ReadSentence(buffer, length));
+  EXPECT_EQ(100, length);
+  EXPECT_EQ(longOne.substr(0, 100), std::string(buffer, length));
+  EXPECT_EQ('\0', buffer[100]);
+
+  // The next sentence is framed normally.
+  Feed(reader, Framed("GPGGA,1"));
+  EXPECT_TRUE(reader.ReadSentence(buffer, length));
+  EXPECT_EQ(Framed("GPGGA,1"), std::string(buffer));
+}
+
+TEST_F(NmeaFraming, ChecksumIsTestedOnlyWhenPresent) {
+  Feed(reader, "$GPGGA,1,2,3\r\n");
+  EXPECT_TRUE(reader.ReadSentence(buffer, length));
+
+  std::string wrong = Framed("GPGGA,1,2,3");
+  wrong[wrong.size() - 3] ^= 1;  // last hex digit off by one
+  Feed(reader, wrong);
+  EXPECT_FALSE(reader.ReadSentence(buffer, length));
+  EXPECT_EQ(wrong.size(), length);
+}
+
+TEST_F(NmeaFraming, LowerCaseHexDigitsCountAsZero) {
+  // Checksum 0x3B: lower case "3b" reads as 0x30 and fails.
+  EXPECT_EQ(0x3B, NmeaReader::SentenceChecksum("PSRF200,2"));
+  EXPECT_TRUE(NmeaReader::ChecksumValid("$PSRF200,2*3B\r\n"));
+  EXPECT_FALSE(NmeaReader::ChecksumValid("$PSRF200,2*3b\r\n"));
+  // ...and passes when the true checksum has 0 where the letter is.
+  EXPECT_EQ(0x30, NmeaReader::SentenceChecksum("PSRF200,1,$"));
+  EXPECT_TRUE(NmeaReader::ChecksumValid("$PSRF200,1,$*3z\r\n"));
+}
+
+TEST_F(NmeaFraming, ChecksumNeverReadsPastTheText) {
+  EXPECT_FALSE(NmeaReader::ChecksumValid("no dollar"));
+  EXPECT_FALSE(NmeaReader::ChecksumValid("$GPGGA,1*"));
+  EXPECT_FALSE(NmeaReader::ChecksumValid("$GPGGA,1*4"));
+  EXPECT_FALSE(NmeaReader::ChecksumValid("$GPGGA,1"));  // ends before any "*" or LF
+  EXPECT_TRUE(NmeaReader::ChecksumValid("junk$GPGGA,1\n"));
+}
+
+TEST_F(NmeaFraming, CrFollowedByDollarDropsBothSentences) {
+  Feed(reader, "$GPGGA,1\r$GPGSA,2\r\n");
+  EXPECT_FALSE(reader.HasSentence());
+  Feed(reader, Framed("GPRMC,3"));
+  auto taken = TakeAll(reader);
+  ASSERT_EQ(1u, taken.size());
+  EXPECT_EQ(Framed("GPRMC,3"), taken[0].text);
+}
+
+TEST_F(NmeaFraming, LfAloneIsDataAndLostCrLfJoinsSentences) {
+  Feed(reader, "$GPGGA,1\n,2\r\n");
+  ASSERT_TRUE(reader.ReadSentence(buffer, length));
+  EXPECT_EQ("$GPGGA,1\n,2\r\n", std::string(buffer));
+
+  // A "$" inside a sentence is data: the truncated sentence and the next
+  // land in one slot, and the checksum covers both.
+  const std::string joined = "$GPGGA,030130" + Framed("GPGLL,2638.1728,N");
+  Feed(reader, joined);
+  auto taken = TakeAll(reader);
+  ASSERT_EQ(1u, taken.size());
+  EXPECT_EQ(joined, taken[0].text);
+  EXPECT_FALSE(taken[0].accepted);
+}
+
+TEST_F(NmeaFraming, EmbeddedNulIsRejected) {
+  Feed(reader, std::string("$GPGGA,1\0,2*00\r\n", 16));
+  EXPECT_FALSE(reader.ReadSentence(buffer, length));
+  EXPECT_EQ(16, length);
+}
+
+// 15 slots, one of which is always being filled: at most 14 sentences wait.
+TEST_F(NmeaFraming, FullQueueDropsNewSentencesAndKeepsTheWaitingOnes) {
+  for (int i = 0; i < 40; ++i) Feed(reader, Framed("GPTST," + std::to_string(i)));
+  auto taken = TakeAll(reader);
+  ASSERT_EQ(14u, taken.size());
+  for (int i = 0; i < 14; ++i) {
+    EXPECT_TRUE(taken[i].accepted) << i;
+    EXPECT_EQ(Framed("GPTST," + std::to_string(i)), taken[i].text);
+  }
+  // Afterwards the queue works as before, also across the wrap of the slots.
+  for (int round = 0; round < 5; ++round) {
+    for (int i = 0; i < 9; ++i) Feed(reader, Framed("GPNEW," + std::to_string(round * 10 + i)));
+    taken = TakeAll(reader);
+    ASSERT_EQ(9u, taken.size());
+    for (int i = 0; i < 9; ++i) {
+      EXPECT_EQ(Framed("GPNEW," + std::to_string(round * 10 + i)), taken[i].text);
+    }
+  }
+}
+
+TEST_F(NmeaFraming, SentenceCompletingWhileFullIsDroppedWithoutHarmingThePartialNext) {
+  for (int i = 0; i < 14; ++i) Feed(reader, Framed("GPOLD," + std::to_string(i)));
+  Feed(reader, Framed("GPLOST,1"));   // dropped: queue full
+  Feed(reader, "$GPHALF,");           // being framed when a slot frees up
+  ASSERT_TRUE(reader.ReadSentence(buffer, length));
+  EXPECT_EQ(Framed("GPOLD,0"), std::string(buffer));
+  Feed(reader, "2\r\n");
+  Feed(reader, Framed("GPLOST,2"));   // full again: dropped
+  auto taken = TakeAll(reader);
+  ASSERT_EQ(14u, taken.size());
+  for (int i = 0; i < 13; ++i) EXPECT_EQ(Framed("GPOLD," + std::to_string(i + 1)), taken[i].text);
+  EXPECT_EQ("$GPHALF,2\r\n", taken[13].text);
+  EXPECT_TRUE(taken[13].accepted);
+}
+
+TEST_F(NmeaFraming, ResetEmptiesTheQueueAndWaitsForDollar) {
+  char sentence[] = "$GPGGA,101010.5\r\n";
+  Feed(reader, sentence);
+  ASSERT_TRUE(reader.ReadSentence(buffer, length));
+  reader.DecodeSentence(buffer);
+  Feed(reader, Framed("GPTST,1") + Framed("GPTST,2") + "$GPHALF,");
+  reader.Reset();
+  EXPECT_FALSE(reader.HasSentence());
+  Feed(reader, "3\r\n");  // tail of the half sentence: not a sentence any more
+  EXPECT_FALSE(reader.HasSentence());
+  Feed(reader, Framed("GPTST,4"));
+  auto taken = TakeAll(reader);
+  ASSERT_EQ(1u, taken.size());
+  EXPECT_EQ(Framed("GPTST,4"), taken[0].text);
+  EXPECT_EQ(101010, reader.Gga().utcTime);
+  EXPECT_EQ(1, reader.Gga().count);
+}
+
+// One thread feeds as the serial reader thread does while this one polls:
+// every sentence that comes out is whole and they come in order.
+TEST_F(NmeaFraming, FeedingAndPollingOnTwoThreadsKeepsSentencesWhole) {
+  const int kSentences = 3000;
+  std::atomic<bool> done{false};
+  std::thread feeder([&] {
+    for (int i = 0; i < kSentences; ++i) {
+      Feed(reader, Framed("GPSEQ," + std::to_string(i)));
+      if (i % 16 == 0) std::this_thread::yield();
+    }
+    done = true;
+  });
+  int last = -1;
+  int received = 0;
+  while (!done || reader.HasSentence()) {
+    if (!reader.HasSentence()) {
+      std::this_thread::yield();
+      continue;
+    }
+    ASSERT_TRUE(reader.ReadSentence(buffer, length)) << buffer;
+    int value = std::atoi(buffer + 7);
+    EXPECT_EQ(Framed("GPSEQ," + std::to_string(value)), std::string(buffer));
+    EXPECT_GT(value, last);
+    last = value;
+    ++received;
+  }
+  feeder.join();
+  EXPECT_GT(received, 0);
+}
+
+}  // namespace

@@ -1,0 +1,43 @@
+// Helpers shared by the NMEA reader tests: feeding text through the byte
+// sink and building sentences with a correct checksum.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "NmeaReader.h"
+
+namespace nmea_test {
+
+inline void Feed(NmeaReader& reader, const std::string& bytes) {
+  for (unsigned char c : bytes) NmeaReader::OnByte(c, &reader);
+}
+
+// "$" body "*hh" CR LF with the right checksum.
+inline std::string Framed(const std::string& body) {
+  unsigned sum = 0;
+  for (unsigned char c : body) sum ^= c;
+  char tail[8];
+  std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
+  return "$" + body + tail;
+}
+
+// Takes every waiting sentence; each entry is the text and whether it was accepted.
+struct Taken {
+  std::string text;
+  bool accepted;
+};
+
+inline std::vector<Taken> TakeAll(NmeaReader& reader) {
+  std::vector<Taken> out;
+  char buffer[NmeaReader::kSentenceBufferSize];
+  WORD length = 0;
+  while (reader.HasSentence()) {
+    bool ok = reader.ReadSentence(buffer, length);
+    out.push_back({std::string(buffer, length), ok});
+  }
+  return out;
+}
+
+}  // namespace nmea_test
