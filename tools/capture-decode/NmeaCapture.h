@@ -1,0 +1,47 @@
+// The NMEA part of the capture decoder: a real NmeaReader fed byte by byte
+// as the serial reader thread feeds it, with every sentence taken out as
+// soon as it completes (so the queue never fills), validated and decoded as
+// the viewer's poll does, and written as one JSON line:
+//   {"type":"nmea","id":"GPGSV","record":"GsvRecord","fields":{...}}
+//   {"type":"nmea","id":"GPGLL","record":null}          accepted, no decoder
+//   {"type":"nmea","id":"GPGGA","rejected":"checksum","length":N}
+//   {"type":"nmea","rejected":"length","length":100}    (id when there is one)
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+#include "JsonWriter.h"
+#include "NmeaReader.h"
+#include "SerialSession.h"
+
+class NmeaCapture {
+ public:
+  explicit NmeaCapture(std::ostream& out);
+
+  NmeaCapture(const NmeaCapture&) = delete;
+  NmeaCapture& operator=(const NmeaCapture&) = delete;
+
+  void OnByte(uint8_t value);
+  // Adds "accepted", "rejectedLength" and "rejectedChecksum" to an open object.
+  void AddSummary(JsonWriter& json) const;
+
+  uint64_t Accepted() const { return accepted_; }
+  uint64_t RejectedLength() const { return rejectedLength_; }
+  uint64_t RejectedChecksum() const { return rejectedChecksum_; }
+
+  // The sentence id: the characters after the first "$" up to the first
+  // ",", "*", CR or LF.
+  static std::string SentenceId(const char* sentence, size_t length);
+
+ private:
+  void TakeSentence();
+
+  std::ostream& out_;
+  SerialSession session_;  // never opened: the reader only needs one to exist
+  NmeaReader reader_;
+  uint64_t accepted_ = 0;
+  uint64_t rejectedLength_ = 0;
+  uint64_t rejectedChecksum_ = 0;
+};

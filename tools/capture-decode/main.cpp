@@ -1,0 +1,118 @@
+// capture-decode: feeds a stored receiver capture through the viewer's own
+// readers and decoders and prints what they accepted and decoded, one JSON
+// object per line.
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "CaptureFilter.h"
+#include "JsonWriter.h"
+#include "NmeaCapture.h"
+
+namespace {
+
+const char kHelp[] =
+    "Usage: capture-decode [FILE | -]\n"
+    "\n"
+    "Feeds a receiver capture (FILE, or standard input when FILE is absent or\n"
+    "\"-\") byte by byte through the viewer's NMEA sentence reader, exactly as the\n"
+    "serial reader thread does, takes each sentence out as soon as it completes,\n"
+    "validates it (length and checksum) and decodes it as the viewer's poll does.\n"
+    "Prints one JSON object per line:\n"
+    "  {\"type\":\"nmea\",\"id\":\"GPGSV\",\"record\":\"GsvRecord\",\"fields\":{...}}\n"
+    "      an accepted sentence and every member of the record it updated;\n"
+    "      texts and characters as strings, arrays as arrays\n"
+    "  {\"type\":\"nmea\",\"id\":\"GPGLL\",\"record\":null}\n"
+    "      an accepted sentence that no decoder takes\n"
+    "  {\"type\":\"nmea\",\"id\":\"GPGGA\",\"rejected\":\"checksum\",\"length\":N}\n"
+    "  {\"type\":\"nmea\",\"rejected\":\"length\",\"length\":100}\n"
+    "      a rejected sentence (id given when it has one) and its byte count\n"
+    "  {\"type\":\"summary\",\"bytes\":N,\"accepted\":N,\"rejectedLength\":N,\"rejectedChecksum\":N}\n"
+    "      last line; bytes counts the input as read\n"
+    "\n"
+    "Input preparation:\n"
+    "  - lines that begin with \"#\" (outside a SiRF binary frame) are comments\n"
+    "    and are skipped;\n"
+    "  - captures store NMEA lines with LF alone while a receiver sends CR LF:\n"
+    "    a CR is restored before each LF that ends a text line without one;\n"
+    "  - SiRF binary frames (A0 A2 ... B0 B3) pass unchanged, without CR\n"
+    "    restoring or comment skipping inside them.\n"
+    "Text bytes outside printable ASCII are written as \\u00XX escapes.\n";
+
+// Everything that consumes the prepared byte stream.
+struct Consumers {
+  NmeaCapture nmea;
+};
+
+// Hands one prepared byte to every consumer, as the serial reader thread
+// hands each received byte to the attached reader.
+void FeedByte(Consumers& consumers, uint8_t value, bool /*inBinaryFrame*/) {
+  consumers.nmea.OnByte(value);
+}
+
+void WriteSummary(const Consumers& consumers, uint64_t bytes) {
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("type").String("summary");
+  json.Key("bytes").Int(static_cast<int64_t>(bytes));
+  consumers.nmea.AddSummary(json);
+  json.EndObject();
+  std::cout << json.Line() << '\n';
+}
+
+bool ReadAll(std::FILE* file, std::vector<uint8_t>& data) {
+  uint8_t chunk[65536];
+  size_t n = 0;
+  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) data.insert(data.end(), chunk, chunk + n);
+  return std::ferror(file) == 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* path = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::cout << kHelp;
+      return 0;
+    }
+    if (path != nullptr) {
+      std::cerr << "capture-decode: one input only\n" << kHelp;
+      return 2;
+    }
+    path = argv[i];
+  }
+
+  std::vector<uint8_t> data;
+  if (path == nullptr || std::strcmp(path, "-") == 0) {
+    if (!ReadAll(stdin, data)) {
+      std::cerr << "capture-decode: cannot read standard input\n";
+      return 1;
+    }
+  } else {
+    std::FILE* file = std::fopen(path, "rb");
+    if (file == nullptr) {
+      std::cerr << "capture-decode: cannot open " << path << ": " << std::strerror(errno) << '\n';
+      return 1;
+    }
+    const bool ok = ReadAll(file, data);
+    std::fclose(file);
+    if (!ok) {
+      std::cerr << "capture-decode: cannot read " << path << '\n';
+      return 1;
+    }
+  }
+
+  std::ios::sync_with_stdio(false);
+  Consumers consumers{NmeaCapture(std::cout)};
+  CaptureFilter filter([&consumers](uint8_t value, bool inBinaryFrame) {
+    FeedByte(consumers, value, inBinaryFrame);
+  });
+  filter.Feed(data.data(), data.size());
+  filter.Finish();
+  WriteSummary(consumers, data.size());
+  std::cout.flush();
+  return std::cout.good() ? 0 : 1;
+}
