@@ -1,0 +1,308 @@
+#include "DiskFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <utility>
+
+#include "handheld.h"
+
+namespace handheld::detail {
+namespace {
+
+constexpr DWORD kErrorNegativeSeek = 131;
+
+// Open handles per host file, for the share-mode checks.
+struct ShareEntry {
+  const DiskFile* file;
+  DWORD access;
+  DWORD shareMode;
+};
+using FileId = std::pair<dev_t, ino_t>;
+
+struct ShareTable {
+  std::mutex mutex;
+  std::multimap<FileId, ShareEntry> entries;
+};
+
+ShareTable& Shares() {
+  static ShareTable* table = new ShareTable;  // outlives threads that close late
+  return *table;
+}
+
+bool Conflicts(const ShareEntry& open, DWORD access, DWORD shareMode) {
+  const DWORD kData = GENERIC_READ | GENERIC_WRITE;
+  if ((access & kData) == 0 || (open.access & kData) == 0) return false;
+  return ((access & GENERIC_READ) && !(open.shareMode & FILE_SHARE_READ)) ||
+         ((access & GENERIC_WRITE) && !(open.shareMode & FILE_SHARE_WRITE)) ||
+         ((open.access & GENERIC_READ) && !(shareMode & FILE_SHARE_READ)) ||
+         ((open.access & GENERIC_WRITE) && !(shareMode & FILE_SHARE_WRITE));
+}
+
+// Checks a device path and maps it to the host. Characters that the
+// handheld's file system does not allow, and "." or ".." components (which
+// would lead out of the device folder), make the name invalid.
+bool MapPath(const std::u16string& devicePath, std::string* hostPath, DWORD* error) {
+  if (devicePath.empty()) {
+    *error = ERROR_PATH_NOT_FOUND;
+    return false;
+  }
+  std::u16string component;
+  auto componentOk = [&component] { return component != u"." && component != u".."; };
+  for (char16_t c : devicePath) {
+    if (c < 0x20 || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
+        c == u'>' || c == u'|') {
+      *error = ERROR_INVALID_NAME;
+      return false;
+    }
+    if (c == u'\\' || c == u'/') {
+      if (!componentOk()) {
+        *error = ERROR_INVALID_NAME;
+        return false;
+      }
+      component.clear();
+    } else {
+      component += c;
+    }
+  }
+  if (!componentOk()) {
+    *error = ERROR_INVALID_NAME;
+    return false;
+  }
+  *hostPath = HostPath(devicePath);
+  return true;
+}
+
+// The file system root and its standard folders exist on every handheld.
+void PrepareRoot() {
+  static std::mutex mutex;
+  static std::string prepared;
+  std::string folder = DeviceFolder();
+  std::lock_guard<std::mutex> lock(mutex);
+  if (folder == prepared) return;
+  std::error_code ignored;
+  std::filesystem::create_directories(folder + "/files/My Documents", ignored);
+  std::filesystem::create_directories(folder + "/files/Windows", ignored);
+  prepared = folder;
+}
+
+// A missing file and a missing folder on its way are different errors.
+DWORD MissingError(const std::string& hostPath) {
+  std::string parent = std::filesystem::path(hostPath).parent_path().string();
+  struct stat st {};
+  if (stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
+  return ERROR_FILE_NOT_FOUND;
+}
+
+DWORD OpenError(int err, const std::string& hostPath) {
+  if (err == ENOENT) return MissingError(hostPath);
+  return FileObject::ErrorFromErrno(err);
+}
+
+}  // namespace
+
+std::shared_ptr<DiskFile> DiskFile::Open(const std::u16string& devicePath, DWORD access,
+                                         DWORD shareMode, DWORD creation, DWORD* error) {
+  std::string hostPath;
+  if (!MapPath(devicePath, &hostPath, error)) return nullptr;
+  if (creation < CREATE_NEW || creation > TRUNCATE_EXISTING ||
+      (creation == TRUNCATE_EXISTING && !(access & GENERIC_WRITE))) {
+    *error = ERROR_INVALID_PARAMETER;
+    return nullptr;
+  }
+  PrepareRoot();
+
+  bool truncate = creation == CREATE_ALWAYS || creation == TRUNCATE_EXISTING;
+  int mode = O_RDONLY;
+  if ((access & GENERIC_READ) && (access & GENERIC_WRITE))
+    mode = O_RDWR;
+  else if (access & GENERIC_WRITE)
+    mode = O_WRONLY;
+  // Emptying needs a writable descriptor; the handle still keeps to `access`.
+  if (truncate && mode == O_RDONLY) mode = O_RDWR;
+  const int base = mode | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+
+  // Whether the file was there matters for the result; a file removed or
+  // created between the two attempts is simply tried again.
+  int fd = -1;
+  bool existed = false;
+  for (int attempt = 0; fd < 0 && attempt < 4; ++attempt) {
+    if (creation == CREATE_NEW || creation == CREATE_ALWAYS || creation == OPEN_ALWAYS) {
+      fd = open(hostPath.c_str(), base | O_CREAT | O_EXCL, 0666);
+      if (fd >= 0) break;
+      if (errno != EEXIST || creation == CREATE_NEW) {
+        *error = OpenError(errno, hostPath);
+        return nullptr;
+      }
+    }
+    fd = open(hostPath.c_str(), base);
+    if (fd >= 0) {
+      existed = true;
+      break;
+    }
+    if (errno != ENOENT || creation == OPEN_EXISTING || creation == TRUNCATE_EXISTING) {
+      *error = OpenError(errno, hostPath);
+      return nullptr;
+    }
+  }
+  if (fd < 0) {
+    *error = ERROR_GEN_FAILURE;
+    return nullptr;
+  }
+
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    *error = ERROR_ACCESS_DENIED;  // folders and special files are not files
+    return nullptr;
+  }
+  // The descriptor only needs to block when it is a regular file, which
+  // never blocks anyway; clear the flag so nothing surprises later.
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+  std::shared_ptr<DiskFile> file;
+  {
+    ShareTable& shares = Shares();
+    std::lock_guard<std::mutex> lock(shares.mutex);
+    auto range = shares.entries.equal_range(FileId(st.st_dev, st.st_ino));
+    for (auto it = range.first; it != range.second; ++it) {
+      if (Conflicts(it->second, access, shareMode)) {
+        close(fd);
+        *error = ERROR_SHARING_VIOLATION;
+        return nullptr;  // the file was there before, so nothing was created
+      }
+    }
+    // Emptied only once the share check has passed.
+    if (truncate && existed && ftruncate(fd, 0) != 0) {
+      *error = ErrorFromErrno(errno);
+      close(fd);
+      return nullptr;
+    }
+    file = std::make_shared<DiskFile>(fd, st.st_dev, st.st_ino, access);
+    shares.entries.emplace(FileId(st.st_dev, st.st_ino),
+                           ShareEntry{file.get(), access, shareMode});
+  }
+  *error = existed && (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS)
+               ? ERROR_ALREADY_EXISTS
+               : ERROR_SUCCESS;
+  return file;
+}
+
+bool DiskFile::Delete(const std::u16string& devicePath, DWORD* error) {
+  std::string hostPath;
+  if (!MapPath(devicePath, &hostPath, error)) return false;
+  PrepareRoot();
+  ShareTable& shares = Shares();
+  std::lock_guard<std::mutex> lock(shares.mutex);
+  struct stat st {};
+  if (lstat(hostPath.c_str(), &st) != 0) {
+    *error = OpenError(errno, hostPath);
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *error = ERROR_ACCESS_DENIED;
+    return false;
+  }
+  if (shares.entries.count(FileId(st.st_dev, st.st_ino)) != 0) {
+    *error = ERROR_SHARING_VIOLATION;
+    return false;
+  }
+  if (unlink(hostPath.c_str()) != 0) {
+    *error = OpenError(errno, hostPath);
+    return false;
+  }
+  *error = ERROR_SUCCESS;
+  return true;
+}
+
+DiskFile::DiskFile(int fd, dev_t device, ino_t inode, DWORD access)
+    : fd_(fd), device_(device), inode_(inode), access_(access) {}
+
+DiskFile::~DiskFile() {
+  OnClose();  // in case the file never got a handle
+  close(fd_);
+}
+
+void DiskFile::OnClose() {
+  ShareTable& shares = Shares();
+  std::lock_guard<std::mutex> lock(shares.mutex);
+  auto range = shares.entries.equal_range(FileId(device_, inode_));
+  for (auto it = range.first; it != range.second; ++it) {
+    if (it->second.file == this) {
+      shares.entries.erase(it);
+      return;
+    }
+  }
+}
+
+bool DiskFile::Read(void* buffer, DWORD count, DWORD* done) {
+  *done = 0;
+  if (!(access_ & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED);
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  while (*done < count) {
+    ssize_t n = read(fd_, bytes + *done, count - *done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(ErrorFromErrno(errno));
+    }
+    if (n == 0) break;  // end of file
+    *done += static_cast<DWORD>(n);
+  }
+  return true;
+}
+
+bool DiskFile::Write(const void* buffer, DWORD count, DWORD* done) {
+  *done = 0;
+  if (!(access_ & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  auto* bytes = static_cast<const uint8_t*>(buffer);
+  while (*done < count) {
+    ssize_t n = write(fd_, bytes + *done, count - *done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(ErrorFromErrno(errno));
+    }
+    *done += static_cast<DWORD>(n);
+  }
+  return true;
+}
+
+bool DiskFile::Seek(int64_t distance, DWORD method, uint64_t* position) {
+  int whence;
+  switch (method) {
+    case FILE_BEGIN:
+      whence = SEEK_SET;
+      break;
+    case FILE_CURRENT:
+      whence = SEEK_CUR;
+      break;
+    case FILE_END:
+      whence = SEEK_END;
+      break;
+    default:
+      return Fail(ERROR_INVALID_PARAMETER);
+  }
+  off_t at = lseek(fd_, static_cast<off_t>(distance), whence);
+  if (at < 0) return Fail(errno == EINVAL ? kErrorNegativeSeek : ErrorFromErrno(errno));
+  *position = static_cast<uint64_t>(at);
+  return true;
+}
+
+bool DiskFile::Size(uint64_t* size) {
+  struct stat st {};
+  if (fstat(fd_, &st) != 0) return Fail(ErrorFromErrno(errno));
+  *size = static_cast<uint64_t>(st.st_size);
+  return true;
+}
+
+bool DiskFile::Flush() {
+  if (!(access_ & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  if (fsync(fd_) != 0 && errno != EINVAL) return Fail(ErrorFromErrno(errno));
+  return true;
+}
+
+}  // namespace handheld::detail

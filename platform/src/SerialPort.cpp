@@ -1,0 +1,683 @@
+#include "SerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace handheld::detail {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// EscapeCommFunction codes beyond the modem lines.
+constexpr DWORD kSetXoff = 1;
+constexpr DWORD kSetXon = 2;
+constexpr DWORD kSetBreak = 8;
+constexpr DWORD kClearBreak = 9;
+
+// While the device reports a hang-up, waits look at it again this often.
+constexpr int kHangUpRecheckMs = 250;
+
+// Time-outs beyond this (about 30 years) are as good as none.
+constexpr uint64_t kLongestMs = uint64_t{1} << 40;
+
+struct Speed {
+  DWORD baud;
+  speed_t code;
+};
+constexpr Speed kSpeeds[] = {
+    {110, B110},       {300, B300},       {600, B600},       {1200, B1200},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},
+    {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400},
+    {460800, B460800}, {921600, B921600},
+};
+
+bool SpeedCode(DWORD baud, speed_t* code) {
+  for (const Speed& s : kSpeeds) {
+    if (s.baud == baud) {
+      *code = s.code;
+      return true;
+    }
+  }
+  return false;
+}
+
+DWORD BaudOf(speed_t code) {
+  for (const Speed& s : kSpeeds)
+    if (s.code == code) return s.baud;
+  return 0;
+}
+
+// A serial driver hands bytes through untouched: no echo, no line editing,
+// no translation, no signals. Line speed, framing and handshake stay.
+void MakeRaw(termios* t) {
+  t->c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY | IUCLC |
+                  IMAXBEL);
+  t->c_oflag &= ~OPOST;
+  t->c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN | TOSTOP);
+  t->c_cflag |= CLOCAL | CREAD;
+  t->c_cc[VMIN] = 1;
+  t->c_cc[VTIME] = 0;
+}
+
+// ---- the ports this process holds ----
+std::mutex& ExclusiveMutex() {
+  static std::mutex* mutex = new std::mutex;
+  return *mutex;
+}
+std::set<std::string>& ExclusiveKeys() {
+  static std::set<std::string>* keys = new std::set<std::string>;
+  return *keys;
+}
+
+std::string DeviceKey(const std::string& hostDevice) {
+  char resolved[PATH_MAX];
+  if (realpath(hostDevice.c_str(), resolved)) return resolved;
+  return hostDevice;
+}
+
+// ---- the registry's view of the port ----
+bool EqualNoCase(const std::u16string& a, const std::u16string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i], y = b[i];
+    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - u'a' + u'A');
+    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - u'a' + u'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool ReadString(HKEY key, LPCWSTR value, std::u16string* out) {
+  std::vector<WCHAR> buffer(512);
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    DWORD type = REG_NONE;
+    DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(WCHAR));
+    LONG rc = RegQueryValueExW(key, value, nullptr, &type,
+                               reinterpret_cast<LPBYTE>(buffer.data()), &bytes);
+    if (rc == ERROR_MORE_DATA && bytes < (1u << 20)) {
+      buffer.resize(bytes / sizeof(WCHAR) + 1);
+      continue;
+    }
+    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+    size_t chars = std::min<size_t>(bytes / sizeof(WCHAR), buffer.size());
+    out->assign(buffer.data(), chars);
+    while (!out->empty() && out->back() == u'\0') out->pop_back();
+    size_t nul = out->find(u'\0');
+    if (nul != std::u16string::npos) out->resize(nul);
+    return true;
+  }
+  return false;
+}
+
+// Finds the active entry named `name`; true with its driver key.
+bool FindActiveEntry(const std::u16string& name, std::u16string* driverKey) {
+  HKEY active = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\Active", 0, 0, &active) != ERROR_SUCCESS)
+    return false;
+  bool found = false;
+  for (DWORD index = 0; !found; ++index) {
+    WCHAR subName[256];
+    DWORD chars = 256;
+    LONG rc = RegEnumKeyExW(active, index, subName, &chars, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_MORE_DATA) continue;
+    if (rc != ERROR_SUCCESS) break;
+    HKEY entry = nullptr;
+    if (RegOpenKeyExW(active, subName, 0, 0, &entry) != ERROR_SUCCESS) continue;
+    std::u16string entryName;
+    if (ReadString(entry, u"Name", &entryName) && EqualNoCase(entryName, name))
+      found = ReadString(entry, u"Key", driverKey);
+    RegCloseKey(entry);
+  }
+  RegCloseKey(active);
+  return found;
+}
+
+bool FindHostDevice(const std::u16string& name, std::string* hostDevice) {
+  std::u16string driverKey;
+  if (!FindActiveEntry(name, &driverKey)) return false;
+  HKEY driver = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, driverKey.c_str(), 0, 0, &driver) != ERROR_SUCCESS)
+    return false;
+  std::u16string device;
+  bool ok = ReadString(driver, kHostDeviceValue, &device) && !device.empty();
+  RegCloseKey(driver);
+  if (ok) *hostDevice = ToUtf8(device);
+  return ok;
+}
+
+int RemainingMs(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+  if (left.count() <= 0) return 0;
+  return static_cast<int>(std::min<int64_t>((left.count() + 999) / 1000, INT_MAX));
+}
+
+}  // namespace
+
+// ---- opening and closing ----
+
+std::shared_ptr<SerialPort> SerialPort::Open(const std::u16string& name, DWORD access,
+                                             bool* listed, DWORD* error) {
+  std::string hostDevice;
+  *listed = FindHostDevice(name, &hostDevice);
+  if (!*listed) {
+    *error = ERROR_FILE_NOT_FOUND;
+    return nullptr;
+  }
+  return OpenDevice(hostDevice, access, error);
+}
+
+std::shared_ptr<SerialPort> SerialPort::OpenDevice(const std::string& hostDevice, DWORD access,
+                                                   DWORD* error) {
+  // A serial port has one user at a time, whatever the share mode asks for
+  // (opens without read or write access only look at its state).
+  std::string key;
+  if (access & (GENERIC_READ | GENERIC_WRITE)) {
+    key = DeviceKey(hostDevice);
+    std::lock_guard<std::mutex> lock(ExclusiveMutex());
+    if (!ExclusiveKeys().insert(key).second) {
+      *error = ERROR_ACCESS_DENIED;
+      return nullptr;
+    }
+  }
+  auto release = [&key] {
+    if (key.empty()) return;
+    std::lock_guard<std::mutex> lock(ExclusiveMutex());
+    ExclusiveKeys().erase(key);
+  };
+
+  int fd = open(hostDevice.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = ErrorFromErrno(errno);
+    release();
+    return nullptr;
+  }
+  if (!isatty(fd)) {
+    close(fd);
+    *error = ERROR_FILE_NOT_FOUND;  // not a serial device
+    release();
+    return nullptr;
+  }
+  int closeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  int maskFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (closeFd < 0 || maskFd < 0) {
+    *error = ErrorFromErrno(errno);
+    if (closeFd >= 0) close(closeFd);
+    if (maskFd >= 0) close(maskFd);
+    close(fd);
+    release();
+    return nullptr;
+  }
+  auto port = std::make_shared<SerialPort>(fd, closeFd, maskFd, access, key);
+  if (!port->Setup()) {
+    *error = ERROR_GEN_FAILURE;
+    return nullptr;  // the destructor gives the device back
+  }
+  *error = ERROR_SUCCESS;
+  return port;
+}
+
+SerialPort::SerialPort(int fd, int closeFd, int maskFd, DWORD access, std::string exclusiveKey)
+    : fd_(fd), closeFd_(closeFd), maskFd_(maskFd), access_(access),
+      exclusiveKey_(std::move(exclusiveKey)) {}
+
+SerialPort::~SerialPort() {
+  ReleaseExclusive();
+  close(fd_);
+  close(closeFd_);
+  close(maskFd_);
+}
+
+// Puts the line into raw mode, raises DTR and RTS and drops whatever arrived
+// while nobody had the port open, like a serial driver's open does.
+bool SerialPort::Setup() {
+  termios t{};
+  if (tcgetattr(fd_, &t) != 0) return false;
+  MakeRaw(&t);
+  t.c_iflag &= ~(IXON | IXOFF);
+  if (tcsetattr(fd_, TCSANOW, &t) != 0) return false;
+  tcflush(fd_, TCIFLUSH);
+
+  DCB dcb{};
+  dcb.DCBlength = sizeof(DCB);
+  dcb.BaudRate = BaudOf(cfgetospeed(&t));
+  dcb.fBinary = 1;
+  dcb.fParity = (t.c_iflag & INPCK) ? 1 : 0;
+  dcb.fOutxCtsFlow = (t.c_cflag & CRTSCTS) ? 1 : 0;
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  dcb.fRtsControl = (t.c_cflag & CRTSCTS) ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+  dcb.XonLim = 512;
+  dcb.XoffLim = 128;
+  switch (t.c_cflag & CSIZE) {
+    case CS5:
+      dcb.ByteSize = 5;
+      break;
+    case CS6:
+      dcb.ByteSize = 6;
+      break;
+    case CS7:
+      dcb.ByteSize = 7;
+      break;
+    default:
+      dcb.ByteSize = 8;
+      break;
+  }
+  if (!(t.c_cflag & PARENB))
+    dcb.Parity = NOPARITY;
+  else if (t.c_cflag & CMSPAR)
+    dcb.Parity = (t.c_cflag & PARODD) ? MARKPARITY : SPACEPARITY;
+  else
+    dcb.Parity = (t.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
+  dcb.StopBits = (t.c_cflag & CSTOPB) ? TWOSTOPBITS : ONESTOPBIT;
+  dcb.XonChar = static_cast<char>(t.c_cc[VSTART]);
+  dcb.XoffChar = static_cast<char>(t.c_cc[VSTOP]);
+
+  SetLine(TIOCM_DTR, true);
+  if (!dcb.fOutxCtsFlow) SetLine(TIOCM_RTS, true);
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  dcb_ = dcb;
+  dtr_ = true;
+  rts_ = true;
+  return true;
+}
+
+void SerialPort::OnClose() {
+  closed_.store(true);
+  uint64_t one = 1;
+  ssize_t ignored = write(closeFd_, &one, sizeof one);
+  (void)ignored;
+  // The device is free for the next open at once, even while woken calls
+  // are still on their way out.
+  ReleaseExclusive();
+}
+
+void SerialPort::ReleaseExclusive() {
+  std::string key;
+  {
+    std::lock_guard<std::mutex> lock(exclusiveMutex_);
+    key.swap(exclusiveKey_);
+  }
+  if (key.empty()) return;
+  std::lock_guard<std::mutex> lock(ExclusiveMutex());
+  ExclusiveKeys().erase(key);
+}
+
+// ---- receiving ----
+
+size_t SerialPort::RefillLocked() {
+  rxBegin_ = rxEnd_ = 0;
+  for (;;) {
+    ssize_t n = read(fd_, rx_, sizeof rx_);
+    if (n > 0) {
+      hungUp_.store(false);
+      size_t got = static_cast<size_t>(n);
+      if (discardNulls_.load()) got = std::remove(rx_, rx_ + got, uint8_t{0}) - rx_;
+      rxEnd_ = got;
+      return got;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) {
+      hungUp_.store(false);
+      return 0;
+    }
+    // End of file or an I/O error: the far end has gone (a pty whose other
+    // side closed, a USB adapter pulled out).
+    hungUp_.store(true);
+    return 0;
+  }
+}
+
+size_t SerialPort::TakeBuffered(uint8_t* out, size_t count) {
+  std::lock_guard<std::mutex> lock(rxMutex_);
+  if (rxBegin_ == rxEnd_ && RefillLocked() == 0) return 0;
+  size_t take = std::min(count, rxEnd_ - rxBegin_);
+  std::memcpy(out, rx_ + rxBegin_, take);
+  rxBegin_ += take;
+  return take;
+}
+
+bool SerialPort::DataAvailable() {
+  std::lock_guard<std::mutex> lock(rxMutex_);
+  return rxBegin_ != rxEnd_ || RefillLocked() != 0;
+}
+
+void SerialPort::PollInput(int timeoutMs, bool watchDevice, bool watchMask) {
+  pollfd fds[3];
+  nfds_t count = 0;
+  bool hungUp = hungUp_.load();
+  if (watchDevice && !hungUp) fds[count++] = pollfd{fd_, POLLIN, 0};
+  fds[count++] = pollfd{closeFd_, POLLIN, 0};
+  const nfds_t maskIndex = count;
+  if (watchMask) fds[count++] = pollfd{maskFd_, POLLIN, 0};
+  if (watchDevice && hungUp && (timeoutMs < 0 || timeoutMs > kHangUpRecheckMs))
+    timeoutMs = kHangUpRecheckMs;
+  if (poll(fds, count, timeoutMs) <= 0) return;
+  if (watchMask && (fds[maskIndex].revents & POLLIN)) {
+    uint64_t value;
+    ssize_t ignored = read(maskFd_, &value, sizeof value);
+    (void)ignored;
+  }
+}
+
+bool SerialPort::Read(void* buffer, DWORD count, DWORD* done) {
+  *done = 0;
+  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+  if (!(access_ & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED);
+  if (count == 0) return true;
+
+  COMMTIMEOUTS t;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    t = timeouts_;
+  }
+  // The time-outs as the platform defines them: MAXDWORD between bytes with
+  // no total returns what is there at once; MAXDWORD between bytes with a
+  // total returns as soon as anything is there, or at the total; otherwise a
+  // total of multiplier * count + constant and a limit on the gap between
+  // bytes, zero meaning no limit.
+  const bool immediate = t.ReadIntervalTimeout == MAXDWORD &&
+                         t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
+  const bool anyByte = t.ReadIntervalTimeout == MAXDWORD && !immediate;
+  const bool hasTotal = t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0;
+  const bool hasInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD;
+  uint64_t totalMs = t.ReadTotalTimeoutConstant;
+  if (t.ReadTotalTimeoutMultiplier != MAXDWORD || !anyByte)
+    totalMs += uint64_t{t.ReadTotalTimeoutMultiplier} * count;
+  totalMs = std::min(totalMs, kLongestMs);
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point totalDeadline = start + std::chrono::milliseconds(totalMs);
+  Clock::time_point lastByte = start;
+
+  auto* out = static_cast<uint8_t*>(buffer);
+  for (;;) {
+    if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+    size_t got = TakeBuffered(out + *done, count - *done);
+    if (got > 0) {
+      *done += static_cast<DWORD>(got);
+      lastByte = Clock::now();
+    }
+    if (*done == count || immediate || (anyByte && *done > 0)) return true;
+    if (got == 0 && hungUp_.load()) {
+      if (*done > 0) return true;
+      return Fail(ERROR_GEN_FAILURE);
+    }
+    int waitMs = -1;
+    if (hasTotal) waitMs = RemainingMs(totalDeadline);
+    if (hasInterval && *done > 0) {
+      int gapMs = RemainingMs(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
+      waitMs = waitMs < 0 ? gapMs : std::min(waitMs, gapMs);
+    }
+    if (waitMs == 0) return true;  // timed out: what came so far
+    if (got == 0) PollInput(waitMs, true, false);
+  }
+}
+
+bool SerialPort::WaitEvent(DWORD* mask) {
+  *mask = 0;
+  std::lock_guard<std::mutex> waiting(waitMutex_);
+  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+  DWORD events;
+  uint64_t generation;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    events = eventMask_;
+    generation = maskGeneration_;
+  }
+  if (events == 0) return Fail(ERROR_INVALID_PARAMETER);
+  // Mask changes before this wait began are no concern of it.
+  uint64_t stale;
+  ssize_t ignored = read(maskFd_, &stale, sizeof stale);
+  (void)ignored;
+
+  // Only received characters are reported; the other events never occur.
+  const bool watchRx = (events & EV_RXCHAR) != 0;
+  for (;;) {
+    if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+    {
+      std::lock_guard<std::mutex> lock(stateMutex_);
+      if (maskGeneration_ != generation) return true;  // SetCommMask ends the wait, mask 0
+    }
+    if (watchRx && DataAvailable()) {
+      *mask = EV_RXCHAR;
+      return true;
+    }
+    PollInput(-1, watchRx, true);
+  }
+}
+
+// ---- sending ----
+
+bool SerialPort::Write(const void* buffer, DWORD count, DWORD* done) {
+  *done = 0;
+  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+  if (!(access_ & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  if (count == 0) return true;
+  COMMTIMEOUTS t;
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    t = timeouts_;
+  }
+  const bool hasTotal = t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0;
+  const uint64_t totalMs = std::min(
+      uint64_t{t.WriteTotalTimeoutMultiplier} * count + t.WriteTotalTimeoutConstant, kLongestMs);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(totalMs);
+
+  std::lock_guard<std::mutex> sending(txMutex_);
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  while (*done < count) {
+    if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+    ssize_t n = write(fd_, bytes + *done, count - *done);
+    if (n > 0) {
+      *done += static_cast<DWORD>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return Fail(ERROR_GEN_FAILURE);
+    int waitMs = hasTotal ? RemainingMs(deadline) : -1;
+    if (waitMs == 0) return true;  // timed out: what went so far
+    pollfd fds[2] = {{fd_, POLLOUT, 0}, {closeFd_, POLLIN, 0}};
+    poll(fds, 2, waitMs);
+  }
+  return true;
+}
+
+bool SerialPort::Flush() {
+  if (!(access_ & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  for (;;) {
+    if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+    int queued = 0;
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
+    if (hungUp_.load()) return Fail(ERROR_GEN_FAILURE);
+    pollfd fd{closeFd_, POLLIN, 0};
+    poll(&fd, 1, 5);
+  }
+}
+
+// ---- line settings ----
+
+bool SerialPort::GetState(DCB* dcb) {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  *dcb = dcb_;
+  dcb->DCBlength = sizeof(DCB);
+  return true;
+}
+
+bool SerialPort::SetState(const DCB& dcb) {
+  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+  speed_t speed;
+  if (!SpeedCode(dcb.BaudRate, &speed) || dcb.ByteSize < 5 || dcb.ByteSize > 8 ||
+      dcb.Parity > SPACEPARITY || dcb.StopBits > TWOSTOPBITS ||
+      (dcb.StopBits == ONE5STOPBITS && dcb.ByteSize != 5) ||
+      (dcb.StopBits == TWOSTOPBITS && dcb.ByteSize == 5) ||
+      ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar))
+    return Fail(ERROR_INVALID_PARAMETER);
+
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  termios t{};
+  if (tcgetattr(fd_, &t) != 0) return Fail(ERROR_GEN_FAILURE);
+  MakeRaw(&t);
+  t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  t.c_iflag &= ~(INPCK | IGNPAR | IXON | IXOFF);
+  static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+  t.c_cflag |= kSizes[dcb.ByteSize - 5];
+  switch (dcb.Parity) {
+    case ODDPARITY:
+      t.c_cflag |= PARENB | PARODD;
+      break;
+    case EVENPARITY:
+      t.c_cflag |= PARENB;
+      break;
+    case MARKPARITY:
+      t.c_cflag |= PARENB | CMSPAR | PARODD;
+      break;
+    case SPACEPARITY:
+      t.c_cflag |= PARENB | CMSPAR;
+      break;
+    default:
+      break;
+  }
+  if (dcb.Parity != NOPARITY && dcb.fParity) t.c_iflag |= INPCK;
+  // With five data bits the second stop bit is one and a half long.
+  if (dcb.StopBits != ONESTOPBIT) t.c_cflag |= CSTOPB;
+  if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) t.c_cflag |= CRTSCTS;
+  if (dcb.fOutX) t.c_iflag |= IXON;
+  if (dcb.fInX) t.c_iflag |= IXOFF;
+  if (dcb.fOutX || dcb.fInX) {
+    t.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+    t.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+  }
+  cfsetispeed(&t, speed);
+  cfsetospeed(&t, speed);
+  if (tcsetattr(fd_, TCSANOW, &t) != 0)
+    return Fail(errno == EINVAL ? ERROR_INVALID_PARAMETER : ERROR_GEN_FAILURE);
+
+  // Lines under handshake control count as raised; the device's own
+  // handshake drives them. Devices without modem lines (ptys) just record.
+  bool dtr = dcb.fDtrControl != DTR_CONTROL_DISABLE;
+  bool rts = dcb.fRtsControl != RTS_CONTROL_DISABLE;
+  if (dcb.fDtrControl != DTR_CONTROL_HANDSHAKE) SetLine(TIOCM_DTR, dtr);
+  if (dcb.fRtsControl != RTS_CONTROL_HANDSHAKE) SetLine(TIOCM_RTS, rts);
+  dtr_ = dtr;
+  rts_ = rts;
+  dcb_ = dcb;
+  dcb_.DCBlength = sizeof(DCB);
+  discardNulls_.store(dcb.fNull != 0);
+  return true;
+}
+
+bool SerialPort::GetTimeouts(COMMTIMEOUTS* timeouts) {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  *timeouts = timeouts_;
+  return true;
+}
+
+bool SerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+  if (timeouts.ReadIntervalTimeout == MAXDWORD &&
+      timeouts.ReadTotalTimeoutMultiplier == MAXDWORD &&
+      timeouts.ReadTotalTimeoutConstant == MAXDWORD)
+    return Fail(ERROR_INVALID_PARAMETER);
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  timeouts_ = timeouts;
+  return true;
+}
+
+bool SerialPort::SetMask(DWORD mask) {
+  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+  {
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    eventMask_ = mask;
+    ++maskGeneration_;
+  }
+  uint64_t one = 1;
+  ssize_t ignored = write(maskFd_, &one, sizeof one);
+  (void)ignored;
+  return true;
+}
+
+bool SerialPort::GetMask(DWORD* mask) {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  *mask = eventMask_;
+  return true;
+}
+
+bool SerialPort::Purge(DWORD flags) {
+  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+  if (flags & ~(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR))
+    return Fail(ERROR_INVALID_PARAMETER);
+  if (flags & (PURGE_RXABORT | PURGE_RXCLEAR)) {
+    std::lock_guard<std::mutex> lock(rxMutex_);
+    rxBegin_ = rxEnd_ = 0;
+    tcflush(fd_, TCIFLUSH);
+  }
+  if (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) tcflush(fd_, TCOFLUSH);
+  return true;
+}
+
+void SerialPort::SetLine(int line, bool on) {
+  // Fails on devices without modem lines; what was asked for is recorded.
+  ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line);
+}
+
+bool SerialPort::Escape(DWORD function) {
+  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  switch (function) {
+    case SETDTR:
+    case CLRDTR:
+      dtr_ = function == SETDTR;
+      SetLine(TIOCM_DTR, dtr_);
+      return true;
+    case SETRTS:
+    case CLRRTS:
+      rts_ = function == SETRTS;
+      SetLine(TIOCM_RTS, rts_);
+      return true;
+    case kSetXoff:
+      tcflow(fd_, TCOOFF);
+      return true;
+    case kSetXon:
+      tcflow(fd_, TCOON);
+      return true;
+    case kSetBreak:
+      ioctl(fd_, TIOCSBRK);
+      return true;
+    case kClearBreak:
+      ioctl(fd_, TIOCCBRK);
+      return true;
+    default:
+      return Fail(ERROR_INVALID_PARAMETER);
+  }
+}
+
+bool SerialPort::ModemStatus(DWORD* status) {
+  *status = 0;
+  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+  int lines = 0;
+  if (ioctl(fd_, TIOCMGET, &lines) != 0) return true;  // no modem lines: all low
+  if (lines & TIOCM_CTS) *status |= MS_CTS_ON;
+  if (lines & TIOCM_DSR) *status |= MS_DSR_ON;
+  if (lines & TIOCM_RI) *status |= MS_RING_ON;
+  if (lines & TIOCM_CD) *status |= MS_RLSD_ON;
+  return true;
+}
+
+SerialLines SerialPort::Lines() {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  return SerialLines{dtr_, rts_};
+}
+
+}  // namespace handheld::detail

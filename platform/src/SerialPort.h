@@ -1,0 +1,98 @@
+// A "COMn:" port backed by a host serial device (a tty or a pseudo-terminal).
+// Like a serial driver it keeps its own receive buffer: one read(2) takes
+// what has arrived and small ReadFile calls are served from the buffer.
+//
+// Threads: ReadFile, WaitCommEvent and WriteFile may run at the same time in
+// different threads. Closing the last handle wakes every pending call, which
+// then fails with ERROR_INVALID_HANDLE; the descriptor itself is closed only
+// when the last reference (held by such calls through the handle table)
+// goes away.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "FileObject.h"
+#include "handheld.h"
+
+namespace handheld::detail {
+
+class SerialPort : public FileObject {
+ public:
+  // Opens the port that "Drivers\Active" lists under `name` when its driver
+  // key names a host device. `*listed` tells whether such an entry exists;
+  // when it does not, the name may still belong to a stream device.
+  static std::shared_ptr<SerialPort> Open(const std::u16string& name, DWORD access,
+                                          bool* listed, DWORD* error);
+  // Opens a host device directly.
+  static std::shared_ptr<SerialPort> OpenDevice(const std::string& hostDevice, DWORD access,
+                                                DWORD* error);
+
+  SerialPort(int fd, int closeFd, int maskFd, DWORD access, std::string exclusiveKey);
+  ~SerialPort() override;
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+
+  bool Read(void* buffer, DWORD count, DWORD* done) override;
+  bool Write(const void* buffer, DWORD count, DWORD* done) override;
+  bool Flush() override;
+  void OnClose() override;
+
+  bool GetState(DCB* dcb);
+  bool SetState(const DCB& dcb);
+  bool GetTimeouts(COMMTIMEOUTS* timeouts);
+  bool SetTimeouts(const COMMTIMEOUTS& timeouts);
+  bool SetMask(DWORD mask);
+  bool GetMask(DWORD* mask);
+  bool WaitEvent(DWORD* mask);
+  bool Purge(DWORD flags);
+  bool Escape(DWORD function);
+  bool ModemStatus(DWORD* status);
+  SerialLines Lines();
+
+ private:
+  bool Setup();
+  // Takes up to `count` buffered bytes, refilling the buffer from the
+  // device (without blocking) when it is empty.
+  size_t TakeBuffered(uint8_t* out, size_t count);
+  bool DataAvailable();
+  size_t RefillLocked();  // rxMutex_ held
+  // Sleeps until the device has input (when `watchDevice`), the port is
+  // closed, the event mask changes (when `watchMask`) or `timeoutMs` passes
+  // (-1: no limit).
+  void PollInput(int timeoutMs, bool watchDevice, bool watchMask);
+  void SetLine(int line, bool on);
+  void ReleaseExclusive();
+
+  const int fd_;
+  const int closeFd_;  // eventfd, signalled for good when the port closes
+  const int maskFd_;   // eventfd, signalled when SetCommMask changes the mask
+  const DWORD access_;
+  std::atomic<bool> closed_{false};
+  std::atomic<bool> hungUp_{false};
+  std::atomic<bool> discardNulls_{false};
+
+  std::mutex exclusiveMutex_;
+  std::string exclusiveKey_;  // empty once released
+
+  std::mutex stateMutex_;  // never held across a blocking call
+  DCB dcb_{};
+  COMMTIMEOUTS timeouts_{};
+  DWORD eventMask_ = 0;
+  uint64_t maskGeneration_ = 0;
+  bool dtr_ = false;
+  bool rts_ = false;
+
+  std::mutex rxMutex_;  // never held across a blocking call
+  uint8_t rx_[4096];
+  size_t rxBegin_ = 0;
+  size_t rxEnd_ = 0;
+
+  std::mutex txMutex_;    // keeps one WriteFile's bytes together
+  std::mutex waitMutex_;  // one WaitCommEvent at a time
+};
+
+}  // namespace handheld::detail
