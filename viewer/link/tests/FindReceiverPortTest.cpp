@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "FindReceiverPort.h"
+#include "handheld.h"
+#include "testing/TempDevice.h"
+
+namespace {
+
+using handheld::testing::TempDevice;
+
+const char16_t* kSleeveKey = u"Drivers\\Tessiv\\0100\\0001";
+
+void SetString(HKEY key, const char16_t* name, const std::u16string& text) {
+  ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                           static_cast<DWORD>((text.size() + 1) * sizeof(char16_t))),
+            ERROR_SUCCESS);
+}
+
+// Lists one loaded driver under Drivers\Active; a null value is left out.
+void AddActive(const std::u16string& entry, const char16_t* key, const char16_t* pnpId,
+               const char16_t* name) {
+  std::u16string path = u"Drivers\\Active\\" + entry;
+  HKEY h = NULL;
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0, 0, NULL, &h, &disposition),
+            ERROR_SUCCESS);
+  if (key) SetString(h, u"Key", key);
+  if (pnpId) SetString(h, u"PnpId", pnpId);
+  if (name) SetString(h, u"Name", name);
+  RegCloseKey(h);
+}
+
+struct Result {
+  BOOL found;
+  std::u16string text;
+};
+
+Result Find(DWORD bufferBytes) {
+  WCHAR buffer[64];
+  for (WCHAR& c : buffer) c = u'#';
+  BOOL found = FindReceiverPort(buffer, bufferBytes);
+  return {found, std::u16string(buffer)};
+}
+
+class FindReceiverPortTest : public ::testing::Test {
+ protected:
+  TempDevice device;
+};
+
+TEST_F(FindReceiverPortTest, WithoutActiveDriversTheAnswerIsCom1) {
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Drivers\\Active");
+  Result r = Find(50);
+  EXPECT_FALSE(r.found);
+  EXPECT_EQ(r.text, u"COM1:");
+
+  // An empty list, and a list of drivers none of which is a receiver.
+  AddActive(u"01", u"Drivers\\BuiltIn\\Serial", nullptr, u"COM2:");
+  AddActive(u"02", u"Drivers\\PCMCIA\\Modem", u"ACME-MODEM-56K", u"COM6:");
+  AddActive(u"03", nullptr, u"DOVRIN-GPS", u"COM7:");  // no "Key": passed over
+  r = Find(50);
+  EXPECT_FALSE(r.found);
+  EXPECT_EQ(r.text, u"COM1:");
+}
+
+TEST_F(FindReceiverPortTest, SleeveDriverFoundBeforeCard) {
+  AddActive(u"01", u"Drivers\\BuiltIn\\Serial", nullptr, u"COM2:");
+  AddActive(u"02", kSleeveKey, nullptr, u"COM3:");
+  AddActive(u"03", u"Drivers\\PCMCIA\\GpsCard", u"DOVRIN-GPS-1", u"COM5:");
+  Result r = Find(50);
+  EXPECT_TRUE(r.found);
+  EXPECT_EQ(r.text, u"COM3:");
+}
+
+TEST_F(FindReceiverPortTest, CardListedBeforeSleeveWins) {
+  AddActive(u"01", u"Drivers\\PCMCIA\\GpsCard", u"XX-DOVRIN-GPS", u"COM5:");
+  AddActive(u"02", kSleeveKey, nullptr, u"COM3:");
+  Result r = Find(50);
+  EXPECT_TRUE(r.found);
+  EXPECT_EQ(r.text, u"COM5:");
+}
+
+TEST_F(FindReceiverPortTest, AnySleeveOfFamily0100Matches) {
+  AddActive(u"01", u"Drivers\\Tessiv\\0200\\0001", nullptr, u"COM2:");
+  AddActive(u"02", u"Drivers\\Tessiv\\0100\\0010", nullptr, u"COM8:");
+  Result r = Find(50);
+  EXPECT_TRUE(r.found);
+  EXPECT_EQ(r.text, u"COM8:");
+}
+
+TEST_F(FindReceiverPortTest, NamesAndKeysCompareWithCase) {
+  AddActive(u"01", u"Drivers\\PCMCIA\\GpsCard", u"dovrin-gps", u"COM5:");
+  AddActive(u"02", u"Drivers\\PCMCIA\\GpsCard2", u"Dovrin GPS", u"COM6:");
+  AddActive(u"03", u"drivers\\tessiv\\0100\\0001", nullptr, u"COM3:");
+  Result r = Find(50);
+  EXPECT_FALSE(r.found);
+  EXPECT_EQ(r.text, u"COM1:");
+}
+
+TEST_F(FindReceiverPortTest, NameTooLongForTheBufferIsPassedOver) {
+  // 11 characters and the terminator need 24 bytes; the dialog passes 20.
+  AddActive(u"01", kSleeveKey, nullptr, u"COM12345:ab");
+  Result r = Find(20);
+  EXPECT_FALSE(r.found);
+  EXPECT_EQ(r.text, u"COM1:");
+
+  AddActive(u"02", u"Drivers\\PCMCIA\\GpsCard", u"DOVRIN", u"COM4:");
+  r = Find(20);
+  EXPECT_TRUE(r.found);
+  EXPECT_EQ(r.text, u"COM4:");
+
+  // With start-up's 50 bytes the first one fits.
+  r = Find(50);
+  EXPECT_TRUE(r.found);
+  EXPECT_EQ(r.text, u"COM12345:ab");
+}
+
+TEST_F(FindReceiverPortTest, NameThatExactlyFillsTheBufferIsFound) {
+  AddActive(u"01", kSleeveKey, nullptr, u"COM12345:");  // 9 characters + terminator = 20 bytes
+  Result r = Find(20);
+  EXPECT_TRUE(r.found);
+  EXPECT_EQ(r.text, u"COM12345:");
+}
+
+TEST_F(FindReceiverPortTest, KeyLongerThan256BytesCountsAsUnreadable) {
+  std::u16string longKey = std::u16string(130, u'x') + kSleeveKey;
+  AddActive(u"01", longKey.c_str(), nullptr, u"COM3:");
+  Result r = Find(50);
+  EXPECT_FALSE(r.found);
+  EXPECT_EQ(r.text, u"COM1:");
+}
+
+TEST_F(FindReceiverPortTest, ReceiverNamedCom1IsFoundButLooksAbsent) {
+  AddActive(u"01", kSleeveKey, nullptr, u"COM1:");
+  Result r = Find(50);
+  EXPECT_TRUE(r.found);
+  EXPECT_EQ(r.text, u"COM1:");
+}
+
+TEST_F(FindReceiverPortTest, SmallBuffersAreNeverOverrun) {
+  AddActive(u"01", kSleeveKey, nullptr, u"COM3:");
+  WCHAR buffer[8];
+  for (DWORD bytes : {0u, 1u, 2u, 4u, 6u}) {
+    for (WCHAR& c : buffer) c = u'#';
+    BOOL found = FindReceiverPort(buffer, bytes);
+    EXPECT_FALSE(found) << bytes;
+    DWORD chars = bytes / sizeof(WCHAR);
+    for (DWORD i = chars; i < 8; ++i) EXPECT_EQ(buffer[i], u'#') << bytes << " at " << i;
+    if (chars > 0) {
+      EXPECT_EQ(buffer[chars - 1], 0) << bytes;
+      EXPECT_EQ(std::u16string(buffer), std::u16string(u"COM1:").substr(0, chars - 1));
+    }
+  }
+}
+
+}  // namespace
