@@ -98,7 +98,7 @@ TEST_F(NmeaCaptureReplay, HaicomSouthEastFixIsAcceptedWhole) {
   EXPECT_EQ(3, r.maxFixMode);
 }
 
-TEST_F(NmeaCaptureReplay, Bu353FixFromEightSatellites) {
+TEST_F(NmeaCaptureReplay, Bu353SouthEastFix) {
   Replay r = ReplayLines(reader, CaptureLines("bu353s4.log"));
   EXPECT_EQ(90, r.accepted);
   EXPECT_EQ(0, r.rejected);
@@ -107,7 +107,11 @@ TEST_F(NmeaCaptureReplay, Bu353FixFromEightSatellites) {
   EXPECT_EQ('S', r.lastLatHemisphere);
   EXPECT_EQ('E', r.lastLonHemisphere);
   const BYTE* used = reader.Gsa().usedPrn;
-  EXPECT_EQ(8, std::count_if(used, used + 12, [](BYTE prn) { return prn != 0; }));
+  // The last GSA: "$GPGSA,A,3,17,28,06,01,30,20,26,,,,,,1.9,1.1,1.6*33".
+  EXPECT_EQ(7, std::count_if(used, used + 12, [](BYTE prn) { return prn != 0; }));
+  EXPECT_EQ(17, used[0]);
+  EXPECT_STREQ("1.9", reader.Gsa().pdop);
+  EXPECT_STREQ("1.6", reader.Gsa().vdop);
   EXPECT_EQ(12, reader.Gsv().inView);
 }
 
