@@ -30,6 +30,11 @@ PtyPeer::~PtyPeer() {
   if (slave_ >= 0) close(slave_);
 }
 
+void PtyPeer::CloseMaster() {
+  if (master_ >= 0) close(master_);
+  master_ = -1;
+}
+
 bool PtyPeer::Write(const std::vector<uint8_t>& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {

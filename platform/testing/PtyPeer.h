@@ -26,6 +26,8 @@ class PtyPeer {
   std::vector<uint8_t> Read(size_t count, int timeoutMs);
   // Reads whatever arrives within `timeoutMs`, until it goes quiet for `quietMs`.
   std::vector<uint8_t> ReadFor(int timeoutMs, int quietMs = 100);
+  // Hangs up: closes the master side, as a device that goes away would.
+  void CloseMaster();
 
  private:
   int master_ = -1;

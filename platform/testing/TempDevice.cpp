@@ -21,8 +21,9 @@ TempDevice::~TempDevice() {
 
 std::string TempDevice::hivePath() const { return path_ + "/registry.db"; }
 
-void TempDevice::AddSerialPort(const std::u16string& portName, const std::string& hostDevice) {
-  RegisterSerialPort(portName, u"Drivers\\Tessiv\\0100\\0001", hostDevice);
+void TempDevice::AddSerialPort(const std::u16string& portName, const std::string& hostDevice,
+                               const std::u16string& driverKey) {
+  RegisterSerialPort(portName, driverKey, hostDevice);
 }
 
 }  // namespace handheld::testing

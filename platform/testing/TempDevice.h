@@ -18,7 +18,9 @@ class TempDevice {
 
   // Lists `hostDevice` as port `portName` (for example u"COM3:") the way a
   // sleeve's serial driver is listed, under "Drivers\Tessiv\0100\0001".
-  void AddSerialPort(const std::u16string& portName, const std::string& hostDevice);
+  // Further ports need driver keys of their own.
+  void AddSerialPort(const std::u16string& portName, const std::string& hostDevice,
+                     const std::u16string& driverKey = u"Drivers\\Tessiv\\0100\\0001");
 
  private:
   std::string path_;
