@@ -1,0 +1,144 @@
+// Input preparation of stored captures: comments, CR restoring, binary
+// frames passed unchanged.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "CaptureFilter.h"
+
+namespace {
+
+std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
+std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+std::vector<uint8_t> Frame(const std::vector<uint8_t>& payload) {
+  std::vector<uint8_t> frame = {0xA0, 0xA2, static_cast<uint8_t>(payload.size() >> 8),
+                                static_cast<uint8_t>(payload.size() & 0xFF)};
+  unsigned sum = 0;
+  for (uint8_t b : payload) sum = (sum + b) & 0x7FFF;
+  frame.insert(frame.end(), payload.begin(), payload.end());
+  frame.push_back(static_cast<uint8_t>(sum >> 8));
+  frame.push_back(static_cast<uint8_t>(sum & 0xFF));
+  frame.push_back(0xB0);
+  frame.push_back(0xB3);
+  return frame;
+}
+
+std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
+  std::vector<uint8_t> out;
+  for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+TEST(CaptureFilterTest, CommentsAreSkippedWhereverALineBegins) {
+  const std::string input =
+      "# Name: test\n#\n$GPGGA,1*00\n# middle comment\n$GPRMC,2 # not a comment\n";
+  EXPECT_EQ("$GPGGA,1*00\r\n$GPRMC,2 # not a comment\r\n", Text(CaptureFilter::FilterAll(Bytes(input))));
+}
+
+TEST(CaptureFilterTest, CrIsRestoredOnlyWhereMissingAndNeverOnEmptyLines) {
+  const std::string input = "$A\n\n$B\r\n$C\n\r\n";
+  // The lone CR line is a text line that already ends in CR.
+  EXPECT_EQ("$A\r\n\n$B\r\n$C\r\n\r\n", Text(CaptureFilter::FilterAll(Bytes(input))));
+}
+
+TEST(CaptureFilterTest, BinaryFramesPassUnchangedAndAreMarked) {
+  // Payload with LF, "#" after LF, and a CR-less line end inside.
+  const std::vector<uint8_t> payload = {0x06, '\n', '#', 'x', '\n', 0xA0, 0xA2, 0x00};
+  const std::vector<uint8_t> frame = Frame(payload);
+  const std::vector<uint8_t> input = Concat({Bytes("# header\n"), frame, frame, Bytes("\n$GPGGA\n")});
+  std::vector<uint8_t> out;
+  std::vector<bool> binary;
+  CaptureFilter filter([&](uint8_t value, bool inFrame) {
+    out.push_back(value);
+    binary.push_back(inFrame);
+  });
+  filter.Feed(input.data(), input.size());
+  filter.Finish();
+  const std::vector<uint8_t> expected = Concat({frame, frame, Bytes("\n$GPGGA\r\n")});
+  EXPECT_EQ(expected, out);
+  EXPECT_EQ(2u, filter.Frames());
+  EXPECT_EQ(1u, filter.CommentLines());
+  EXPECT_EQ(1u, filter.RestoredCrs());
+  for (size_t i = 0; i < out.size(); ++i) EXPECT_EQ(i < 2 * frame.size(), binary[i]) << i;
+}
+
+TEST(CaptureFilterTest, ThingsThatOnlyLookLikeFramesAreText) {
+  // A0 without A2, a length beyond the limit, a wrong end pair, a frame cut short.
+  const std::vector<uint8_t> notA2 = {0xA0, 'x', '\n'};
+  EXPECT_EQ(Concat({{0xA0, 'x', '\r', '\n'}}), CaptureFilter::FilterAll(notA2));
+
+  const std::vector<uint8_t> tooLong = {0xA0, 0xA2, 0x7F, 0xFF, '\n'};
+  EXPECT_EQ(Concat({{0xA0, 0xA2, 0x7F, 0xFF, '\r', '\n'}}), CaptureFilter::FilterAll(tooLong));
+
+  // A broken frame that holds a whole frame: the inner one is still found.
+  const std::vector<uint8_t> inner = Frame({0x02, '\n'});
+  std::vector<uint8_t> outer = {0xA0, 0xA2, 0x00, static_cast<uint8_t>(inner.size() + 1)};
+  outer.insert(outer.end(), inner.begin(), inner.end());
+  outer.insert(outer.end(), {0x00, 0x00, 0x00, 0xB0, 0xB4});
+  std::vector<uint8_t> out;
+  size_t binaryBytes = 0;
+  CaptureFilter filter([&](uint8_t value, bool inFrame) {
+    out.push_back(value);
+    binaryBytes += inFrame ? 1 : 0;
+  });
+  filter.Feed(outer.data(), outer.size());
+  filter.Finish();
+  EXPECT_EQ(outer, out);
+  EXPECT_EQ(inner.size(), binaryBytes);
+  EXPECT_EQ(1u, filter.Frames());
+
+  std::vector<uint8_t> cut = Frame({1, 2, 3, 5});
+  cut.resize(cut.size() - 1);
+  EXPECT_EQ(cut, CaptureFilter::FilterAll(cut));
+}
+
+TEST(CaptureFilterTest, RealBinaryCapturesLoseOnlyTheirHeader) {
+  const std::filesystem::path folder = TESTDATA_DIR "/gpsd-logs";
+  if (!std::filesystem::exists(folder)) GTEST_SKIP() << "no captures at " << folder;
+  struct Case {
+    const char* name;
+    size_t frames;
+  };
+  for (const Case& c : {Case{"bu303-stillfix.log", 64}, Case{"bu303b-nofix.log", 43}, Case{"sirfstarv.log", 495}}) {
+    std::ifstream in(folder / c.name, std::ios::binary);
+    const std::vector<uint8_t> input((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    size_t headerEnd = 0;
+    while (headerEnd < input.size() && input[headerEnd] == '#') {
+      while (input[headerEnd] != '\n') ++headerEnd;
+      ++headerEnd;
+    }
+    std::vector<uint8_t> out;
+    CaptureFilter filter([&](uint8_t value, bool) { out.push_back(value); });
+    filter.Feed(input.data(), input.size());
+    filter.Finish();
+    EXPECT_EQ(c.frames, filter.Frames()) << c.name;
+    EXPECT_EQ(0u, filter.RestoredCrs()) << c.name;
+    EXPECT_EQ(std::vector<uint8_t>(input.begin() + static_cast<long>(headerEnd), input.end()), out) << c.name;
+  }
+}
+
+TEST(CaptureFilterTest, AnyByteSequenceComesThroughWithoutLoss) {
+  std::mt19937 random(7);
+  const uint8_t alphabet[] = {0xA0, 0xA2, 0xB0, 0xB3, '\n', '\r', '#', '$', 0x00, 0x01, 'a'};
+  for (int round = 0; round < 200; ++round) {
+    std::vector<uint8_t> input(random() % 3000);
+    for (auto& b : input) b = random() % 4 ? alphabet[random() % sizeof alphabet] : static_cast<uint8_t>(random());
+    size_t count = 0;
+    CaptureFilter filter([&](uint8_t, bool) { ++count; });
+    filter.Feed(input.data(), input.size());
+    filter.Finish();
+    // Nothing invented but CRs, nothing lost but comments.
+    EXPECT_LE(count, input.size() + filter.RestoredCrs());
+    if (filter.CommentLines() == 0) {
+      EXPECT_EQ(input.size() + filter.RestoredCrs(), count);
+    }
+  }
+}
+
+}  // namespace
