@@ -1,0 +1,140 @@
+// receiver-sim: a SiRF GPS receiver on a pseudo-terminal or a serial port.
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "CaptureReader.h"
+#include "Receiver.h"
+#include "SerialLine.h"
+#include "SimOptions.h"
+
+namespace {
+
+volatile sig_atomic_t gStop = 0;
+
+void OnSignal(int) { gStop = 1; }
+
+void Warn(const std::string& text) { std::fprintf(stderr, "receiver-sim: %s\n", text.c_str()); }
+
+using Clock = std::chrono::steady_clock;
+
+int MsUntil(Clock::time_point when) {
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when - Clock::now()).count();
+  return ms < 0 ? 0 : static_cast<int>(std::min<long long>(ms, 1000));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SimOptions options;
+  std::string error;
+  if (!options.Parse(argc, argv, error)) {
+    if (error.empty()) {
+      std::fputs(SimOptions::HelpText().c_str(), stdout);
+      return 0;
+    }
+    Warn(error);
+    return 2;
+  }
+
+  std::vector<uint8_t> replay;
+  if (!options.replayFile.empty() && !CaptureReader::Load(options.replayFile, replay, error)) {
+    Warn(error);
+    return 1;
+  }
+
+  // SIGINT and SIGTERM end the run; they are only let through while waiting.
+  sigset_t blocked, waitMask;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGINT);
+  sigaddset(&blocked, SIGTERM);
+  sigaddset(&blocked, SIGHUP);
+  sigprocmask(SIG_BLOCK, &blocked, &waitMask);
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  sigdelset(&waitMask, SIGINT);
+  sigdelset(&waitMask, SIGTERM);
+  sigdelset(&waitMask, SIGHUP);
+
+  SerialLine line;
+  line.SetCheckLineSettings(options.checkLineSettings);
+  line.onWarning = Warn;
+  bool opened = options.device.empty() ? line.OpenPty(options.baud, options.linkPath, error)
+                                       : line.OpenDevice(options.device, options.baud, error);
+  if (!opened) {
+    Warn(error);
+    return 1;
+  }
+  std::printf("%s\n", line.Path().c_str());
+  std::fflush(stdout);
+
+  bool replaying = !options.replayFile.empty();
+  Receiver receiver(options, line, replaying);
+  if (options.verbose) {
+    Warn(std::string("on ") + line.Path() + ", scenario " + options.scenario + ", starting in " +
+         (replaying ? "replay of " + options.replayFile
+                    : std::string(Receiver::ModeName(receiver.mode()))));
+  }
+
+  const auto start = Clock::now();
+  const auto end = start + std::chrono::duration_cast<Clock::duration>(
+                               std::chrono::duration<double>(options.seconds));
+  auto nextSecond = start;
+  int replayPasses = 0;
+  bool replayDone = false;
+
+  while (!gStop) {
+    auto now = Clock::now();
+    if (options.seconds > 0 && now >= end) break;
+
+    if (replaying) {
+      if (!replayDone && line.Queued() == 0 && line.HasListener()) {
+        if (replayPasses > 0 && !options.loop) {
+          replayDone = true;
+          if (options.verbose) Warn("replay finished");
+        } else {
+          ++replayPasses;
+          if (options.verbose)
+            Warn("replay pass " + std::to_string(replayPasses) + ", " +
+                 std::to_string(replay.size()) + " bytes");
+          line.Send(replay);
+        }
+      }
+      if (now >= nextSecond) nextSecond += std::chrono::seconds(1);
+    } else if (now >= nextSecond) {
+      receiver.OnSecond();
+      nextSecond += std::chrono::seconds(1);
+    }
+
+    int wait = line.Pump();
+    int untilSecond = MsUntil(nextSecond);
+    wait = wait < 0 ? untilSecond : std::min(wait, untilSecond);
+    if (options.seconds > 0) wait = std::min(wait, MsUntil(end) + 1);
+    // A pseudo-terminal without a listener reports a hang-up at once; look
+    // again a little later instead of spinning.
+    bool listener = line.HasListener();
+    if (!listener) wait = std::min(wait, 20);
+
+    pollfd p{line.Fd(), static_cast<short>(listener ? POLLIN : 0), 0};
+    timespec timeout{wait / 1000, (wait % 1000) * 1000000L};
+    int ready = ppoll(&p, 1, &timeout, &waitMask);
+    if (ready > 0 && (p.revents & POLLIN)) {
+      auto bytes = line.Receive();
+      if (!bytes.empty()) receiver.OnBytes(bytes);
+    }
+  }
+  if (options.verbose) Warn(gStop ? "interrupted, stopping" : "time is up, stopping");
+  line.Close();
+  return 0;
+}
