@@ -1,0 +1,100 @@
+// receiver-version: reads a GPS receiver's software version the way the
+// viewer does at start-up and prints it.
+//
+//   receiver-version DEVICE
+//
+// DEVICE is a host serial device or pseudo-terminal. It is listed as the GPS
+// sleeve's COM port in a temporary device folder, found again with the
+// viewer's own port search, opened at 57600 baud with a sentence reader
+// attached, and asked for its version (NMEA first, SiRF binary if need be;
+// the receiver is left in NMEA). The text goes to standard output in UTF-8;
+// message boxes are printed on standard error. Exit code 0 when a version
+// was read, 1 otherwise, 2 for a usage error.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "FindReceiverPort.h"
+#include "ReceiverVersionQuery.h"
+#include "SerialSession.h"
+#include "ViewerState.h"
+#include "handheld.h"
+
+namespace {
+
+const DWORD kBaudRate = 57600;
+const char16_t kPortName[] = u"COM3:";
+const char16_t kSleeveDriverKey[] = u"Drivers\\Tessiv\\0100\\0001";
+const char16_t kNoVersion[] = u"Failed to get SW Version";
+
+// A device folder of its own, removed again when the tool ends.
+class TemporaryDevice {
+ public:
+  TemporaryDevice() {
+    std::error_code error;
+    std::string pattern = (std::filesystem::temp_directory_path(error) / "receiver-version-XXXXXX").string();
+    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~TemporaryDevice() {
+    std::error_code ignored;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
+  }
+  TemporaryDevice(const TemporaryDevice&) = delete;
+  TemporaryDevice& operator=(const TemporaryDevice&) = delete;
+
+  bool ok() const { return !path_.empty(); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+int Run(const std::string& hostDevice) {
+  TemporaryDevice device;
+  if (!device.ok()) {
+    std::fprintf(stderr, "receiver-version: cannot create a temporary device folder\n");
+    return 1;
+  }
+  handheld::SetDeviceFolder(device.path());
+  handheld::RegisterSerialPort(kPortName, kSleeveDriverKey, hostDevice);
+
+  WCHAR port[25];
+  FindReceiverPort(port, sizeof port);
+  if (lstrcmp(port, TEXT("COM1:")) == 0) {
+    std::fprintf(stderr, "receiver-version: no receiver port listed\n");
+    return 1;
+  }
+
+  ViewerState::session = new SerialSession(port, kBaudRate);
+  ViewerState::CreateCurrentReader();
+  if (!ViewerState::session->Reopen()) {
+    // The session has said why on standard error.
+    ViewerState::DeleteSession();
+    return 1;
+  }
+
+  WCHAR version[kReceiverVersionChars];
+  ReadReceiverVersion(version);
+  ViewerState::DeleteSession();
+
+  std::printf("%s\n", handheld::ToUtf8(version).c_str());
+  std::fflush(stdout);
+  const bool read = version[0] != 0 && lstrcmp(version, kNoVersion) != 0;
+  return read ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2 || argv[1][0] == '\0' || std::string(argv[1]) == "--help") {
+    std::fprintf(stderr,
+                 "Usage: receiver-version DEVICE\n"
+                 "Reads the software version of the GPS receiver on DEVICE (a serial\n"
+                 "device or pseudo-terminal) as the viewer does and prints it.\n");
+    return 2;
+  }
+  return Run(argv[1]);
+}
