@@ -20,7 +20,7 @@ struct PresenterGuard {
   ~PresenterGuard() { SetMessageBoxPresenter(nullptr); }
 };
 
-TEST(MessageBox, DefaultButtons) {
+TEST(CoreMessageBoxes, DefaultButtons) {
   EXPECT_EQ(DefaultMessageBoxButton(MB_OK), IDOK);
   EXPECT_EQ(DefaultMessageBoxButton(MB_OKCANCEL), IDOK);
   EXPECT_EQ(DefaultMessageBoxButton(MB_OKCANCEL | MB_DEFBUTTON2), IDCANCEL);
@@ -34,7 +34,7 @@ TEST(MessageBox, DefaultButtons) {
   EXPECT_EQ(DefaultMessageBoxButton(MB_YESNO | MB_DEFBUTTON3), IDYES);
 }
 
-TEST(MessageBox, HeadlessBoxIsPrintedAndAnsweredWithItsDefault) {
+TEST(CoreMessageBoxes, HeadlessBoxIsPrintedAndAnsweredWithItsDefault) {
   testing::internal::CaptureStderr();
   int answer = MessageBoxW(nullptr, u"  Unable to open the port COM9:, Last Error 55", u"Error", MB_OK);
   std::string printed = testing::internal::GetCapturedStderr();
@@ -53,7 +53,7 @@ TEST(MessageBox, HeadlessBoxIsPrintedAndAnsweredWithItsDefault) {
   EXPECT_NE(printed.find("[Yes] [No]"), std::string::npos);
 }
 
-TEST(MessageBox, PresenterSeesTheBoxAndChoosesTheAnswer) {
+TEST(CoreMessageBoxes, PresenterSeesTheBoxAndChoosesTheAnswer) {
   PresenterGuard guard;
   MessageBoxRequest seen{};
   SetMessageBoxPresenter([&](const MessageBoxRequest& box) {
@@ -80,7 +80,7 @@ TEST(MessageBox, PresenterSeesTheBoxAndChoosesTheAnswer) {
   EXPECT_EQ(seen.text, u"untouched");
 }
 
-TEST(MessageBox, SwappingReturnsThePreviousPresenterAndEmptyRestoresTheDefault) {
+TEST(CoreMessageBoxes, SwappingReturnsThePreviousPresenterAndEmptyRestoresTheDefault) {
   PresenterGuard guard;
   MessageBoxPresenter previous = SetMessageBoxPresenter([](const MessageBoxRequest&) { return IDYES; });
   EXPECT_FALSE(previous);  // the default is no presenter of the caller's
@@ -94,7 +94,7 @@ TEST(MessageBox, SwappingReturnsThePreviousPresenterAndEmptyRestoresTheDefault) 
   EXPECT_NE(testing::internal::GetCapturedStderr().find("[Yes]"), std::string::npos);
 }
 
-TEST(MessageBox, PresentersMaySwapAndShowBoxesFromAnyThread) {
+TEST(CoreMessageBoxes, PresentersMaySwapAndShowBoxesFromAnyThread) {
   PresenterGuard guard;
   // A presenter that swaps the presenter and shows a nested box must not
   // deadlock, and boxes on other threads meanwhile get a valid answer.
