@@ -1,11 +1,12 @@
 #include "RegistryHive.h"
 
 #include <sqlite3.h>
+#include <pthread.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <set>
 #include <thread>
 
 #include "handheld.h"
@@ -180,12 +181,17 @@ struct CurrentHive {
   std::string path;
   dev_t dev = 0;
   ino_t ino = 0;
-  pid_t pid = 0;
   std::shared_ptr<RegistryHive> hive;
 };
 
+// Lock order: currentMutex, liveMutex, then the hives' own mutexes. None of
+// these objects is ever destroyed, so threads still running at exit find
+// them intact.
 std::mutex currentMutex;
-CurrentHive* current = new CurrentHive;  // never destroyed: a forked child abandons it
+CurrentHive* const current = new CurrentHive;
+std::mutex liveMutex;
+std::set<RegistryHive*>* const live = new std::set<RegistryHive*>;
+std::once_flag forkHandlersOnce;
 
 }  // namespace
 
@@ -198,12 +204,6 @@ std::u16string RegistryHive::FoldName(std::u16string_view name) {
 std::shared_ptr<RegistryHive> RegistryHive::Current() {
   std::string path = DeviceFolder() + "/registry.db";
   std::lock_guard<std::mutex> lock(currentMutex);
-  pid_t pid = getpid();
-  if (current->hive && current->pid != pid) {
-    // A forked child must not touch the connection it inherited: SQLite's
-    // file locks belong to the parent. Abandon it without closing it.
-    current = new CurrentHive;
-  }
   struct stat st {};
   bool exists = stat(path.c_str(), &st) == 0;
   if (current->hive && current->path == path && exists && st.st_dev == current->dev &&
@@ -215,28 +215,61 @@ std::shared_ptr<RegistryHive> RegistryHive::Current() {
   current->path = path;
   current->dev = st.st_dev;
   current->ino = st.st_ino;
-  current->pid = pid;
   current->hive = hive;
   return hive;
 }
 
 std::shared_ptr<RegistryHive> RegistryHive::Open(const std::string& path) {
+  std::call_once(forkHandlersOnce,
+                 [] { pthread_atfork(&RegistryHive::PrepareFork, &RegistryHive::AfterFork,
+                                     &RegistryHive::AfterFork); });
   std::error_code ignored;
   std::filesystem::path parent = std::filesystem::path(path).parent_path();
   if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
   std::shared_ptr<RegistryHive> hive(new RegistryHive(path));
-  if (!hive->Initialize()) return nullptr;
+  if (!hive->Connect()) return nullptr;
   return hive;
 }
 
-RegistryHive::RegistryHive(std::string path) : path_(std::move(path)) {}
+RegistryHive::RegistryHive(std::string path) : path_(std::move(path)) {
+  std::lock_guard<std::mutex> lock(liveMutex);
+  live->insert(this);
+}
 
 RegistryHive::~RegistryHive() {
+  {
+    std::lock_guard<std::mutex> lock(liveMutex);
+    live->erase(this);
+  }
+  Disconnect();
+}
+
+void RegistryHive::PrepareFork() {
+  // No SQLite connection may cross fork(): its file locks stay with the
+  // parent while its bookkeeping would be copied into the child. Close every
+  // connection and keep the hives locked until the fork is done; both sides
+  // reconnect on their next call.
+  currentMutex.lock();
+  liveMutex.lock();
+  for (RegistryHive* hive : *live) {
+    hive->mutex_.lock();
+    hive->Disconnect();
+  }
+}
+
+void RegistryHive::AfterFork() {
+  for (RegistryHive* hive : *live) hive->mutex_.unlock();
+  liveMutex.unlock();
+  currentMutex.unlock();
+}
+
+void RegistryHive::Disconnect() {
   for (sqlite3_stmt*& stmt : stmts_) {
     if (stmt) sqlite3_finalize(stmt);
     stmt = nullptr;
   }
   if (db_) sqlite3_close_v2(db_);
+  db_ = nullptr;
 }
 
 bool RegistryHive::Exec(const char* sql) {
@@ -244,25 +277,42 @@ bool RegistryHive::Exec(const char* sql) {
   return dbCode_ == SQLITE_OK;
 }
 
-bool RegistryHive::Initialize() {
+bool RegistryHive::Connect() {
   static_assert(sizeof(kStatements) / sizeof(kStatements[0]) == kStmtCount);
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-  if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) return false;
+  if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+    Disconnect();
+    return false;
+  }
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
   sqlite3_extended_result_codes(db_, 1);
-  // Switching to WAL needs a moment of exclusive access; others may be
-  // creating or using the hive at the same time, so retry.
+  // Switching to WAL needs a moment of exclusive access, and others may be
+  // creating or using the hive at the same time, so retry. A hive that has
+  // its schema already is left as it is.
   auto deadline = Clock::now() + kBusyBudget;
   for (;;) {
-    bool ok = Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
-              Exec("BEGIN IMMEDIATE") && Exec(kSchema) && Exec("COMMIT");
-    if (ok) break;
+    bool ok = Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL");
+    if (ok && SchemaVersion() != kSchemaVersion)
+      ok = Exec("BEGIN IMMEDIATE") && Exec(kSchema) && Exec("PRAGMA user_version=1") &&
+           Exec("COMMIT");
+    if (ok) return true;
     int code = dbCode_;
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    if (!IsBusy(code) || Clock::now() > deadline) return false;
+    if (!IsBusy(code) || Clock::now() > deadline) {
+      Disconnect();
+      return false;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  return true;
+}
+
+int RegistryHive::SchemaVersion() {
+  sqlite3_stmt* stmt = nullptr;
+  int version = -1;
+  dbCode_ = sqlite3_prepare_v2(db_, "PRAGMA user_version", -1, &stmt, nullptr);
+  if (dbCode_ == SQLITE_OK && Step(stmt) == SQLITE_ROW) version = sqlite3_column_int(stmt, 0);
+  sqlite3_finalize(stmt);
+  return version;
 }
 
 sqlite3_stmt* RegistryHive::Prepare(Stmt which) {
@@ -287,6 +337,7 @@ template <class Body>
 LONG RegistryHive::Transact(bool write, Body body) {
   std::lock_guard<std::mutex> lock(mutex_);
   const LONG failure = write ? ERROR_CANTWRITE : ERROR_CANTREAD;
+  if (!db_ && !Connect()) return failure;
   auto deadline = Clock::now() + kBusyBudget;
   for (int attempt = 0;; ++attempt) {
     LONG result = kDbFailure;

@@ -1,7 +1,9 @@
 // One registry hive: a tree of keys and values kept in an SQLite database
 // that several processes open at once. Every operation is one transaction,
 // committed before it returns; writers take the database's write lock up
-// front and wait (and retry) while another process holds it.
+// front and wait (and retry) while another process holds it. Connections
+// are closed around fork() and reopened on the next call, so a forked
+// child may go on using the registry and its inherited key handles.
 #pragma once
 
 #include <cstdint>
@@ -41,8 +43,8 @@ class RegistryHive {
   };
 
   // The hive of the current device folder (handheld::DeviceFolder()),
-  // opened (and created) on first use and reopened when the folder changes,
-  // the hive file is replaced, or the process forked. Null on failure.
+  // opened (and created) on first use and reopened when the folder changes
+  // or the hive file is replaced. Null on failure.
   static std::shared_ptr<RegistryHive> Current();
 
   // Opens (creating the folder and the schema if needed) the hive at `path`.
@@ -97,8 +99,15 @@ class RegistryHive {
     kStmtCount
   };
 
+  static constexpr int kSchemaVersion = 1;
+
   explicit RegistryHive(std::string path);
-  bool Initialize();
+  // Opens the connection (and creates the schema) if there is none.
+  bool Connect();
+  void Disconnect();
+  int SchemaVersion();
+  static void PrepareFork();
+  static void AfterFork();
   bool Exec(const char* sql);
   sqlite3_stmt* Prepare(Stmt which);
 

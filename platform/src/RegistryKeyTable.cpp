@@ -1,6 +1,6 @@
 #include "RegistryKeyTable.h"
 
-#include <unistd.h>
+#include <pthread.h>
 
 #include <mutex>
 #include <unordered_map>
@@ -12,18 +12,21 @@ constexpr uintptr_t kPredefinedFirst = 0x80000000u;
 constexpr uintptr_t kPredefinedLast = 0x80000003u;
 
 struct Table {
-  pid_t pid = getpid();
   uintptr_t next = 0x10000;
   std::unordered_map<uintptr_t, RegistryKeyTable::Entry> entries;
 };
 
 std::mutex tableMutex;
-Table* table = new Table;  // never destroyed: a forked child abandons it
+Table* const table = new Table;  // never destroyed: threads may outlive exit
 
-// The table of this process; a forked child starts with an empty one, since
-// handles it inherited refer to its parent's database connection.
+// A forked child keeps its parent's handles (their hives reconnect there);
+// the table's lock must not be copied while another thread holds it.
 Table& Current() {
-  if (table->pid != getpid()) table = new Table;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    pthread_atfork([] { tableMutex.lock(); }, [] { tableMutex.unlock(); },
+                   [] { tableMutex.unlock(); });
+  });
   return *table;
 }
 

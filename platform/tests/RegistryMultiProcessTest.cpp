@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <set>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -154,10 +156,8 @@ TEST(RegistryMultiProcessTest, EachChangeIsVisibleToTheOtherProcessWhenTheCallRe
   ASSERT_EQ(pipe(toParent), 0);
   constexpr int kRounds = 30;
   pid_t child = Spawn(-1, [&] {
-    // The handle inherited from the parent is not valid here; a fresh
-    // open is.
-    DWORD ignored = 0;
-    if (GetDword(key, u"ping", &ignored)) return 50;
+    // The handle inherited from the parent works here too (on a
+    // connection of the child's own), and so does a fresh one.
     HKEY own = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"PingPong", 0, 0, &own) != ERROR_SUCCESS) return 51;
     int failures = 0;
@@ -165,7 +165,7 @@ TEST(RegistryMultiProcessTest, EachChangeIsVisibleToTheOtherProcessWhenTheCallRe
       char token = 0;
       if (read(toChild[0], &token, 1) != 1) return 52;
       DWORD ping = 0;
-      if (!GetDword(own, u"ping", &ping) || ping != static_cast<DWORD>(round)) ++failures;
+      if (!GetDword(key, u"ping", &ping) || ping != static_cast<DWORD>(round)) ++failures;
       if (!SetDword(own, u"pong", static_cast<DWORD>(round))) ++failures;
       if (write(toParent[1], "p", 1) != 1) return 53;
     }
@@ -203,6 +203,44 @@ TEST(RegistryMultiProcessTest, KeyDeletedByAnotherProcessFailsCleanly) {
   HKEY gone = nullptr;
   EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\Active", 0, 0, &gone),
             ERROR_FILE_NOT_FOUND);
+}
+
+TEST(RegistryMultiProcessTest, ForkWhileAnotherThreadWritesLeavesBothSidesWorking) {
+  TempDevice device;
+  HKEY key = CreateKey(u"Busy");
+  ASSERT_NE(key, nullptr);
+  std::atomic<bool> stop{false};
+  std::atomic<int> writes{0}, failures{0};
+  std::thread writer([&] {
+    for (DWORD i = 0; !stop; ++i) {
+      if (!SetDword(key, u"counter", i)) ++failures;
+      ++writes;
+    }
+  });
+  while (writes < 20) std::this_thread::yield();
+  for (int round = 0; round < 5; ++round) {
+    pid_t child = Spawn(-1, [&] {
+      DWORD value = 0;
+      if (!GetDword(key, u"counter", &value)) return 1;
+      HKEY own = CreateKey(u"Busy\\child");
+      if (!own || !SetDword(own, u"round", static_cast<DWORD>(round))) return 2;
+      RegCloseKey(own);
+      return 0;
+    });
+    EXPECT_EQ(ExitCode(child), 0) << round;
+  }
+  int before = writes;
+  while (writes < before + 20) std::this_thread::yield();
+  stop = true;
+  writer.join();
+  EXPECT_EQ(failures.load(), 0);
+  HKEY childKey = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(key, u"child", 0, 0, &childKey), ERROR_SUCCESS);
+  DWORD round = 0;
+  EXPECT_TRUE(GetDword(childKey, u"round", &round));
+  EXPECT_EQ(round, 4u);
+  RegCloseKey(childKey);
+  RegCloseKey(key);
 }
 
 }  // namespace
