@@ -211,7 +211,7 @@ void Receiver::NmeaCycle() {
   auto due = [this](int index) {
     return nmeaRates_[index] > 0 && cycle_ % nmeaRates_[index] == 0;
   };
-  for (int index : {kGga, kGll, kGsa, kGsv, kRmc, kVtg, kZda}) {
+  for (int index : {kZda, kGga, kGll, kGsa, kGsv, kRmc, kVtg}) {
     if (!due(index)) continue;
     bool check = nmeaChecksums_[index];
     switch (index) {

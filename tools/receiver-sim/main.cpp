@@ -126,7 +126,9 @@ int main(int argc, char** argv) {
     bool listener = line.HasListener();
     if (!listener) wait = std::min(wait, 20);
 
-    pollfd p{line.Fd(), static_cast<short>(listener ? POLLIN : 0), 0};
+    // (A hung-up descriptor would make the wait return at once, and the
+    // signals let through only while waiting would never arrive.)
+    pollfd p{listener ? line.Fd() : -1, POLLIN, 0};
     timespec timeout{wait / 1000, (wait % 1000) * 1000000L};
     int ready = ppoll(&p, 1, &timeout, &waitMask);
     if (ready > 0 && (p.revents & POLLIN)) {
