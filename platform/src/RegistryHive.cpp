@@ -237,10 +237,10 @@ RegistryHive::RegistryHive(std::string path) : path_(std::move(path)) {
 }
 
 RegistryHive::~RegistryHive() {
-  {
-    std::lock_guard<std::mutex> lock(liveMutex);
-    live->erase(this);
-  }
+  // Closed under the lock, so that a fork never copies a half-closed
+  // connection into the child.
+  std::lock_guard<std::mutex> lock(liveMutex);
+  live->erase(this);
   Disconnect();
 }
 
