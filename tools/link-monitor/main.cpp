@@ -1,0 +1,135 @@
+// link-monitor: the viewer's receiver link and status in a terminal.
+//
+//   link-monitor [--device DEVICE] [--seconds N]
+//
+// Finds the receiver's COM port in the handheld's registry the way the
+// viewer does (with --device, DEVICE is first listed there as the GPS
+// sleeve's port "COM3:", replacing the list of active drivers as a boot
+// does), opens it at 57600 baud, reads the receiver's software version as
+// the viewer does at start-up, and then every 500 ms drains the complete
+// sentences, decodes them and prints a status line.
+#include <windows.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "FindReceiverPort.h"
+#include "NmeaReader.h"
+#include "ReceiverVersionQuery.h"
+#include "SerialSession.h"
+#include "ViewerState.h"
+#include "handheld.h"
+
+namespace {
+
+const DWORD kBaudRate = 57600;
+const DWORD kPollMs = 500;
+
+volatile std::sig_atomic_t stopRequested = 0;
+void OnSignal(int) { stopRequested = 1; }
+
+void ListPort(const std::string& hostDevice) {
+  RegDeleteKey(HKEY_LOCAL_MACHINE, TEXT("Drivers\\Active"));
+  handheld::RegisterSerialPort(u"COM3:", u"Drivers\\Tessiv\\0100\\0001", hostDevice);
+}
+
+// Drains the reader's complete sentences into its records, as the viewer's
+// poll does; returns how many were accepted.
+int Drain(NmeaReader& reader) {
+  int accepted = 0;
+  char sentence[NmeaReader::kSentenceBufferSize];
+  WORD length = 0;
+  while (reader.HasSentence()) {
+    if (!reader.ReadSentence(sentence, length)) continue;
+    reader.DecodeSentence(sentence);
+    ++accepted;
+  }
+  return accepted;
+}
+
+void PrintStatus(const NmeaReader& reader) {
+  const GsvRecord& gsv = reader.Gsv();
+  const GsaRecord& gsa = reader.Gsa();
+  const RmcRecord& rmc = reader.Rmc();
+  int tracked = 0, sum = 0, best = 0, worst = 0;
+  for (const SatelliteRow& row : gsv.channels) {
+    if (row.prn <= 0 || row.snr == 0) continue;
+    if (tracked == 0 || row.snr < worst) worst = row.snr;
+    if (row.snr > best) best = row.snr;
+    sum += row.snr;
+    ++tracked;
+  }
+  const char* fix = gsa.fixMode == '3' ? "3D" : gsa.fixMode == '2' ? "2D" : "none";
+  std::printf("UTC %-10s fix %-4s %s  %s %c  %s %c  satellites %2d  signal %2d/%2d/%2d dB\n",
+              rmc.utcTime, fix, rmc.status == 'A' ? "valid  " : "invalid", rmc.latitude,
+              rmc.latHemisphere ? rmc.latHemisphere : ' ', rmc.longitude,
+              rmc.lonHemisphere ? rmc.lonHemisphere : ' ', tracked, best,
+              tracked ? sum / tracked : 0, worst);
+  std::fflush(stdout);
+}
+
+int Run(const char* device, long seconds) {
+  if (device != nullptr) ListPort(device);
+  WCHAR port[25];
+  FindReceiverPort(port, sizeof port);
+  if (lstrcmp(port, TEXT("COM1:")) == 0) {
+    std::fprintf(stderr, "link-monitor: no GPS receiver port is listed under Drivers\\Active\n");
+    return 1;
+  }
+  std::printf("Receiver port %s at %u baud\n", handheld::ToUtf8(port).c_str(), kBaudRate);
+
+  ViewerState::session = new SerialSession(port, kBaudRate);
+  ViewerState::CreateCurrentReader();
+  if (!ViewerState::session->Reopen()) {
+    ViewerState::DeleteSession();
+    return 1;
+  }
+  WCHAR version[kReceiverVersionChars];
+  ReadReceiverVersion(version);
+  std::printf("Receiver software version: %s\n", handheld::ToUtf8(version).c_str());
+  std::fflush(stdout);
+
+  const DWORD start = GetTickCount();
+  DWORD lastPrinted = 0;
+  while (!stopRequested && (seconds <= 0 || GetTickCount() - start < DWORD(seconds) * 1000)) {
+    Sleep(kPollMs);
+    NmeaReader* reader = ViewerState::currentReader;
+    if (reader == nullptr) continue;
+    Drain(*reader);
+    if (reader->Rmc().count != lastPrinted) {
+      lastPrinted = reader->Rmc().count;
+      PrintStatus(*reader);
+    }
+  }
+  ViewerState::DeleteSession();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const char* device = nullptr;
+  long seconds = 0;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--device") == 0 && i + 1 < argc) {
+      device = argv[++i];
+    } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
+      seconds = std::strtol(argv[++i], nullptr, 10);
+    } else {
+      std::fprintf(stderr,
+                   "Usage: link-monitor [--device DEVICE] [--seconds N]\n"
+                   "Shows the GPS receiver's status as the viewer reads it.\n"
+                   "  --device DEVICE  list this serial device or pseudo-terminal as the GPS\n"
+                   "                   sleeve's port COM3: in the handheld's registry first\n"
+                   "  --seconds N      stop after N seconds (default: run until interrupted)\n"
+                   "The handheld's device folder is $HANDHELD_DEVICE (see the README).\n");
+      return 2;
+    }
+  }
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  return Run(device, seconds);
+}
