@@ -409,11 +409,12 @@ bool SerialPort::Read(void* buffer, DWORD count, DWORD* done) {
       *done += static_cast<DWORD>(got);
       lastByte = Clock::now();
     }
-    if (*done == count || immediate || (anyByte && *done > 0)) return true;
+    if (*done == count) return true;
     if (got == 0 && hungUp_.load()) {
       if (*done > 0) return true;
-      return Fail(ERROR_GEN_FAILURE);
+      return Fail(ERROR_GEN_FAILURE);  // nothing more will ever come
     }
+    if (immediate || (anyByte && *done > 0)) return true;
     int waitMs = -1;
     if (hasTotal) waitMs = RemainingMs(totalDeadline);
     if (hasInterval && *done > 0) {

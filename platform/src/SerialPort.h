@@ -2,6 +2,15 @@
 // Like a serial driver it keeps its own receive buffer: one read(2) takes
 // what has arrived and small ReadFile calls are served from the buffer.
 //
+// A port has one user at a time: a second open with read or write access
+// fails with ERROR_ACCESS_DENIED until the first handle is closed, whatever
+// the share modes say (as serial drivers do). Opens without read or write
+// access may look at the port's state.
+//
+// When the device goes away (the far side of a pty closes, an adapter is
+// unplugged) reads fail with ERROR_GEN_FAILURE and waits for characters stay
+// pending until the port is closed.
+//
 // Threads: ReadFile, WaitCommEvent and WriteFile may run at the same time in
 // different threads. Closing the last handle wakes every pending call, which
 // then fails with ERROR_INVALID_HANDLE; the descriptor itself is closed only

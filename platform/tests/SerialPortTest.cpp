@@ -575,6 +575,9 @@ TEST_F(SerialPortTest, AHungUpDeviceFailsReadsAndStillClosesCleanly) {
   EXPECT_FALSE(ReadFile(port, &byte, 1, &got, nullptr));
   EXPECT_EQ(got, 0u);
   EXPECT_LT(MsSince(start), 1000);
+  ApplyTimeouts(port, MAXDWORD, 0, 0);
+  EXPECT_FALSE(ReadFile(port, &byte, 1, &got, nullptr));
+  EXPECT_FALSE(WriteFile(port, "x", 1, &got, nullptr));
 
   // A wait on a device that has gone stays pending until the port closes.
   std::atomic<bool> done{false};
