@@ -1,6 +1,6 @@
-// Reads a capture file into the byte stream a receiver sends: "#" comment
-// lines at packet boundaries are skipped, NMEA lines get back the CR that the
-// capture dropped before their LF, SiRF binary frames stay as they are.
+// Reads a capture file into the byte stream a receiver sends, through the
+// shared capture filter: "#" comment lines skipped, the CR that NMEA lines
+// lost restored before their LF, SiRF binary frames unchanged.
 #pragma once
 
 #include <cstdint>
@@ -10,5 +10,4 @@
 class CaptureReader {
  public:
   static bool Load(const std::string& path, std::vector<uint8_t>& stream, std::string& error);
-  static std::vector<uint8_t> Prepare(const std::vector<uint8_t>& file);
 };

@@ -121,6 +121,8 @@ int main(int argc, char** argv) {
     int untilSecond = MsUntil(nextSecond);
     wait = wait < 0 ? untilSecond : std::min(wait, untilSecond);
     if (options.seconds > 0) wait = std::min(wait, MsUntil(end) + 1);
+    // The next pass of a replay follows the last byte of the one before.
+    if (replaying && !replayDone && line.Queued() == 0) wait = std::min(wait, 2);
     // A pseudo-terminal without a listener reports a hang-up at once; look
     // again a little later instead of spinning.
     bool listener = line.HasListener();
