@@ -94,7 +94,7 @@ TEST(CaptureFilterTest, ThingsThatOnlyLookLikeFramesAreText) {
   EXPECT_EQ(1u, filter.Frames());
 
   std::vector<uint8_t> cut = Frame({1, 2, 3, 5});
-  cut.resize(cut.size() - 1);
+  cut.pop_back();
   EXPECT_EQ(cut, CaptureFilter::FilterAll(cut));
 }
 
