@@ -234,8 +234,9 @@ DWORD SerialSession::ReaderThread(LPVOID param) {
     SetCommMask(live, EV_RXCHAR);
     DWORD events = 0;
     if (!WaitCommEvent(live, &events, NULL)) {
-      // A line that keeps failing (a hung-up device) must not spin the CPU.
-      Sleep(10);
+      // A line that keeps failing (a hung-up device) must not spin the CPU;
+      // a closed or replaced port is looked at again at once.
+      if (session->port.load() == live) Sleep(10);
       continue;
     }
     if ((events & EV_RXCHAR) == 0) continue;

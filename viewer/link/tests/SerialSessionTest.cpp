@@ -577,6 +577,49 @@ TEST_F(SerialSessionTest, CloseFromInsideTheSinkDoesNotWaitForItself) {
   EXPECT_EQ(sink.calls, 1);
 }
 
+// A sink that closes and reopens its session: the thread it runs on goes on
+// serving the reopened port, so there is still exactly one reader thread.
+struct ReopeningSink {
+  SerialSession* session;
+  Collector* collector;
+  std::atomic<int> reopenResult{-1};
+  static void Sink(BYTE value, void* context) {
+    auto* self = static_cast<ReopeningSink*>(context);
+    if (self->reopenResult == -1) {
+      self->session->Close();
+      self->reopenResult = self->session->Reopen();
+      self->session->SetByteSink(Collector::Sink, self->collector);
+      return;
+    }
+    self->collector->Add(value);
+  }
+};
+
+TEST_F(SerialSessionTest, ReopenFromInsideTheSinkKeepsOneReaderThread) {
+  size_t threadsBefore = ThreadCount();
+  Collector collector;
+  {
+    SerialSession session(u"COM3:", 57600);
+    ReopeningSink sink;
+    sink.session = &session;
+    sink.collector = &collector;
+    session.SetByteSink(ReopeningSink::Sink, &sink);
+    ASSERT_TRUE(session.Reopen());
+    ASSERT_TRUE(peer.Write("!"));
+    auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (sink.reopenResult == -1 && Clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(sink.reopenResult, TRUE);
+    EXPECT_TRUE(session.IsOpen());
+
+    ASSERT_TRUE(peer.Write("after"));
+    std::vector<BYTE> got = collector.WaitFor(5);
+    EXPECT_EQ(std::string(got.begin(), got.end()), "after");
+    EXPECT_EQ(ThreadsSettleTo(threadsBefore + 1), threadsBefore + 1);
+  }
+  EXPECT_EQ(ThreadsSettleTo(threadsBefore), threadsBefore);
+}
+
 // Sessions are opened, closed and destroyed over and over while bytes
 // flow. A sink called after its session is gone, or a reader thread left
 // behind, shows up here (and under the sanitizers).
