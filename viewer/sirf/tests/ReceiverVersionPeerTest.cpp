@@ -194,25 +194,6 @@ TEST_F(ReceiverVersionPeer, ReceiverThatStaysInNmeaIsStillToldToSwitchBack) {
   EXPECT_EQ(ViewerState::binaryReader, nullptr);
 }
 
-TEST_F(ReceiverVersionPeer, ReceiverSilentAfterTheSwitchBackIsReported) {
-  ScriptedReceiver::Script script;
-  script.baseVersion = "GSW2-2.05.024";
-  script.makerVersion = "Dovrin-SLV 3.4";
-  script.obeysSwitchToNmea = false;
-  Start(script);
-
-  EXPECT_EQ(Query(), u"GSW2-2.05.024, Dovrin-SLV 3.4");
-  EXPECT_EQ(Wire(), kAskVersion2 + kToBinary + kPollVersion + kBackToNmea);
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, u"Failed to restore NMEA, Run this program again");
-  EXPECT_EQ(boxes[0].caption, u"Error");
-  EXPECT_EQ(boxes[0].type, kErrorStyle);
-  EXPECT_TRUE(boxes[0].hadCurrentReader);
-  EXPECT_FALSE(boxes[0].hadBinaryReader);
-  EXPECT_NE(ViewerState::currentReader, nullptr);
-  EXPECT_EQ(ViewerState::binaryReader, nullptr);
-}
-
 TEST_F(ReceiverVersionPeer, ReceiverAlreadyInBinaryIsAskedThereAndSentBackToNmea) {
   ScriptedReceiver::Script script;
   script.start = ScriptedReceiver::Mode::Binary;
@@ -228,23 +209,6 @@ TEST_F(ReceiverVersionPeer, ReceiverAlreadyInBinaryIsAskedThereAndSentBackToNmea
   EXPECT_EQ(ViewerState::binaryReader, nullptr);
   EXPECT_EQ(receiver->CurrentMode(), ScriptedReceiver::Mode::Nmea);
   EXPECT_TRUE(ReaderHearsNmea());
-}
-
-TEST_F(ReceiverVersionPeer, SilentReceiverGetsNothingAndTheCommsErrorIsShown) {
-  ScriptedReceiver::Script script;
-  script.start = ScriptedReceiver::Mode::Silent;
-  Start(script);
-
-  EXPECT_EQ(Query(), u"");
-  EXPECT_EQ(Wire(), "");
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, u"Failed to get NMEA data\r\nSleeve Comms Error\r\nContact Dovrin Support.");
-  EXPECT_EQ(boxes[0].caption, u"Error");
-  EXPECT_EQ(boxes[0].type, kErrorStyle);
-  EXPECT_FALSE(boxes[0].hadCurrentReader);
-  EXPECT_TRUE(boxes[0].hadBinaryReader);
-  EXPECT_NE(ViewerState::currentReader, nullptr);
-  EXPECT_EQ(ViewerState::binaryReader, nullptr);
 }
 
 TEST_F(ReceiverVersionPeer, WithoutASentenceReaderTheQueryDoesNothing) {

@@ -44,6 +44,9 @@ struct ShownBox {
   std::u16string text;
   std::u16string caption;
   UINT type;
+  // Which readers existed while the box was up: a timer tick may run then.
+  bool hadCurrentReader;
+  bool hadBinaryReader;
 };
 
 class ReceiverVersionSim : public ::testing::Test {
@@ -53,7 +56,8 @@ class ReceiverVersionSim : public ::testing::Test {
     GTEST_SKIP() << "built without the receiver simulator";
 #endif
     previous_ = handheld::SetMessageBoxPresenter([this](const handheld::MessageBoxRequest& request) {
-      boxes.push_back({request.owner, request.text, request.caption, request.type});
+      boxes.push_back({request.owner, request.text, request.caption, request.type,
+                       ViewerState::currentReader != nullptr, ViewerState::binaryReader != nullptr});
       return IDOK;
     });
   }
@@ -93,12 +97,15 @@ class ReceiverVersionSim : public ::testing::Test {
     return sim->Report();
   }
 
-  void ExpectOneBox(const std::u16string& text) {
+  // One box was shown, and while it was up only the reader named existed.
+  void ExpectOneBox(const std::u16string& text, bool withSentenceReader) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, text);
     EXPECT_EQ(boxes[0].caption, u"Error");
     EXPECT_EQ(boxes[0].type, kErrorStyle);
     EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].hadCurrentReader, withSentenceReader);
+    EXPECT_EQ(boxes[0].hadBinaryReader, !withSentenceReader);
   }
 
   // The viewer ends with a sentence reader and no binary reader; when the
@@ -197,7 +204,7 @@ TEST_F(ReceiverVersionSim, NoBinaryFrameAfterTheSwitch) {
   Start({"--scenario", "binary-mute"});
 
   EXPECT_EQ(Query(), u"");
-  ExpectOneBox(u"Failed to go into Sirf Binary");
+  ExpectOneBox(u"Failed to go into Sirf Binary", false);
   // The switch back goes out all the same, and NMEA returns.
   ExpectSentenceReaderHearing(true);
   const std::string heard = Heard();
@@ -209,7 +216,7 @@ TEST_F(ReceiverVersionSim, NoNmeaAfterTheSwitchBack) {
   Start({"--scenario", "no-restore"});
 
   EXPECT_EQ(Query(), u"GSW2-2.05.024-C1Prod1.1, Dovrin GPS Sleeve 1.04");
-  ExpectOneBox(u"Failed to restore NMEA, Run this program again");
+  ExpectOneBox(u"Failed to restore NMEA, Run this program again", true);
   ExpectSentenceReaderHearing(false);
   EXPECT_TRUE(InOrder(Heard(), {kHeardToBinary, kHeardPoll, kHeardBackToNmea}));
 }
@@ -229,7 +236,7 @@ TEST_F(ReceiverVersionSim, SilentReceiver) {
   Start({"--scenario", "silent"});
 
   EXPECT_EQ(Query(), u"");
-  ExpectOneBox(kCommsError);
+  ExpectOneBox(kCommsError, false);
   ExpectSentenceReaderHearing(false);
   EXPECT_EQ(Heard().find("received"), std::string::npos);
 }
