@@ -1,5 +1,7 @@
 #include "JsonWriter.h"
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 void JsonWriter::BeforeValue() {
@@ -69,6 +71,18 @@ JsonWriter& JsonWriter::Char(char c) { return String(&c, 1); }
 JsonWriter& JsonWriter::Int(int64_t value) {
   BeforeValue();
   text_ += std::to_string(value);
+  return *this;
+}
+
+JsonWriter& JsonWriter::Double(double value) {
+  BeforeValue();
+  if (!std::isfinite(value)) {
+    text_ += "null";
+    return *this;
+  }
+  char number[32];
+  std::snprintf(number, sizeof number, "%.12g", value);
+  text_ += number;
   return *this;
 }
 

@@ -31,6 +31,8 @@ class JsonWriter {
   // One character as a one-character string.
   JsonWriter& Char(char c);
   JsonWriter& Int(int64_t value);
+  // A finite number with up to 12 significant digits; null otherwise.
+  JsonWriter& Double(double value);
   JsonWriter& Bool(bool value);
   JsonWriter& Null();
 

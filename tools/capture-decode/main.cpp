@@ -10,6 +10,7 @@
 #include "CaptureFilter.h"
 #include "JsonWriter.h"
 #include "NmeaCapture.h"
+#include "SirfCapture.h"
 
 namespace {
 
@@ -29,8 +30,18 @@ const char kHelp[] =
     "  {\"type\":\"nmea\",\"id\":\"GPGGA\",\"rejected\":\"checksum\",\"length\":N}\n"
     "  {\"type\":\"nmea\",\"rejected\":\"length\",\"length\":100}\n"
     "      a rejected sentence (id given when it has one) and its byte count\n"
-    "  {\"type\":\"summary\",\"bytes\":N,\"accepted\":N,\"rejectedLength\":N,\"rejectedChecksum\":N}\n"
-    "      last line; bytes counts the input as read\n"
+    "  {\"type\":\"sirf\",\"mid\":2,\"length\":41,\"bytes\":49,\"checksum\":true,\"record\":\"NavDataRecord\",\n"
+    "   \"fields\":{...},\"geodetic\":{\"latitude\":..,\"longitude\":..,\"height\":..}}\n"
+    "      a SiRF binary frame, cut from the same bytes by the viewer's binary\n"
+    "      frame reader and decoded by its decoders (length: the payload length\n"
+    "      field; bytes: the frame as received); geodetic only for message 2\n"
+    "  {\"type\":\"sirf\",\"mid\":41,...,\"checksum\":true,\"record\":null,\"payload\":\"29...\"}\n"
+    "      a frame that no decoder keeps, its payload in hexadecimal\n"
+    "  {\"type\":\"sirf\",\"mid\":2,\"length\":41,\"bytes\":49,\"checksum\":false}\n"
+    "  {\"type\":\"summary\",\"bytes\":N,\"accepted\":N,\"rejectedLength\":N,\"rejectedChecksum\":N,\n"
+    "   \"frames\":N,\"badFrames\":N}\n"
+    "      last line; bytes counts the input as read, frames the binary frames\n"
+    "      read out and badFrames those that failed their checksum\n"
     "\n"
     "Input preparation:\n"
     "  - lines that begin with \"#\" (outside a SiRF binary frame) are comments\n"
@@ -44,12 +55,14 @@ const char kHelp[] =
 // Everything that consumes the prepared byte stream.
 struct Consumers {
   NmeaCapture nmea;
+  SirfCapture sirf;
 };
 
 // Hands one prepared byte to every consumer, as the serial reader thread
 // hands each received byte to the attached reader.
 void FeedByte(Consumers& consumers, uint8_t value, bool /*inBinaryFrame*/) {
   consumers.nmea.OnByte(value);
+  consumers.sirf.OnByte(value);
 }
 
 void WriteSummary(const Consumers& consumers, uint64_t bytes) {
@@ -58,6 +71,7 @@ void WriteSummary(const Consumers& consumers, uint64_t bytes) {
   json.Key("type").String("summary");
   json.Key("bytes").Int(static_cast<int64_t>(bytes));
   consumers.nmea.AddSummary(json);
+  consumers.sirf.AddSummary(json);
   json.EndObject();
   std::cout << json.Line() << '\n';
 }
@@ -106,7 +120,7 @@ int main(int argc, char** argv) {
   }
 
   std::ios::sync_with_stdio(false);
-  Consumers consumers{NmeaCapture(std::cout)};
+  Consumers consumers{NmeaCapture(std::cout), SirfCapture(std::cout)};
   CaptureFilter filter([&consumers](uint8_t value, bool inBinaryFrame) {
     FeedByte(consumers, value, inBinaryFrame);
   });

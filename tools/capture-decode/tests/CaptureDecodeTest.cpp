@@ -38,6 +38,15 @@ class JsonChecker {
     const size_t start = pos_;
     if (s_[pos_] == '-') ++pos_;
     while (pos_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[pos_]))) ++pos_;
+    if (pos_ < s_.size() && s_[pos_] == '.') {
+      ++pos_;
+      while (pos_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[pos_]))) ++pos_;
+    }
+    if (pos_ < s_.size() && (s_[pos_] == 'e' || s_[pos_] == 'E')) {
+      ++pos_;
+      if (pos_ < s_.size() && (s_[pos_] == '+' || s_[pos_] == '-')) ++pos_;
+      while (pos_ < s_.size() && std::isdigit(static_cast<unsigned char>(s_[pos_]))) ++pos_;
+    }
     return pos_ > start && std::isdigit(static_cast<unsigned char>(s_[pos_ - 1]));
   }
   bool Composite(char close, bool object) {
@@ -117,7 +126,7 @@ std::vector<std::string> WithoutTicks(std::vector<std::string> lines) {
 std::string Summary(size_t bytes, int accepted, int rejectedLength, int rejectedChecksum) {
   return "{\"type\":\"summary\",\"bytes\":" + std::to_string(bytes) + ",\"accepted\":" + std::to_string(accepted) +
          ",\"rejectedLength\":" + std::to_string(rejectedLength) +
-         ",\"rejectedChecksum\":" + std::to_string(rejectedChecksum) + "}";
+         ",\"rejectedChecksum\":" + std::to_string(rejectedChecksum) + ",\"frames\":0,\"badFrames\":0}";
 }
 
 class CaptureDecode : public ::testing::Test {

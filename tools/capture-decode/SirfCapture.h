@@ -1,0 +1,44 @@
+// The SiRF binary part of the capture decoder: a real BinaryReader fed byte
+// by byte as the serial reader thread feeds it, every frame taken out as
+// soon as it completes (so the queue never fills), checked and dispatched
+// to the reader's decoders, and written as one JSON line:
+//   {"type":"sirf","mid":2,"length":41,"bytes":49,"checksum":true,
+//    "record":"NavDataRecord","fields":{...},"geodetic":{...}}
+//   {"type":"sirf","mid":41,"length":91,"bytes":99,"checksum":true,
+//    "record":null,"payload":"29..."}            no decoder keeps it
+//   {"type":"sirf","mid":2,"length":41,"bytes":49,"checksum":false}
+// "length" is the frame's payload length field, "bytes" the frame's size as
+// received (markers included).
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+
+#include "BinaryReader.h"
+#include "JsonWriter.h"
+#include "SerialSession.h"
+
+class SirfCapture {
+ public:
+  explicit SirfCapture(std::ostream& out);
+
+  SirfCapture(const SirfCapture&) = delete;
+  SirfCapture& operator=(const SirfCapture&) = delete;
+
+  void OnByte(uint8_t value);
+  // Adds "frames" (all frames read out) and "badFrames" (those that failed
+  // the checksum test) to an open object.
+  void AddSummary(JsonWriter& json) const;
+
+  uint64_t Frames() const { return frames_; }
+  uint64_t BadFrames() const { return badFrames_; }
+
+ private:
+  void TakeFrame();
+
+  std::ostream& out_;
+  SerialSession session_;  // never opened: the reader only needs one to exist
+  BinaryReader reader_;
+  uint64_t frames_ = 0;
+  uint64_t badFrames_ = 0;
+};
