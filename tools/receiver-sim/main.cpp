@@ -43,6 +43,9 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  if (options.makerVersion.find("Dovrin") == std::string::npos)
+    Warn("the maker's version text has no \"Dovrin\" in it: a viewer takes it for a base version");
+
   std::vector<uint8_t> replay;
   if (!options.replayFile.empty() && !CaptureReader::Load(options.replayFile, replay, error)) {
     Warn(error);

@@ -1,6 +1,7 @@
 // The receiver simulator seen from the viewer's side of the line: what it
 // sends by itself and how it answers, scenario by scenario.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/stat.h>
 
 #include <cmath>
@@ -448,4 +449,43 @@ TEST(ReceiverSimLine, WrongLineSettingsOnTheOtherSideGiveGarbage) {
   cfsetspeed(&t, B57600);
   tcsetattr(sim.fd(), TCSANOW, &t);
   EXPECT_TRUE(HasNmea(sim.ReadUntilSentence("GPGGA", 2500)));
+}
+
+TEST(ReceiverSimLine, RunsOnAGivenSerialDevice) {
+  // A pseudo-terminal's slave stands in for a real tty; this side plays the
+  // viewer on its master.
+  int master = -1;
+  int slave = -1;
+  char name[256] = {};
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  SimProcess sim;
+  ASSERT_TRUE(sim.Launch(Args({"--device", name})));
+  EXPECT_EQ(sim.path(), name);
+  termios t{};
+  ASSERT_EQ(tcgetattr(slave, &t), 0);
+  EXPECT_EQ(cfgetospeed(&t), B57600);
+  EXPECT_EQ(t.c_cflag & (CSIZE | PARENB | CSTOPB), static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(t.c_lflag & ICANON, 0u);
+
+  auto readFor = [&](int ms, const std::string& until) {
+    Bytes got;
+    auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end) {
+      pollfd p{master, POLLIN, 0};
+      if (poll(&p, 1, 20) > 0) {
+        uint8_t buffer[512];
+        ssize_t n = read(master, buffer, sizeof buffer);
+        if (n > 0) got.insert(got.end(), buffer, buffer + n);
+        if (CountId(GoodSentences(got), until) > 0) break;
+      }
+    }
+    return got;
+  };
+  EXPECT_GE(CountId(GoodSentences(readFor(2500, "GPRMC")), "GPRMC"), 1);
+  ASSERT_EQ(write(master, kVersionRequest2.data(), kVersionRequest2.size()),
+            static_cast<ssize_t>(kVersionRequest2.size()));
+  EXPECT_EQ(SwvSentences(readFor(1500, "PXVRSWV")).size(), 1u);
+  EXPECT_EQ(sim.Stop(), 0);
+  close(master);
+  close(slave);
 }
