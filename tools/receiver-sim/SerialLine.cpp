@@ -208,9 +208,10 @@ int SerialLine::Pump() {
       }
       ssize_t n = write(fd_, slice.data(), slice.size());
       if (n < 0) {
-        if (errno == EAGAIN || errno == EINTR) return 5;  // the other side reads slowly
-        if (errno != EIO) return 5;
-        n = static_cast<ssize_t>(count);  // slave closed meanwhile: the bytes are lost
+        if (errno == EINTR) return 0;
+        // A full buffer on the other side (it has not read for seconds), or
+        // a slave closed meanwhile: a line does not wait, the bytes are lost.
+        n = static_cast<ssize_t>(count);
       }
       count = static_cast<size_t>(n);
     } else if (isPty_) {
