@@ -489,3 +489,41 @@ TEST(ReceiverSimLine, RunsOnAGivenSerialDevice) {
   close(master);
   close(slave);
 }
+
+TEST(ReceiverSimLine, HelpNamesEveryOptionAndScenario) {
+  FILE* out = popen((std::string(RECEIVER_SIM_PATH) + " --help").c_str(), "r");
+  ASSERT_NE(out, nullptr);
+  std::string text;
+  char buffer[512];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, out)) > 0) text.append(buffer, n);
+  EXPECT_EQ(pclose(out), 0);
+  for (const char* word :
+       {"--link", "--device", "--baud", "--any-line-settings", "--seconds", "--verbose", "--help",
+        "--scenario", "--start", "--version-answers", "--binary-versions", "--noise",
+        "--refuse-sets", "--nmea-version2", "--nmea-version1", "--base-version",
+        "--maker-version", "--seed", "--lat", "--lon", "--alt", "--time", "--speed", "--course",
+        "--fix", "--satellites", "--replay", "--loop", "normal", "silent", "nmea-no-version",
+        "one-version", "binary-start", "no-binary", "binary-mute", "no-restore", "base-only",
+        "maker-only", "binary-no-version", "noise-binary", "refuse-sets"}) {
+    EXPECT_NE(text.find(word), std::string::npos) << word;
+  }
+}
+
+TEST(ReceiverSimNmea, NoFixReportsEmptyPositionsAndNoSatellitesInUse) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start(Args({"--fix", "none", "--satellites", "none"})));
+  Bytes b = sim.ReadUntil([](const Bytes& got) { return CountId(GoodSentences(got), "GPRMC") >= 2; },
+                          4000);
+  for (auto& s : GoodSentences(b)) {
+    if (s.id() == "GPGSV") {
+      EXPECT_EQ(s.body, "GPGSV,1,1,00");
+    } else if (s.id() == "GPGSA") {
+      EXPECT_EQ(s.body, "GPGSA,A,1,,,,,,,,,,,,,,,");
+    } else if (s.id() == "GPRMC") {
+      EXPECT_EQ(s.body.substr(16), ",V,,,,,,,140326,,");
+    } else if (s.id() == "GPGGA") {
+      EXPECT_EQ(s.body.substr(16), ",,,,,0,00,,,M,0.0,M,,0000");
+    }
+  }
+}
