@@ -68,6 +68,7 @@ BinaryReader::BinaryReader(SerialSession* session)
       readIndex(0),
       state(FrameState::Hunt),
       dropping(false),
+      droppedBytes(0),
       transmit{},
       slots{},
       pending(0) {
@@ -103,6 +104,7 @@ void BinaryReader::BeginFrame() {
   // A frame that starts while every slot waits to be read is dropped whole,
   // even if a slot frees up before its end.
   dropping = pending.load() >= kSlotCount;
+  droppedBytes = 0;
   if (ByteRing* ring = FillSlot()) ring->Clear();
 }
 
@@ -154,7 +156,16 @@ void BinaryReader::TakeByte(BYTE value) {
     LeaveCriticalSection(&lock);
     return;
   }
-  if (!dropping) {
+  if (dropping) {
+    // Counted as if stored, so that a frame dropped this way ends where a
+    // stored one would: one longer than a slot sends framing back to hunting.
+    if (++droppedBytes > kSlotBytes) {
+      dropping = false;
+      state = FrameState::Hunt;
+      LeaveCriticalSection(&lock);
+      return;
+    }
+  } else {
     ByteRing* ring = slots[writeIndex];
     if (ring == nullptr || !ring->Put(value)) {  // longer than a slot: lost
       if (ring != nullptr) ring->Clear();

@@ -149,6 +149,7 @@ class BinaryReader {
   WORD readIndex;
   FrameState state;
   bool dropping;  // the frame being framed arrived while every slot was taken
+  WORD droppedBytes;  // bytes of that frame so far, held to a slot's limit
   BYTE transmit[kSlotBytes];
   ByteRing* slots[kSlotCount];
   std::atomic<DWORD> pending;

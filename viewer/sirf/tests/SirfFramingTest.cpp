@@ -118,6 +118,24 @@ TEST_F(SirfFraming, FrameStartedWhileTheQueueIsFullStaysDroppedWhenRoomAppears) 
   EXPECT_EQ(Next(reader), late);
 }
 
+TEST_F(SirfFraming, OverlongFrameWhileTheQueueIsFullStillEndsAtASlotsLength) {
+  // A frame that starts while 50 wait is dropped, but framing still gives
+  // up on it after 1000 bytes as it does on a stored one, so the frame that
+  // follows is found once there is room again.
+  for (int i = 0; i < 50; ++i) Feed(reader, Numbered(i));
+  Bytes overlong = {0xA0, 0xA2, 0x03, 0xE1};
+  overlong.resize(1001, 0x55);  // no end markers within a slot's length
+  Feed(reader, overlong);
+  EXPECT_EQ(Next(reader), Numbered(0));
+  Bytes after = Frame({0x84, 0x00});
+  Feed(reader, after);
+  for (int i = 1; i < 50; ++i) ASSERT_EQ(Next(reader), Numbered(i)) << i;
+  bool valid = false;
+  EXPECT_EQ(Next(reader, &valid), after);
+  EXPECT_TRUE(valid);
+  EXPECT_FALSE(reader.HasFrame());
+}
+
 TEST_F(SirfFraming, SlotsAreReusedRoundTheQueue) {
   // Over three laps of the 50 slots, with 1 to 7 frames waiting at a time,
   // the indices wrap and every frame comes out in order.
