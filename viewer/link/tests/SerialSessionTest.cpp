@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -196,6 +197,9 @@ TEST_F(SerialSessionTest, LineSettingsLandOnTheTty) {
   cfsetspeed(&before, B9600);
   before.c_cflag = (before.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
   before.c_iflag |= IXON | IXOFF;
+  // Flow control characters of the port's own: the session leaves them be.
+  before.c_cc[VSTART] = 0x05;
+  before.c_cc[VSTOP] = 0x06;
   ASSERT_EQ(tcsetattr(peer.slaveFd(), TCSANOW, &before), 0);
 
   SerialSession session(u"COM3:", 57600);
@@ -237,6 +241,16 @@ TEST_F(SerialSessionTest, LineSettingsLandOnTheTty) {
   EXPECT_EQ(dcb.fInX, 0u);
   EXPECT_EQ(dcb.fDtrControl, static_cast<DWORD>(DTR_CONTROL_ENABLE));
   EXPECT_EQ(dcb.fRtsControl, static_cast<DWORD>(RTS_CONTROL_ENABLE));
+  // All fifteen flags as the session sets them: binary, parity checking,
+  // DTR and RTS enabled, transmission going on after XOFF, nothing else.
+  DWORD flags = 0;
+  std::memcpy(&flags, reinterpret_cast<const BYTE*>(&dcb) + 2 * sizeof(DWORD), sizeof flags);
+  EXPECT_EQ(flags & 0x7FFFu, 0x1093u);
+  // What the session does not set stays as the port reported it.
+  EXPECT_EQ(dcb.XonLim, 512);
+  EXPECT_EQ(dcb.XoffLim, 128);
+  EXPECT_EQ(dcb.XonChar, 0x05);
+  EXPECT_EQ(dcb.XoffChar, 0x06);
   EXPECT_TRUE(messages.Boxes().empty());
 }
 
@@ -424,6 +438,19 @@ TEST_F(SerialSessionTest, SetBaudRateChangesOnlyTheLivePort) {
   EXPECT_EQ(cfgetospeed(&tty), static_cast<speed_t>(B9600));
   EXPECT_EQ(session.BaudRate(), 57600u);
   EXPECT_TRUE(messages.Boxes().empty());
+
+  // A rate the port cannot take is always reported, and the line keeps its
+  // speed.
+  session.SetBaudRate(12345);
+  auto boxes = messages.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(Utf8(boxes[0].text.c_str()), "Unable to set baud rate");
+  EXPECT_EQ(Utf8(boxes[0].caption.c_str()), "Error");
+  EXPECT_EQ(boxes[0].type, MB_OK);
+  EXPECT_EQ(boxes[0].owner, nullptr);
+  ASSERT_EQ(tcgetattr(peer.slaveFd(), &tty), 0);
+  EXPECT_EQ(cfgetospeed(&tty), static_cast<speed_t>(B9600));
+  EXPECT_EQ(session.BaudRate(), 57600u);
 
   EXPECT_TRUE(session.Close());
   ASSERT_TRUE(session.Reopen());
