@@ -130,6 +130,20 @@ TEST_F(FindReceiverPortTest, KeyLongerThan256BytesCountsAsUnreadable) {
   Result r = Find(50);
   EXPECT_FALSE(r.found);
   EXPECT_EQ(r.text, u"COM1:");
+
+  // 128 characters and the terminator need 258 bytes: still too long.
+  std::u16string justOver = std::u16string(104, u'x') + kSleeveKey;
+  ASSERT_EQ(justOver.size(), 128u);
+  AddActive(u"02", justOver.c_str(), nullptr, u"COM4:");
+  r = Find(50);
+  EXPECT_FALSE(r.found);
+
+  // 127 characters and the terminator fill the 256 bytes exactly.
+  std::u16string longest = std::u16string(103, u'x') + kSleeveKey;
+  AddActive(u"03", longest.c_str(), nullptr, u"COM5:");
+  r = Find(50);
+  EXPECT_TRUE(r.found);
+  EXPECT_EQ(r.text, u"COM5:");
 }
 
 TEST_F(FindReceiverPortTest, ReceiverNamedCom1IsFoundButLooksAbsent) {
