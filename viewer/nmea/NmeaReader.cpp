@@ -161,7 +161,9 @@ bool NmeaReader::ChecksumValid(const char* sentence) {
     sum = static_cast<BYTE>(sum ^ static_cast<BYTE>(*p));
   }
   if (*p == '\n') return true;  // no checksum to test
-  if (p[1] == '\0' || p[2] == '\0') return false;
+  // Nothing after the "*" to read. A text that ends after one digit ends in
+  // its NUL, which is worth 0 like every other non-digit.
+  if (p[1] == '\0') return false;
   const BYTE given = static_cast<BYTE>(16 * HexValue(p[1]) + HexValue(p[2]));
   return given == sum;
 }

@@ -97,6 +97,9 @@ TEST_F(NmeaFraming, ChecksumNeverReadsPastTheText) {
   EXPECT_FALSE(NmeaReader::ChecksumValid("no dollar"));
   EXPECT_FALSE(NmeaReader::ChecksumValid("$GPGGA,1*"));
   EXPECT_FALSE(NmeaReader::ChecksumValid("$GPGGA,1*4"));
+  // "P" sums to 0x50: one digit and the end of the text read as 5 and 0.
+  EXPECT_TRUE(NmeaReader::ChecksumValid("$P*5"));
+  EXPECT_FALSE(NmeaReader::ChecksumValid("$P*"));
   EXPECT_FALSE(NmeaReader::ChecksumValid("$GPGGA,1"));  // ends before any "*" or LF
   EXPECT_TRUE(NmeaReader::ChecksumValid("junk$GPGGA,1\n"));
 }
