@@ -105,12 +105,10 @@ void NmeaCapture::TakeSentence() {
   char buffer[NmeaReader::kSentenceBufferSize];
   WORD length = 0;
   const bool ok = reader_.ReadSentence(buffer, length);
-  const std::string id = SentenceId(buffer, length);
 
   JsonWriter json;
   json.BeginObject();
   json.Key("type").String("nmea");
-  if (!id.empty()) json.Key("id").String(id);
   if (!ok) {
     const bool tooLong = length >= NmeaReader::kMaxSentence;
     (tooLong ? rejectedLength_ : rejectedChecksum_)++;
@@ -118,6 +116,7 @@ void NmeaCapture::TakeSentence() {
     json.Key("length").Int(length);
   } else {
     ++accepted_;
+    json.Key("id").String(SentenceId(buffer, length));
     const Counts before = CountsOf(reader_);
     reader_.DecodeSentence(buffer);
     const Counts after = CountsOf(reader_);

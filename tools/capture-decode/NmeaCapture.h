@@ -4,8 +4,8 @@
 // the viewer's poll does, and written as one JSON line:
 //   {"type":"nmea","id":"GPGSV","record":"GsvRecord","fields":{...}}
 //   {"type":"nmea","id":"GPGLL","record":null}          accepted, no decoder
-//   {"type":"nmea","id":"GPGGA","rejected":"checksum","length":N}
-//   {"type":"nmea","rejected":"length","length":100}    (id when there is one)
+//   {"type":"nmea","rejected":"checksum","length":N}
+//   {"type":"nmea","rejected":"length","length":100}
 #pragma once
 
 #include <cstdint>

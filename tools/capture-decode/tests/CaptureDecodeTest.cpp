@@ -195,7 +195,7 @@ TEST_F(CaptureDecode, Bu353ValuesMatchTheCapture) {
 TEST_F(CaptureDecode, TritonRejectsOnlyTheTruncatedSentence) {
   const ToolRun run = Decode("triton400.log");
   EXPECT_EQ(1, std::count(run.lines.begin(), run.lines.end(),
-                          "{\"type\":\"nmea\",\"id\":\"GPGGA\",\"rejected\":\"checksum\",\"length\":64}"));
+                          "{\"type\":\"nmea\",\"rejected\":\"checksum\",\"length\":64}"));
   EXPECT_EQ("{\"type\":\"nmea\",\"id\":\"GPGLL\",\"record\":null}", run.lines[3]);
 }
 
@@ -280,6 +280,32 @@ TEST(CaptureDecodeNmea, SentenceLikeNoiseAlwaysGivesValidJsonAndConsistentCounts
   EXPECT_GT(capture.Accepted(), 100u);
   EXPECT_GT(capture.RejectedLength(), 0u);
   EXPECT_GT(capture.RejectedChecksum(), 0u);
+}
+
+// Each kind of line to the letter: a rejected sentence carries only its
+// reason and byte count, an accepted one always its id.
+TEST(CaptureDecodeNmea, LinesOfEachKindHoldExactlyTheirMembers) {
+  std::ostringstream out;
+  NmeaCapture capture(out);
+  const std::string input = "$GPGGA," + std::string(120, '1') + "\r\n" +  // too long
+                            "$GPGGA,1*00\r\n" +                             // wrong checksum
+                            "$*00\r\n" +                                    // no id at all
+                            "$PXVRCOF,-7\r\n";
+  for (unsigned char c : input) capture.OnByte(c);
+  std::istringstream in(out.str());
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(4u, lines.size());
+  EXPECT_EQ("{\"type\":\"nmea\",\"rejected\":\"length\",\"length\":100}", lines[0]);
+  EXPECT_EQ("{\"type\":\"nmea\",\"rejected\":\"checksum\",\"length\":13}", lines[1]);
+  EXPECT_EQ("{\"type\":\"nmea\",\"id\":\"\",\"record\":null}", lines[2]);
+  const std::vector<std::string> cof = WithoutTicks({lines[3]});
+  EXPECT_EQ("{\"type\":\"nmea\",\"id\":\"PXVRCOF\",\"record\":\"CofRecord\",\"fields\":{\"count\":1,\"tick\":,"
+            "\"value\":-7}}",
+            cof[0]);
+  EXPECT_EQ(2u, capture.Accepted());
+  EXPECT_EQ(1u, capture.RejectedLength());
+  EXPECT_EQ(1u, capture.RejectedChecksum());
 }
 
 TEST(CaptureDecodeJson, WriterEscapesEveryByteAndPlacesCommas) {
