@@ -1,11 +1,13 @@
 // capture-decode: feeds a stored receiver capture through the viewer's own
 // readers and decoders and prints what they accepted and decoded, one JSON
 // object per line.
-#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <iostream>
-#include <string>
-#include <vector>
 
 #include "CaptureFilter.h"
 #include "JsonWriter.h"
@@ -76,11 +78,22 @@ void WriteSummary(const Consumers& consumers, uint64_t bytes) {
   std::cout << json.Line() << '\n';
 }
 
-bool ReadAll(std::FILE* file, std::vector<uint8_t>& data) {
+// Reads `fd` to its end, handing each piece to the filter as it arrives, so
+// that lines come out while a live stream is still being read. False on a
+// read error.
+bool ReadInto(int fd, CaptureFilter& filter, uint64_t& bytes) {
   uint8_t chunk[65536];
-  size_t n = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) data.insert(data.end(), chunk, chunk + n);
-  return std::ferror(file) == 0;
+  for (;;) {
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += static_cast<uint64_t>(n);
+    filter.Feed(chunk, static_cast<size_t>(n));
+    std::cout.flush();
+  }
 }
 
 }  // namespace
@@ -99,24 +112,11 @@ int main(int argc, char** argv) {
     path = argv[i];
   }
 
-  std::vector<uint8_t> data;
-  if (path == nullptr || std::strcmp(path, "-") == 0) {
-    if (!ReadAll(stdin, data)) {
-      std::cerr << "capture-decode: cannot read standard input\n";
-      return 1;
-    }
-  } else {
-    std::FILE* file = std::fopen(path, "rb");
-    if (file == nullptr) {
-      std::cerr << "capture-decode: cannot open " << path << ": " << std::strerror(errno) << '\n';
-      return 1;
-    }
-    const bool ok = ReadAll(file, data);
-    std::fclose(file);
-    if (!ok) {
-      std::cerr << "capture-decode: cannot read " << path << '\n';
-      return 1;
-    }
+  const bool fromStdin = path == nullptr || std::strcmp(path, "-") == 0;
+  const int fd = fromStdin ? STDIN_FILENO : open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    std::cerr << "capture-decode: cannot open " << path << ": " << std::strerror(errno) << '\n';
+    return 1;
   }
 
   std::ios::sync_with_stdio(false);
@@ -124,9 +124,18 @@ int main(int argc, char** argv) {
   CaptureFilter filter([&consumers](uint8_t value, bool inBinaryFrame) {
     FeedByte(consumers, value, inBinaryFrame);
   });
-  filter.Feed(data.data(), data.size());
+  uint64_t bytes = 0;
+  const bool readOk = ReadInto(fd, filter, bytes);
+  const int readError = errno;
+  if (!fromStdin) close(fd);
+  if (!readOk) {
+    std::cout.flush();
+    std::cerr << "capture-decode: cannot read " << (fromStdin ? "standard input" : path) << ": "
+              << std::strerror(readError) << '\n';
+    return 1;
+  }
   filter.Finish();
-  WriteSummary(consumers, data.size());
+  WriteSummary(consumers, bytes);
   std::cout.flush();
   return std::cout.good() ? 0 : 1;
 }

@@ -1,7 +1,12 @@
 // The capture decoder run as a program on the real captures, and its NMEA
 // part driven in-process with random input.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -228,6 +233,55 @@ TEST(CaptureDecodeCli, HelpAndMissingFile) {
   EXPECT_TRUE(Contains(all, "CR")) << all;
   EXPECT_TRUE(Contains(all, "\"#\"")) << all;
   EXPECT_NE(0, RunTool("/nonexistent/capture.log 2>/dev/null").status);
+}
+
+// A live stream on standard input: each sentence's line comes out while the
+// input is still open, and the summary once it ends.
+TEST(CaptureDecodeCli, StandardInputIsDecodedAsItArrives) {
+  int toTool[2];
+  int fromTool[2];
+  ASSERT_EQ(0, pipe(toTool));
+  ASSERT_EQ(0, pipe(fromTool));
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(toTool[0], STDIN_FILENO);
+    dup2(fromTool[1], STDOUT_FILENO);
+    close(toTool[0]);
+    close(toTool[1]);
+    close(fromTool[0]);
+    close(fromTool[1]);
+    execl(CAPTURE_DECODE_PATH, CAPTURE_DECODE_PATH, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(toTool[0]);
+  close(fromTool[1]);
+  // Reads until `count` lines have come or 10 s have passed.
+  std::string output;
+  auto readLines = [&](size_t count) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (static_cast<size_t>(std::count(output.begin(), output.end(), '\n')) < count &&
+           std::chrono::steady_clock::now() < end) {
+      pollfd ready = {fromTool[0], POLLIN, 0};
+      if (poll(&ready, 1, 100) <= 0) continue;
+      char chunk[4096];
+      const ssize_t n = read(fromTool[0], chunk, sizeof chunk);
+      if (n <= 0) break;
+      output.append(chunk, static_cast<size_t>(n));
+    }
+  };
+  const std::string sentence = "$PXVRCOF,5\n";  // stored with LF alone, as captures are
+  ASSERT_EQ(static_cast<ssize_t>(sentence.size()), write(toTool[1], sentence.data(), sentence.size()));
+  readLines(1);
+  EXPECT_TRUE(Contains(output, "\"id\":\"PXVRCOF\",\"record\":\"CofRecord\"")) << output;
+  EXPECT_FALSE(Contains(output, "summary")) << output;
+  close(toTool[1]);
+  readLines(2);
+  close(fromTool[0]);
+  int status = -1;
+  waitpid(child, &status, 0);
+  EXPECT_EQ(0, status);
+  EXPECT_TRUE(Contains(output, "{\"type\":\"summary\",\"bytes\":11,\"accepted\":1,")) << output;
 }
 
 TEST(CaptureDecodeCli, RandomBytesNeverCrashTheProgram) {
