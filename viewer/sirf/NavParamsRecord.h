@@ -6,6 +6,7 @@
 
 // Navigation parameters (message 19), fields in payload order, host byte
 // order.
+#pragma pack(push, 1)
 struct NavParamsRecord {
   BYTE messageId;                    // 19
   DWORD reserved1;
@@ -40,3 +41,4 @@ struct NavParamsRecord {
 
   static const WORD kPayloadLength = 65;
 };
+#pragma pack(pop)

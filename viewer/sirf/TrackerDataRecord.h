@@ -5,6 +5,7 @@
 #include "TrackerChannel.h"
 
 // Measured tracker data (message 4), host byte order.
+#pragma pack(push, 1)
 struct TrackerDataRecord {
   BYTE messageId;     // always 4
   WORD week;          // GPS week number
@@ -14,3 +15,4 @@ struct TrackerDataRecord {
 
   static const WORD kPayloadLength = 188;
 };
+#pragma pack(pop)
