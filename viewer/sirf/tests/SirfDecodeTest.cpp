@@ -321,6 +321,15 @@ TEST_F(SirfDecode, CommandParametersByParameterId) {
   EXPECT_EQ(m.deadReckoningTimeout, 10);
   EXPECT_EQ(m.trackSmoothing, 11);
   EXPECT_EQ(i.x, 4432220);  // the other form is untouched
+
+  // Polling either form empties its record whole before the answer comes.
+  reader.PollInitParams();
+  const InitParamsRecord zeroInit{};
+  EXPECT_EQ(std::memcmp(&reader.InitParams, &zeroInit, sizeof zeroInit), 0);
+  EXPECT_EQ(m.altitude, -100);
+  reader.PollModeControl();
+  const ModeControlRecord zeroMode{};
+  EXPECT_EQ(std::memcmp(&reader.ModeControl, &zeroMode, sizeof zeroMode), 0);
 }
 
 TEST_F(SirfDecode, CommandParametersOfOtherOrShortFormsChangeNothing) {
