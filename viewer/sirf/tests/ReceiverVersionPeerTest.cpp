@@ -8,16 +8,13 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
-#include "FindReceiverPort.h"
 #include "NmeaReader.h"
 #include "ReceiverVersionQuery.h"
 #include "ScriptedReceiver.h"
-#include "SerialSession.h"
+#include "VersionQueryBench.h"
 #include "app/ViewerState.h"
 #include "handheld.h"
-#include "testing/TempDevice.h"
 
 using receiver_test::kAskVersion1;
 using receiver_test::kAskVersion2;
@@ -28,52 +25,18 @@ using receiver_test::ScriptedReceiver;
 
 namespace {
 
-const UINT kErrorStyle = MB_OK | MB_TOPMOST | MB_SETFOREGROUND;
-
-struct ShownBox {
-  HWND owner;
-  std::u16string text;
-  std::u16string caption;
-  UINT type;
-  bool hadCurrentReader;
-  bool hadBinaryReader;
-};
-
-class ReceiverVersionPeer : public ::testing::Test {
+class ReceiverVersionPeer : public receiver_test::VersionQueryBench {
  protected:
-  void SetUp() override {
-    previous_ = handheld::SetMessageBoxPresenter([this](const handheld::MessageBoxRequest& request) {
-      boxes.push_back({request.owner, request.text, request.caption, request.type,
-                       ViewerState::currentReader != nullptr, ViewerState::binaryReader != nullptr});
-      return IDOK;
-    });
-  }
-
   void TearDown() override {
-    ViewerState::DeleteSession();
+    VersionQueryBench::TearDown();
     receiver.reset();
-    handheld::SetMessageBoxPresenter(previous_);
   }
 
-  // Starts the receiver and connects the viewer to it the way the main
-  // window does at start-up.
+  // Starts the receiver and connects the viewer to it.
   void Start(const ScriptedReceiver::Script& script) {
     receiver = std::make_unique<ScriptedReceiver>(script);
     ASSERT_TRUE(receiver->ok());
-    device_.AddSerialPort(u"COM3:", receiver->path());
-    WCHAR port[25];
-    FindReceiverPort(port, sizeof port);
-    ASSERT_EQ(std::u16string(port), u"COM3:");
-    ViewerState::session = new SerialSession(port, 57600);
-    ASSERT_TRUE(ViewerState::CreateCurrentReader());
-    ASSERT_TRUE(ViewerState::session->Reopen());
-  }
-
-  std::u16string Query() {
-    WCHAR text[kReceiverVersionChars];
-    text[0] = u'?';
-    ReadReceiverVersion(text);
-    return text;
+    Connect(receiver->path());
   }
 
   // Everything the viewer wrote, once the receiver has had time to see it.
@@ -82,21 +45,7 @@ class ReceiverVersionPeer : public ::testing::Test {
     return receiver->Received();
   }
 
-  // Waits for the reader's first sentence after a swap.
-  static bool ReaderHearsNmea() {
-    for (int i = 0; i < 50; ++i) {
-      if (ViewerState::currentReader != nullptr && ViewerState::currentReader->HasSentence()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-  }
-
   std::unique_ptr<ScriptedReceiver> receiver;
-  std::vector<ShownBox> boxes;
-
- private:
-  handheld::testing::TempDevice device_;
-  handheld::MessageBoxPresenter previous_;
 };
 
 TEST_F(ReceiverVersionPeer, TwoVersionSentencesKeepTheReaderAndNeverSwitch) {
@@ -164,14 +113,16 @@ TEST_F(ReceiverVersionPeer, NoVersionSentenceFallsBackToBinaryAndBack) {
   Start(script);
 
   EXPECT_EQ(Query(), u"GSW2-2.05.024-C1Prod1.1, Dovrin-SLV 3.4");
+  // A fresh sentence reader, hearing the receiver's NMEA again.
+  ExpectFreshSentenceReader();
   EXPECT_EQ(Wire(), kAskVersion2 + kToBinary + kPollVersion + kBackToNmea);
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(receiver->CurrentMode(), ScriptedReceiver::Mode::Nmea);
-  // A fresh sentence reader, hearing the receiver's NMEA again.
-  ASSERT_NE(ViewerState::currentReader, nullptr);
-  EXPECT_EQ(ViewerState::currentReader->Swv().count, 0);
-  EXPECT_EQ(ViewerState::binaryReader, nullptr);
   EXPECT_TRUE(ReaderHearsNmea());
+  // The unanswered request costs its full 5 s; the binary poll ends as soon
+  // as the second text is in, not after its own 5 s.
+  EXPECT_GE(queryMs, 5000u);
+  EXPECT_LT(queryMs, 9000u);
 }
 
 TEST_F(ReceiverVersionPeer, ReceiverThatStaysInNmeaIsStillToldToSwitchBack) {
@@ -180,18 +131,14 @@ TEST_F(ReceiverVersionPeer, ReceiverThatStaysInNmeaIsStillToldToSwitchBack) {
   Start(script);
 
   EXPECT_EQ(Query(), u"");
+  ExpectFreshSentenceReader();
   EXPECT_EQ(Wire(), kAskVersion2 + kToBinary + kBackToNmea);
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].text, u"Failed to go into Sirf Binary");
-  EXPECT_EQ(boxes[0].caption, u"Error");
-  EXPECT_EQ(boxes[0].type, kErrorStyle);
-  EXPECT_EQ(boxes[0].owner, nullptr);
   // The box is up while the binary reader is attached, with no sentence
-  // reader for a timer tick to use.
-  EXPECT_FALSE(boxes[0].hadCurrentReader);
-  EXPECT_TRUE(boxes[0].hadBinaryReader);
-  ASSERT_NE(ViewerState::currentReader, nullptr);
-  EXPECT_EQ(ViewerState::binaryReader, nullptr);
+  // reader for a timer tick to use, after 5 s for the version and 5 s for
+  // a frame.
+  ExpectOneBox(receiver_test::kNotIntoBinary, false);
+  EXPECT_GE(boxes[0].afterMs, 10000u);
+  EXPECT_TRUE(ReaderHearsNmea());
 }
 
 TEST_F(ReceiverVersionPeer, ReceiverAlreadyInBinaryIsAskedThereAndSentBackToNmea) {
@@ -202,11 +149,10 @@ TEST_F(ReceiverVersionPeer, ReceiverAlreadyInBinaryIsAskedThereAndSentBackToNmea
   Start(script);
 
   EXPECT_EQ(Query(), u"GSW2-2.05.024, Dovrin-SLV 3.4");
+  ExpectFreshSentenceReader();
   // No NMEA command: the receiver never showed NMEA.
   EXPECT_EQ(Wire(), kPollVersion + kBackToNmea);
   EXPECT_TRUE(boxes.empty());
-  ASSERT_NE(ViewerState::currentReader, nullptr);
-  EXPECT_EQ(ViewerState::binaryReader, nullptr);
   EXPECT_EQ(receiver->CurrentMode(), ScriptedReceiver::Mode::Nmea);
   EXPECT_TRUE(ReaderHearsNmea());
 }
@@ -221,10 +167,12 @@ TEST_F(ReceiverVersionPeer, WithoutASentenceReaderTheQueryDoesNothing) {
   ViewerState::DeleteCurrentReader();
 
   EXPECT_EQ(Query(), u"");
+  EXPECT_LT(queryMs, 5000u);
   EXPECT_EQ(Wire(), "");
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(ViewerState::currentReader, nullptr);
   EXPECT_EQ(ViewerState::binaryReader, nullptr);
+  EXPECT_TRUE(receiver_test::SinkIsTheOneReader());
 }
 
 }  // namespace

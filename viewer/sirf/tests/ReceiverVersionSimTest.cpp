@@ -11,123 +11,76 @@
 #include <thread>
 #include <vector>
 
-#include "FindReceiverPort.h"
 #include "NmeaReader.h"
-#include "ReceiverVersionQuery.h"
-#include "SerialSession.h"
 #include "SimulatedReceiver.h"
+#include "VersionQueryBench.h"
 #include "app/ViewerState.h"
-#include "handheld.h"
-#include "testing/TempDevice.h"
 
 using receiver_test::InOrder;
+using receiver_test::kCommsError;
+using receiver_test::kNotIntoBinary;
+using receiver_test::kNotRestored;
 using receiver_test::Occurrences;
 using receiver_test::SimulatedReceiver;
 
 namespace {
 
-const UINT kErrorStyle = MB_OK | MB_TOPMOST | MB_SETFOREGROUND;
-const char16_t kCommsError[] = u"Failed to get NMEA data\r\nSleeve Comms Error\r\nContact Dovrin Support.";
-
-// What the simulator reports for each command the query sends.
+// What the simulator reports for each command the query sends. It reports a
+// sentence this way only when its checksum holds, and a message only when
+// its frame does.
 const char kHeardAsk2[] = "received $PSRF200,2\n";
 const char kHeardAsk1[] = "received $PSRF200,1\n";
 const char kHeardToBinary[] = "received $PSRF100,0,57600,8,1,0\n";
-const char kHeardPoll[] = "received message 132 (";
-const char kHeardBackToNmea[] = "received message 129 (";
+const char kHeardPoll[] = "received message 132 (poll software version): 84 00\n";
+const char kHeardBackToNmea[] =
+    "received message 129 (switch to NMEA): "
+    "81 02 02 01 00 01 04 01 04 01 02 01 00 01 00 01 00 01 00 01 00 01 E1 00\n";
 
 const char kBase[] = "GSW2-2.05.024-C1Prod1.1";
 const char kMaker[] = "Dovrin GPS Sleeve 1.04";
 
-struct ShownBox {
-  HWND owner;
-  std::u16string text;
-  std::u16string caption;
-  UINT type;
-  // Which readers existed while the box was up: a timer tick may run then.
-  bool hadCurrentReader;
-  bool hadBinaryReader;
-};
-
-class ReceiverVersionSim : public ::testing::Test {
+class ReceiverVersionSim : public receiver_test::VersionQueryBench {
  protected:
   void SetUp() override {
 #ifndef RECEIVER_SIM_PATH
     GTEST_SKIP() << "built without the receiver simulator";
 #endif
-    previous_ = handheld::SetMessageBoxPresenter([this](const handheld::MessageBoxRequest& request) {
-      boxes.push_back({request.owner, request.text, request.caption, request.type,
-                       ViewerState::currentReader != nullptr, ViewerState::binaryReader != nullptr});
-      return IDOK;
-    });
+    VersionQueryBench::SetUp();
   }
 
   void TearDown() override {
-    ViewerState::DeleteSession();
+    VersionQueryBench::TearDown();
     sim.reset();
-    handheld::SetMessageBoxPresenter(previous_);
   }
 
-  // Starts the simulator and opens the viewer's session on it as the main
-  // window does at start-up.
+  // Starts the simulator and connects the viewer to it.
   void Start(std::vector<std::string> arguments) {
 #ifdef RECEIVER_SIM_PATH
     arguments.insert(arguments.end(), {"--base-version", kBase, "--maker-version", kMaker});
     sim = std::make_unique<SimulatedReceiver>(RECEIVER_SIM_PATH, arguments);
     ASSERT_TRUE(sim->ok());
-    device_.AddSerialPort(u"COM3:", sim->path());
-    WCHAR port[25];
-    FindReceiverPort(port, sizeof port);
-    ASSERT_EQ(std::u16string(port), u"COM3:");
-    ViewerState::session = new SerialSession(port, 57600);
-    ASSERT_TRUE(ViewerState::CreateCurrentReader());
-    ASSERT_TRUE(ViewerState::session->Reopen());
+    Connect(sim->path());
 #endif
   }
 
-  std::u16string Query() {
-    WCHAR text[kReceiverVersionChars];
-    text[0] = u'?';
-    ReadReceiverVersion(text);
-    return text;
-  }
-
+  // What the simulator heard; nothing it heard was malformed.
   std::string Heard() {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    return sim->Report();
+    const std::string report = sim->Report();
+    EXPECT_EQ(report.find("ignored"), std::string::npos) << report;
+    return report;
   }
 
-  // One box was shown, and while it was up only the reader named existed.
-  void ExpectOneBox(const std::u16string& text, bool withSentenceReader) {
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].text, text);
-    EXPECT_EQ(boxes[0].caption, u"Error");
-    EXPECT_EQ(boxes[0].type, kErrorStyle);
-    EXPECT_EQ(boxes[0].owner, nullptr);
-    EXPECT_EQ(boxes[0].hadCurrentReader, withSentenceReader);
-    EXPECT_EQ(boxes[0].hadBinaryReader, !withSentenceReader);
-  }
-
-  // The viewer ends with a sentence reader and no binary reader; when the
-  // receiver speaks NMEA again, the reader hears it.
-  void ExpectSentenceReaderHearing(bool nmeaExpected) {
-    ASSERT_NE(ViewerState::currentReader, nullptr);
-    EXPECT_EQ(ViewerState::binaryReader, nullptr);
-    if (!nmeaExpected) return;
-    bool heard = false;
-    for (int i = 0; i < 60 && !heard; ++i) {
-      heard = ViewerState::currentReader->HasSentence();
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // The viewer ends with a fresh sentence reader; when the receiver speaks
+  // NMEA again, the reader hears it.
+  void ExpectFreshReaderHearing(bool nmeaExpected) {
+    ExpectFreshSentenceReader();
+    if (nmeaExpected) {
+      EXPECT_TRUE(ReaderHearsNmea());
     }
-    EXPECT_TRUE(heard);
   }
 
   std::unique_ptr<SimulatedReceiver> sim;
-  std::vector<ShownBox> boxes;
-
- private:
-  handheld::testing::TempDevice device_;
-  handheld::MessageBoxPresenter previous_;
 };
 
 TEST_F(ReceiverVersionSim, TwoNmeaVersionSentences) {
@@ -135,9 +88,12 @@ TEST_F(ReceiverVersionSim, TwoNmeaVersionSentences) {
   NmeaReader* before = ViewerState::currentReader;
 
   EXPECT_EQ(Query(), u"GSW2-2.05.024, Dovrin 1.04");
+  // Each answer ends its wait at once.
+  EXPECT_LT(queryMs, 5000u);
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(ViewerState::currentReader, before);
   EXPECT_EQ(ViewerState::binaryReader, nullptr);
+  EXPECT_TRUE(receiver_test::SinkIsTheOneReader());
   const std::string heard = Heard();
   EXPECT_TRUE(InOrder(heard, {kHeardAsk2, kHeardAsk1})) << heard;
   EXPECT_EQ(Occurrences(heard, "received"), 2u) << heard;
@@ -148,8 +104,12 @@ TEST_F(ReceiverVersionSim, OneNmeaVersionSentence) {
   NmeaReader* before = ViewerState::currentReader;
 
   EXPECT_EQ(Query(), u"GSW2-2.05.024");
+  // The second answer is waited for 5 s.
+  EXPECT_GE(queryMs, 5000u);
   EXPECT_TRUE(boxes.empty());
   EXPECT_EQ(ViewerState::currentReader, before);
+  EXPECT_EQ(ViewerState::binaryReader, nullptr);
+  EXPECT_TRUE(receiver_test::SinkIsTheOneReader());
   const std::string heard = Heard();
   EXPECT_TRUE(InOrder(heard, {kHeardAsk2, kHeardAsk1})) << heard;
   EXPECT_EQ(heard.find("PSRF100"), std::string::npos) << heard;
@@ -167,7 +127,7 @@ TEST_F(ReceiverVersionSim, BinaryWithBothVersions) {
 
   EXPECT_EQ(Query(), u"GSW2-2.05.024-C1Prod1.1, Dovrin GPS Sleeve 1.04");
   EXPECT_TRUE(boxes.empty());
-  ExpectSentenceReaderHearing(true);
+  ExpectFreshReaderHearing(true);
   const std::string heard = Heard();
   EXPECT_TRUE(InOrder(heard, {kHeardAsk2, kHeardToBinary, kHeardPoll, kHeardBackToNmea})) << heard;
   EXPECT_EQ(heard.find(kHeardAsk1), std::string::npos) << heard;
@@ -177,8 +137,10 @@ TEST_F(ReceiverVersionSim, BinaryWithTheBaseVersionOnly) {
   Start({"--scenario", "base-only"});
 
   EXPECT_EQ(Query(), u"GSW2-2.05.024-C1Prod1.1");
+  // 5 s for a version sentence, then the whole 5 s for the missing text.
+  EXPECT_GE(queryMs, 10000u);
   EXPECT_TRUE(boxes.empty());
-  ExpectSentenceReaderHearing(true);
+  ExpectFreshReaderHearing(true);
   EXPECT_TRUE(InOrder(Heard(), {kHeardToBinary, kHeardPoll, kHeardBackToNmea}));
 }
 
@@ -186,8 +148,10 @@ TEST_F(ReceiverVersionSim, BinaryWithTheMakersVersionOnly) {
   Start({"--scenario", "maker-only"});
 
   EXPECT_EQ(Query(), u"Dovrin GPS Sleeve 1.04");
+  // 5 s for a version sentence, then the whole 5 s for the missing text.
+  EXPECT_GE(queryMs, 10000u);
   EXPECT_TRUE(boxes.empty());
-  ExpectSentenceReaderHearing(true);
+  ExpectFreshReaderHearing(true);
   EXPECT_TRUE(InOrder(Heard(), {kHeardToBinary, kHeardPoll, kHeardBackToNmea}));
 }
 
@@ -195,8 +159,10 @@ TEST_F(ReceiverVersionSim, BinaryWithoutAVersionString) {
   Start({"--scenario", "binary-no-version"});
 
   EXPECT_EQ(Query(), u"Failed to get SW Version");
+  // 5 s for a version sentence, then the whole 5 s for the missing text.
+  EXPECT_GE(queryMs, 10000u);
   EXPECT_TRUE(boxes.empty());
-  ExpectSentenceReaderHearing(true);
+  ExpectFreshReaderHearing(true);
   EXPECT_TRUE(InOrder(Heard(), {kHeardToBinary, kHeardPoll, kHeardBackToNmea}));
 }
 
@@ -204,9 +170,11 @@ TEST_F(ReceiverVersionSim, NoBinaryFrameAfterTheSwitch) {
   Start({"--scenario", "binary-mute"});
 
   EXPECT_EQ(Query(), u"");
-  ExpectOneBox(u"Failed to go into Sirf Binary", false);
+  ExpectOneBox(kNotIntoBinary, false);
+  // 5 s for a version sentence, then 5 s for a frame.
+  EXPECT_GE(boxes[0].afterMs, 10000u);
   // The switch back goes out all the same, and NMEA returns.
-  ExpectSentenceReaderHearing(true);
+  ExpectFreshReaderHearing(true);
   const std::string heard = Heard();
   EXPECT_TRUE(InOrder(heard, {kHeardToBinary, kHeardBackToNmea})) << heard;
   EXPECT_EQ(heard.find(kHeardPoll), std::string::npos) << heard;
@@ -216,8 +184,10 @@ TEST_F(ReceiverVersionSim, NoNmeaAfterTheSwitchBack) {
   Start({"--scenario", "no-restore"});
 
   EXPECT_EQ(Query(), u"GSW2-2.05.024-C1Prod1.1, Dovrin GPS Sleeve 1.04");
-  ExpectOneBox(u"Failed to restore NMEA, Run this program again", true);
-  ExpectSentenceReaderHearing(false);
+  ExpectOneBox(kNotRestored, true);
+  // 5 s for a version sentence, then 5 s for NMEA to come back.
+  EXPECT_GE(boxes[0].afterMs, 10000u);
+  ExpectFreshReaderHearing(false);
   EXPECT_TRUE(InOrder(Heard(), {kHeardToBinary, kHeardPoll, kHeardBackToNmea}));
 }
 
@@ -226,7 +196,7 @@ TEST_F(ReceiverVersionSim, ReceiverAlreadyInBinary) {
 
   EXPECT_EQ(Query(), u"GSW2-2.05.024-C1Prod1.1, Dovrin GPS Sleeve 1.04");
   EXPECT_TRUE(boxes.empty());
-  ExpectSentenceReaderHearing(true);
+  ExpectFreshReaderHearing(true);
   const std::string heard = Heard();
   EXPECT_TRUE(InOrder(heard, {kHeardPoll, kHeardBackToNmea})) << heard;
   EXPECT_EQ(heard.find("received $"), std::string::npos) << heard;
@@ -237,7 +207,9 @@ TEST_F(ReceiverVersionSim, SilentReceiver) {
 
   EXPECT_EQ(Query(), u"");
   ExpectOneBox(kCommsError, false);
-  ExpectSentenceReaderHearing(false);
+  // 5 s for NMEA, then 5 s for a frame.
+  EXPECT_GE(boxes[0].afterMs, 10000u);
+  ExpectFreshReaderHearing(false);
   EXPECT_EQ(Heard().find("received"), std::string::npos);
 }
 
