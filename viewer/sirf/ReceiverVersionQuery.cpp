@@ -108,8 +108,12 @@ bool WaitForVersionSentence(NmeaReader& reader, WORD previous) {
 }  // namespace
 
 void ReadVersionOverBinary(LPWSTR text, DWORD textChars) {
-  if (text == nullptr || textChars == 0) return;
   if (ViewerState::binaryReader == nullptr) return;
+  // Whatever happens here, the receiver is told to go back to NMEA.
+  if (text == nullptr || textChars == 0) {
+    ViewerState::binaryReader->SwitchToNmea(kLinkBaud);
+    return;
+  }
 
   if (!WaitForFrame()) {
     ShowError(TEXT("Failed to go into Sirf Binary"));

@@ -175,4 +175,15 @@ TEST_F(ReceiverVersionPeer, WithoutASentenceReaderTheQueryDoesNothing) {
   EXPECT_TRUE(receiver_test::SinkIsTheOneReader());
 }
 
+TEST_F(ReceiverVersionPeer, BinaryLegWithoutRoomForTextStillSwitchesBack) {
+  ScriptedReceiver::Script script;
+  script.start = ScriptedReceiver::Mode::Binary;
+  Start(script);
+  ASSERT_TRUE(ViewerState::CreateBinaryReader());
+
+  ReadVersionOverBinary(nullptr, 0);
+  EXPECT_EQ(Wire(), kBackToNmea);
+  EXPECT_TRUE(boxes.empty());
+}
+
 }  // namespace
