@@ -4,7 +4,6 @@
 
 // The parameters of Initialize Data Source (message 128): what the receiver
 // reports for it in message 43, and what InitDataSource sends.
-#pragma pack(push, 1)
 struct InitParamsRecord {
   BYTE messageId;            // 0x80 when decoded
   LONG x;                    // earth-centred earth-fixed position, metres
@@ -18,4 +17,3 @@ struct InitParamsRecord {
 
   static const WORD kWireLength = 25;
 };
-#pragma pack(pop)

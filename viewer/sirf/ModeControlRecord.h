@@ -7,7 +7,6 @@
 // The parameters of Mode Control (message 136): what the receiver reports
 // for it in message 43, and what SetModeControl sends. Fields in the order
 // of the message.
-#pragma pack(push, 1)
 struct ModeControlRecord {
   BYTE reserved1;
   BYTE reserved2;
@@ -24,4 +23,3 @@ struct ModeControlRecord {
 
   static const WORD kWireLength = 13;
 };
-#pragma pack(pop)

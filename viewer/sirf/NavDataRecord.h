@@ -6,7 +6,6 @@
 
 // Measured navigation data (message 2), fields in payload order, host byte
 // order.
-#pragma pack(push, 1)
 struct NavDataRecord {
   BYTE messageId;               // always 2
   LONG x;                       // earth-centred earth-fixed position, metres
@@ -25,4 +24,3 @@ struct NavDataRecord {
 
   static const WORD kPayloadLength = 41;
 };
-#pragma pack(pop)

@@ -6,7 +6,6 @@
 
 // Navigation parameters (message 19), fields in payload order, host byte
 // order.
-#pragma pack(push, 1)
 struct NavParamsRecord {
   BYTE messageId;                    // 19
   DWORD reserved1;
@@ -41,4 +40,3 @@ struct NavParamsRecord {
 
   static const WORD kPayloadLength = 65;
 };
-#pragma pack(pop)

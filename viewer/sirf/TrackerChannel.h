@@ -3,7 +3,6 @@
 #include <windows.h>
 
 // One channel of the measured tracker data (15 bytes on the wire).
-#pragma pack(push, 1)
 struct TrackerChannel {
   BYTE satelliteId;
   BYTE azimuth;            // degrees x 2/3
@@ -13,4 +12,3 @@ struct TrackerChannel {
 
   static const WORD kWireLength = 15;
 };
-#pragma pack(pop)

@@ -5,7 +5,6 @@
 #include "TrackerChannel.h"
 
 // Measured tracker data (message 4), host byte order.
-#pragma pack(push, 1)
 struct TrackerDataRecord {
   BYTE messageId;     // always 4
   WORD week;          // GPS week number
@@ -15,4 +14,3 @@ struct TrackerDataRecord {
 
   static const WORD kPayloadLength = 188;
 };
-#pragma pack(pop)

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstddef>
 #include <cstring>
 
 #include "SirfTestSupport.h"
@@ -13,16 +12,6 @@ using namespace sirftest;
 namespace {
 
 std::u16string Text(const WCHAR* text) { return std::u16string(text); }
-
-// The records lay their fields out as the payloads do, without gaps.
-static_assert(sizeof(NavDataRecord) == 41);
-static_assert(sizeof(TrackerChannel) == 15);
-static_assert(sizeof(TrackerDataRecord) == 188);
-static_assert(sizeof(InitParamsRecord) == 25);
-static_assert(sizeof(ModeControlRecord) == 13);
-static_assert(sizeof(NavParamsRecord) == 65);
-static_assert(offsetof(NavDataRecord, channelSatellites) == 29);
-static_assert(offsetof(NavParamsRecord, lowPowerMaxOffTime) == 53);
 
 class SirfDecode : public ::testing::Test {
  protected:
