@@ -82,6 +82,26 @@ TEST_F(ReceiverVersionPeer, TwoLongestVersionsAreCutToTheBuffer) {
   for (DWORD i = kReceiverVersionChars; i < kReceiverVersionChars + 8; ++i) EXPECT_EQ(text[i], u'#');
 }
 
+TEST_F(ReceiverVersionPeer, TwoLongestBinaryVersionsAreCutToTheBuffer) {
+  const std::string base(49, 'b');
+  const std::string maker = "Dovrin" + std::string(43, 'm');
+  ScriptedReceiver::Script script;
+  script.start = ScriptedReceiver::Mode::Binary;
+  script.baseVersion = base;
+  script.makerVersion = maker;
+  Start(script);
+
+  WCHAR text[kReceiverVersionChars + 8];
+  for (WCHAR& c : text) c = u'#';
+  ReadReceiverVersion(text, kReceiverVersionChars);
+
+  const std::u16string expected = handheld::FromUtf8(base + ", " + maker.substr(0, 48));
+  EXPECT_EQ(std::u16string(text), expected);
+  EXPECT_EQ(expected.size(), kReceiverVersionChars - 1);
+  for (DWORD i = kReceiverVersionChars; i < kReceiverVersionChars + 8; ++i) EXPECT_EQ(text[i], u'#');
+  EXPECT_EQ(Wire(), kPollVersion + kBackToNmea);
+}
+
 TEST_F(ReceiverVersionPeer, VersionDecodedBeforeTheQueryIsTakenAtOnce) {
   // The receiver never answers PSRF200,2, but the reader has already seen a
   // version sentence: the first sentence read after the request settles it.
