@@ -30,7 +30,7 @@ class Output {
   int length_ = 0;
 };
 
-struct Spec {
+struct Conversion {
   bool left = false;
   bool zero = false;
   bool alternate = false;
@@ -51,29 +51,29 @@ int ReadNumber(LPCWSTR& p) {
 
 // Pads a piece of `length` characters to the field width.
 template <class Emit>
-void Field(Output& out, const Spec& spec, int length, Emit emit) {
-  int pad = spec.width > length ? spec.width - length : 0;
-  if (!spec.left) out.Repeat(u' ', pad);
+void Field(Output& out, const Conversion& conv, int length, Emit emit) {
+  int pad = conv.width > length ? conv.width - length : 0;
+  if (!conv.left) out.Repeat(u' ', pad);
   emit();
-  if (spec.left) out.Repeat(u' ', pad);
+  if (conv.left) out.Repeat(u' ', pad);
 }
 
 template <class Char>
-void Text(Output& out, const Spec& spec, const Char* text) {
+void Text(Output& out, const Conversion& conv, const Char* text) {
   static const Char kNull[] = {'(', 'n', 'u', 'l', 'l', ')', 0};
   if (!text) text = kNull;
   int length = 0;
-  while (text[length] && (spec.precision < 0 || length < spec.precision) && length < kMaxOutput)
+  while (text[length] && (conv.precision < 0 || length < conv.precision) && length < kMaxOutput)
     ++length;
-  Field(out, spec, length, [&] {
+  Field(out, conv, length, [&] {
     for (int i = 0; i < length; ++i)
       out.Put(static_cast<WCHAR>(static_cast<std::make_unsigned_t<Char>>(text[i])));
   });
 }
 
-void Number(Output& out, const Spec& spec, uint32_t magnitude, bool negative) {
-  const bool hex = spec.type == u'x' || spec.type == u'X';
-  const char* digitSet = spec.type == u'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+void Number(Output& out, const Conversion& conv, uint32_t magnitude, bool negative) {
+  const bool hex = conv.type == u'x' || conv.type == u'X';
+  const char* digitSet = conv.type == u'X' ? "0123456789ABCDEF" : "0123456789abcdef";
   WCHAR digits[16];
   int count = 0;
   do {
@@ -81,14 +81,14 @@ void Number(Output& out, const Spec& spec, uint32_t magnitude, bool negative) {
     magnitude /= hex ? 16 : 10;
   } while (magnitude);
   // A precision of 0 prints nothing for the value 0.
-  if (spec.precision == 0 && count == 1 && digits[0] == u'0') count = 0;
+  if (conv.precision == 0 && count == 1 && digits[0] == u'0') count = 0;
 
-  const WCHAR* prefix = negative ? u"-" : (hex && spec.alternate) ? (spec.type == u'X' ? u"0X" : u"0x") : u"";
+  const WCHAR* prefix = negative ? u"-" : (hex && conv.alternate) ? (conv.type == u'X' ? u"0X" : u"0x") : u"";
   int prefixLength = static_cast<int>(wcslen(prefix));
-  int zeros = spec.precision > count ? spec.precision - count : 0;
-  if (spec.zero && !spec.left && spec.precision < 0 && spec.width > prefixLength + count)
-    zeros = spec.width - prefixLength - count;
-  Field(out, spec, prefixLength + zeros + count, [&] {
+  int zeros = conv.precision > count ? conv.precision - count : 0;
+  if (conv.zero && !conv.left && conv.precision < 0 && conv.width > prefixLength + count)
+    zeros = conv.width - prefixLength - count;
+  Field(out, conv, prefixLength + zeros + count, [&] {
     for (int i = 0; i < prefixLength; ++i) out.Put(prefix[i]);
     out.Repeat(u'0', zeros);
     while (count > 0) out.Put(digits[--count]);
@@ -107,21 +107,21 @@ int wvsprintfW(LPWSTR buf, LPCWSTR fmt, va_list args) {
       continue;
     }
     ++p;
-    Spec spec;
+    Conversion conv;
     for (;; ++p) {
-      if (*p == u'-') spec.left = true;
-      else if (*p == u'0') spec.zero = true;
-      else if (*p == u'#') spec.alternate = true;
+      if (*p == u'-') conv.left = true;
+      else if (*p == u'0') conv.zero = true;
+      else if (*p == u'#') conv.alternate = true;
       else break;
     }
-    spec.width = ReadNumber(p);
+    conv.width = ReadNumber(p);
     if (*p == u'.') {
       ++p;
-      spec.precision = ReadNumber(p);
+      conv.precision = ReadNumber(p);
     }
-    if (*p == u'h' || *p == u'l') spec.size = static_cast<char>(*p++);
-    spec.type = *p;
-    switch (spec.type) {
+    if (*p == u'h' || *p == u'l') conv.size = static_cast<char>(*p++);
+    conv.type = *p;
+    switch (conv.type) {
       case 0:  // a lone '%' ends the format
         --p;
         break;
@@ -129,39 +129,39 @@ int wvsprintfW(LPWSTR buf, LPCWSTR fmt, va_list args) {
         out.Put(u'%');
         break;
       case u's':
-        if (spec.size == 'h') Text(out, spec, va_arg(args, const char*));
-        else Text(out, spec, va_arg(args, const WCHAR*));
+        if (conv.size == 'h') Text(out, conv, va_arg(args, const char*));
+        else Text(out, conv, va_arg(args, const WCHAR*));
         break;
       case u'S':
-        if (spec.size == 'l') Text(out, spec, va_arg(args, const WCHAR*));
-        else Text(out, spec, va_arg(args, const char*));
+        if (conv.size == 'l') Text(out, conv, va_arg(args, const WCHAR*));
+        else Text(out, conv, va_arg(args, const char*));
         break;
       case u'c':
       case u'C': {
         int value = va_arg(args, int);
-        bool narrow = spec.size == 'h' || (spec.type == u'C' && spec.size != 'l');
+        bool narrow = conv.size == 'h' || (conv.type == u'C' && conv.size != 'l');
         WCHAR c = narrow ? static_cast<WCHAR>(static_cast<unsigned char>(value)) : static_cast<WCHAR>(value);
-        Field(out, spec, 1, [&] { out.Put(c); });
+        Field(out, conv, 1, [&] { out.Put(c); });
         break;
       }
       case u'd':
       case u'i': {
         int32_t value = va_arg(args, int32_t);
-        if (spec.size == 'h') value = static_cast<int16_t>(value);
+        if (conv.size == 'h') value = static_cast<int16_t>(value);
         uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-        Number(out, spec, magnitude, value < 0);
+        Number(out, conv, magnitude, value < 0);
         break;
       }
       case u'u':
       case u'x':
       case u'X': {
         uint32_t value = va_arg(args, uint32_t);
-        if (spec.size == 'h') value = static_cast<uint16_t>(value);
-        Number(out, spec, value, false);
+        if (conv.size == 'h') value = static_cast<uint16_t>(value);
+        Number(out, conv, value, false);
         break;
       }
       default:  // not a conversion: the character stands for itself
-        out.Put(spec.type);
+        out.Put(conv.type);
         break;
     }
   }
