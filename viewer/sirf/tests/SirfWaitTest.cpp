@@ -170,7 +170,9 @@ TEST_F(SirfWait, ReadersTakeTurnsAsTheSink) {
     reader.reset();
     reader = std::make_unique<BinaryReader>(line.session());
   }
+  // The writer reads `stop`, which lives in this scope: join it here.
   stop = true;
+  answerer.join();
 }
 
 }  // namespace
