@@ -16,8 +16,8 @@
 #include <cstring>
 #include <string>
 
-#include "FindReceiverPort.h"
 #include "NmeaReader.h"
+#include "ReceiverLink.h"
 #include "ReceiverVersionQuery.h"
 #include "SerialSession.h"
 #include "ViewerState.h"
@@ -25,7 +25,6 @@
 
 namespace {
 
-const DWORD kBaudRate = 57600;
 const DWORD kPollMs = 500;
 
 volatile std::sig_atomic_t stopRequested = 0;
@@ -74,21 +73,10 @@ void PrintStatus(const NmeaReader& reader) {
 int Run(const char* device, long seconds) {
   if (device != nullptr) ListPort(device);
   WCHAR port[25];
-  FindReceiverPort(port, sizeof port);
-  if (lstrcmp(port, TEXT("COM1:")) == 0) {
-    std::fprintf(stderr, "link-monitor: no GPS receiver port is listed under Drivers\\Active\n");
-    return 1;
-  }
-  std::printf("Receiver port %s at %u baud\n", handheld::ToUtf8(port).c_str(), kBaudRate);
-
-  ViewerState::session = new SerialSession(port, kBaudRate);
-  ViewerState::CreateCurrentReader();
-  if (!ViewerState::session->Reopen()) {
-    ViewerState::DeleteSession();
-    return 1;
-  }
   WCHAR version[kReceiverVersionChars];
-  ReadReceiverVersion(version);
+  if (!StartReceiverLink("link-monitor", port, version)) return 1;
+  std::printf("Receiver port %s at %u baud\n", handheld::ToUtf8(port).c_str(),
+              ViewerState::session->BaudRate());
   std::printf("Receiver software version: %s\n", handheld::ToUtf8(version).c_str());
   std::fflush(stdout);
 

@@ -17,15 +17,13 @@
 #include <filesystem>
 #include <string>
 
-#include "FindReceiverPort.h"
+#include "ReceiverLink.h"
 #include "ReceiverVersionQuery.h"
-#include "SerialSession.h"
 #include "ViewerState.h"
 #include "handheld.h"
 
 namespace {
 
-const DWORD kBaudRate = 57600;
 const char16_t kPortName[] = u"COM3:";
 const char16_t kSleeveDriverKey[] = u"Drivers\\Tessiv\\0100\\0001";
 const char16_t kNoVersion[] = u"Failed to get SW Version";
@@ -62,22 +60,8 @@ int Run(const std::string& hostDevice) {
   handheld::RegisterSerialPort(kPortName, kSleeveDriverKey, hostDevice);
 
   WCHAR port[25];
-  FindReceiverPort(port, sizeof port);
-  if (lstrcmp(port, TEXT("COM1:")) == 0) {
-    std::fprintf(stderr, "receiver-version: no receiver port listed\n");
-    return 1;
-  }
-
-  ViewerState::session = new SerialSession(port, kBaudRate);
-  ViewerState::CreateCurrentReader();
-  if (!ViewerState::session->Reopen()) {
-    // The session has said why on standard error.
-    ViewerState::DeleteSession();
-    return 1;
-  }
-
   WCHAR version[kReceiverVersionChars];
-  ReadReceiverVersion(version);
+  if (!StartReceiverLink("receiver-version", port, version)) return 1;
   ViewerState::DeleteSession();
 
   std::printf("%s\n", handheld::ToUtf8(version).c_str());
