@@ -95,10 +95,13 @@ void BinaryReader::OnByte(BYTE value, void* context) {
   static_cast<BinaryReader*>(context)->TakeByte(value);
 }
 
-// The slot being filled, or null while the frame being framed is dropped
-// because all slots hold waiting frames (the slot at the write index is
-// then the oldest waiting frame's and must not be touched).
-ByteRing* BinaryReader::FillSlot() const { return dropping ? nullptr : slots[writeIndex]; }
+// The slot being filled, or null while every slot holds a waiting frame:
+// the slot at the write index is then the oldest waiting frame's and must
+// not be touched, neither by a frame being dropped nor by bytes between
+// frames.
+ByteRing* BinaryReader::FillSlot() const {
+  return dropping || pending.load() >= kSlotCount ? nullptr : slots[writeIndex];
+}
 
 void BinaryReader::BeginFrame() {
   // A frame that starts while every slot waits to be read is dropped whole,

@@ -100,6 +100,23 @@ TEST_F(SirfFraming, FiftyFramesWaitAndTheFiftyFirstIsDropped) {
   EXPECT_EQ(Next(reader), Numbered(60));
 }
 
+TEST(SirfFramingFullQueue, BytesOutsideAFrameLeaveEveryWaitingFrameAlone) {
+  // While 50 frames wait, the slot at the write index is the oldest one's:
+  // noise, a false start or the byte after a dropped overlong frame must
+  // not empty it.
+  Bytes overlong = {0xA0, 0xA2, 0x03, 0xE1};
+  overlong.resize(1001, 0x55);
+  const Bytes kDisturbances[] = {{0x00}, {0xA0, 0x41}, Join({overlong, {0x00}})};
+  for (const Bytes& disturbance : kDisturbances) {
+    SerialSession session{u"COM9:", 57600};
+    BinaryReader reader{&session};
+    for (int i = 0; i < 50; ++i) Feed(reader, Numbered(i));
+    Feed(reader, disturbance);
+    for (int i = 0; i < 50; ++i) ASSERT_EQ(Next(reader), Numbered(i)) << disturbance.size() << " bytes, frame " << i;
+    EXPECT_FALSE(reader.HasFrame());
+  }
+}
+
 TEST_F(SirfFraming, FrameStartedWhileTheQueueIsFullStaysDroppedWhenRoomAppears) {
   for (int i = 0; i < 50; ++i) Feed(reader, Numbered(i));
   Bytes late = Frame({0x06, 'l', 'a', 't', 'e'});
