@@ -103,7 +103,13 @@ bool SerialLine::OpenDevice(const std::string& device, int baud, std::string& er
     error = device + ": " + std::strerror(errno);
     return false;
   }
+  if (!isatty(fd)) {
+    error = device + ": not a terminal";
+    close(fd);
+    return false;
+  }
   if (!SetRaw(fd, baud, error)) {
+    error = device + ": " + error;
     close(fd);
     return false;
   }

@@ -90,6 +90,9 @@ const ScenarioEntry kScenarios[] = {
      }},
 };
 
+// Longest run: about 31 years, well inside the steady clock's range.
+const long long kMaxSeconds = 1000000000;
+
 bool ParseDouble(const std::string& text, double& value) {
   char* end = nullptr;
   value = std::strtod(text.c_str(), &end);
@@ -116,7 +119,13 @@ bool ParseTime(const std::string& text, int64_t& seconds) {
     return false;
   tm.tm_year -= 1900;
   tm.tm_mon -= 1;
-  seconds = static_cast<int64_t>(timegm(&tm));
+  const int day = tm.tm_mday;
+  const time_t when = timegm(&tm);
+  // timegm carries a day past the month's end into the next month: a date
+  // that does not exist (February 30) comes back changed.
+  std::tm check{};
+  if (gmtime_r(&when, &check) == nullptr || check.tm_mday != day) return false;
+  seconds = static_cast<int64_t>(when);
   return true;
 }
 
@@ -214,7 +223,7 @@ std::string SimOptions::HelpText() {
       "                        line settings with the receiver's (by default a\n"
       "                        mismatch in speed, data bits, parity or stop bits\n"
       "                        turns the traffic into garbage, as on a real line)\n"
-      "  --seconds N           stop after N seconds (fractions allowed)\n"
+      "  --seconds N           stop after N seconds (fractions allowed, at most 1e9)\n"
       "  --verbose             report received sentences and messages and every\n"
       "                        protocol switch on standard error\n"
       "  --help                show this text\n"
@@ -351,8 +360,9 @@ bool SimOptions::Parse(int argc, char** argv, std::string& error) {
       baud = static_cast<int>(number);
     } else if (opt == "--seconds") {
       if (!needValue(value)) return false;
-      if (!ParseDouble(value, real) || real <= 0) {
-        error = "--seconds needs a positive number";
+      // The run's end must stay within the clock's range.
+      if (!ParseDouble(value, real) || real <= 0 || real > kMaxSeconds) {
+        error = "--seconds needs a positive number of at most " + std::to_string(kMaxSeconds);
         return false;
       }
       seconds = real;

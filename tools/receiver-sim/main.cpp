@@ -51,6 +51,8 @@ int main(int argc, char** argv) {
     Warn(error);
     return 1;
   }
+  if (!options.replayFile.empty() && replay.empty())
+    Warn(options.replayFile + ": nothing to replay (the file is empty or holds only comments)");
 
   // SIGINT and SIGTERM end the run; they are only let through while waiting.
   sigset_t blocked, waitMask;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "ChildProcess.h"
 #include "ReceiverSimHarness.h"
 
 using namespace simtest;
@@ -433,6 +434,34 @@ TEST(ReceiverSimLine, EndsByItselfAfterItsSecondsAndRejectsBadOptions) {
     EXPECT_FALSE(sim.Launch(bad));
     EXPECT_EQ(sim.Wait(2000), 2);
   }
+}
+
+TEST(ReceiverSimLine, RefusesInOneLineWhatItCannotDoAndNamesTheFile) {
+  const std::string folder = ::testing::TempDir();
+  const std::string empty = folder + "receiver-sim-empty-" + std::to_string(getpid());
+  std::fclose(std::fopen(empty.c_str(), "w"));
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string says;
+  };
+  const Case kCases[] = {
+      {{"--replay", folder}, 1, folder},
+      {{"--seconds", "1e10"}, 2, "--seconds"},
+      {{"--time", "2026-02-30T12:00:00"}, 2, "--time"},
+      {{"--device", empty}, 1, empty + ": not a terminal"},
+  };
+  for (const Case& c : kCases) {
+    testsupport::Outcome run = testsupport::Run(RECEIVER_SIM_PATH, c.args, 5000);
+    EXPECT_EQ(run.status, c.status) << c.args[0];
+    EXPECT_NE(run.err.find(c.says), std::string::npos) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  // An empty capture is only warned about.
+  testsupport::Outcome run = testsupport::Run(RECEIVER_SIM_PATH, {"--replay", empty, "--seconds", "0.2"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.err.find(empty + ": nothing to replay"), std::string::npos) << run.err;
+  std::remove(empty.c_str());
 }
 
 TEST(ReceiverSimLine, WrongLineSettingsOnTheOtherSideGiveGarbage) {
