@@ -10,6 +10,7 @@
 // sentences, decodes them and prints a status line.
 #include <windows.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -30,9 +31,11 @@ const DWORD kPollMs = 500;
 volatile std::sig_atomic_t stopRequested = 0;
 void OnSignal(int) { stopRequested = 1; }
 
-void ListPort(const std::string& hostDevice) {
+bool ListPort(const std::string& hostDevice) {
+  if (!CheckHostDevice("link-monitor", hostDevice) || !CheckHive("link-monitor")) return false;
   RegDeleteKey(HKEY_LOCAL_MACHINE, TEXT("Drivers\\Active"));
   handheld::RegisterSerialPort(u"COM3:", u"Drivers\\Tessiv\\0100\\0001", hostDevice);
+  return true;
 }
 
 // Drains the reader's complete sentences into its records, as the viewer's
@@ -71,7 +74,7 @@ void PrintStatus(const NmeaReader& reader) {
 }
 
 int Run(const char* device, long seconds) {
-  if (device != nullptr) ListPort(device);
+  if (device != nullptr && !ListPort(device)) return 1;
   WCHAR port[25];
   WCHAR version[kReceiverVersionChars];
   if (!StartReceiverLink("link-monitor", port, version)) return 1;
@@ -96,25 +99,53 @@ int Run(const char* device, long seconds) {
   return 0;
 }
 
+const char kUsage[] =
+    "Usage: link-monitor [--device DEVICE] [--seconds N]\n"
+    "Shows the GPS receiver's status as the viewer reads it.\n"
+    "  --device DEVICE  list this serial device or pseudo-terminal as the GPS\n"
+    "                   sleeve's port COM3: in the handheld's registry first\n"
+    "  --seconds N      stop after N seconds, 1 to 4294967 (default: run until\n"
+    "                   interrupted)\n"
+    "  --help           show this text\n"
+    "The handheld's device folder is $HANDHELD_DEVICE (see the README).\n";
+
+// Whole seconds whose milliseconds fit the tick count: 1 to 4294967.
+bool ParseSeconds(const char* text, long& seconds) {
+  const long kMaxSeconds = 0xFFFFFFFFul / 1000;
+  if (text[0] < '0' || text[0] > '9') return false;
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long value = std::strtoul(text, &end, 10);
+  if (errno != 0 || *end != '\0' || value < 1 || value > static_cast<unsigned long>(kMaxSeconds))
+    return false;
+  seconds = static_cast<long>(value);
+  return true;
+}
+
+int Usage(const char* error) {
+  std::fprintf(stderr, "link-monitor: %s\n%s", error, kUsage);
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const char* device = nullptr;
   long seconds = 0;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--device") == 0 && i + 1 < argc) {
-      device = argv[++i];
-    } else if (std::strcmp(argv[i], "--seconds") == 0 && i + 1 < argc) {
-      seconds = std::strtol(argv[++i], nullptr, 10);
-    } else {
-      std::fprintf(stderr,
-                   "Usage: link-monitor [--device DEVICE] [--seconds N]\n"
-                   "Shows the GPS receiver's status as the viewer reads it.\n"
-                   "  --device DEVICE  list this serial device or pseudo-terminal as the GPS\n"
-                   "                   sleeve's port COM3: in the handheld's registry first\n"
-                   "  --seconds N      stop after N seconds (default: run until interrupted)\n"
-                   "The handheld's device folder is $HANDHELD_DEVICE (see the README).\n");
-      return 2;
+    const char* option = argv[i];
+    if (std::strcmp(option, "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(option, "--device") != 0 && std::strcmp(option, "--seconds") != 0)
+      return Usage((std::string("unknown option ") + option).c_str());
+    if (i + 1 >= argc) return Usage((std::string(option) + " needs a value").c_str());
+    const char* value = argv[++i];
+    if (std::strcmp(option, "--device") == 0) {
+      device = value;
+    } else if (!ParseSeconds(value, seconds)) {
+      return Usage((std::string("--seconds: ") + value + " is not a whole number from 1 to 4294967").c_str());
     }
   }
   std::signal(SIGINT, OnSignal);
