@@ -12,10 +12,15 @@
 // was read, 1 otherwise, 2 for a usage error.
 #include <windows.h>
 
+#include <pthread.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "ReceiverLink.h"
 #include "ReceiverVersionQuery.h"
@@ -28,18 +33,21 @@ const char16_t kPortName[] = u"COM3:";
 const char16_t kSleeveDriverKey[] = u"Drivers\\Tessiv\\0100\\0001";
 const char16_t kNoVersion[] = u"Failed to get SW Version";
 
-// A device folder of its own, removed again when the tool ends.
+// A device folder of its own, removed again when the tool ends: by the
+// destructor on a normal exit, and by a watcher thread when SIGINT, SIGTERM
+// or SIGHUP ends the tool (these signals are blocked in every other thread,
+// so they reach only the watcher, which may do ordinary work).
 class TemporaryDevice {
  public:
   TemporaryDevice() {
+    sigset_t signals = EndingSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::error_code error;
     std::string pattern = (std::filesystem::temp_directory_path(error) / "receiver-version-XXXXXX").string();
     if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    std::thread(&TemporaryDevice::Watch, path_).detach();
   }
-  ~TemporaryDevice() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
+  ~TemporaryDevice() { Remove(path_); }
   TemporaryDevice(const TemporaryDevice&) = delete;
   TemporaryDevice& operator=(const TemporaryDevice&) = delete;
 
@@ -47,6 +55,31 @@ class TemporaryDevice {
   const std::string& path() const { return path_; }
 
  private:
+  static sigset_t EndingSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
+    return signals;
+  }
+
+  static void Remove(const std::string& path) {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+  }
+
+  // Waits for an ending signal, removes the folder and ends the process
+  // by that signal.
+  static void Watch(std::string path) {
+    sigset_t signals = EndingSignals();
+    int signal = 0;
+    if (sigwait(&signals, &signal) != 0) return;
+    Remove(path);
+    std::signal(signal, SIG_DFL);
+    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+    raise(signal);
+    _exit(128 + signal);
+  }
+
   std::string path_;
 };
 
@@ -70,15 +103,22 @@ int Run(const std::string& hostDevice) {
   return read ? 0 : 1;
 }
 
+const char kUsage[] =
+    "Usage: receiver-version DEVICE\n"
+    "Reads the software version of the GPS receiver on DEVICE (a serial\n"
+    "device or pseudo-terminal) as the viewer does and prints it.\n";
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2 || argv[1][0] == '\0' || std::string(argv[1]) == "--help") {
-    std::fprintf(stderr,
-                 "Usage: receiver-version DEVICE\n"
-                 "Reads the software version of the GPS receiver on DEVICE (a serial\n"
-                 "device or pseudo-terminal) as the viewer does and prints it.\n");
+  if (argc == 2 && std::string(argv[1]) == "--help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc != 2 || argv[1][0] == '\0') {
+    std::fputs(kUsage, stderr);
     return 2;
   }
+  if (!CheckHostDevice("receiver-version", argv[1])) return 1;
   return Run(argv[1]);
 }

@@ -1,17 +1,20 @@
 // receiver-version run as a program on the receiver simulator: the version
 // on standard output, message boxes on standard error, the exit code.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "SimulatedReceiver.h"
 
 using receiver_test::InOrder;
@@ -99,6 +102,44 @@ TEST(ReceiverVersionTool, MissingDeviceFailsWithTheSessionsMessage) {
   EXPECT_EQ(run.exitCode, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("Unable to open the port COM3:"), std::string::npos) << run.err;
+}
+
+TEST(ReceiverVersionTool, InterruptedItRemovesItsDeviceFolder) {
+  // A receiver that never answers keeps the tool busy with its query.
+  int master = -1;
+  int slave = -1;
+  char name[256] = {};
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  char pattern[] = "/tmp/receiver-version-tmp-XXXXXX";
+  ASSERT_NE(mkdtemp(pattern), nullptr);
+  const std::filesystem::path temp = pattern;
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    testsupport::ChildProcess tool(RECEIVER_VERSION_PATH, {name}, {"TMPDIR=" + temp.string()});
+    bool started = false;  // its folder holds the hive: the query runs
+    for (int i = 0; i < 500 && !started; ++i) {
+      usleep(10000);
+      for (const auto& entry : std::filesystem::directory_iterator(temp))
+        started = started || std::filesystem::exists(entry.path() / "registry.db");
+    }
+    ASSERT_TRUE(started) << tool.Errors();
+    EXPECT_EQ(tool.Stop(signal), 128 + signal);
+    EXPECT_TRUE(std::filesystem::is_empty(temp)) << "after signal " << signal;
+  }
+  std::filesystem::remove_all(temp);
+  close(master);
+  close(slave);
+}
+
+TEST(ReceiverVersionTool, ADeviceThatIsNotATerminalIsNamedAndHelpGoesToStandardOutput) {
+  const std::string file = ::testing::TempDir() + "not-a-tty-" + std::to_string(getpid());
+  std::fclose(std::fopen(file.c_str(), "w"));
+  testsupport::Outcome run = testsupport::Run(RECEIVER_VERSION_PATH, {file});
+  std::remove(file.c_str());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find(file + ": not a terminal"), std::string::npos) << run.err;
+  testsupport::Outcome help = testsupport::Run(RECEIVER_VERSION_PATH, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: receiver-version DEVICE", 0), 0u) << help.out;
 }
 
 TEST(ReceiverVersionTool, WithoutADeviceItShowsUsage) {
