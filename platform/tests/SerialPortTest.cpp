@@ -428,6 +428,45 @@ TEST_F(SerialPortTest, PurgeCommDropsWhatWasReceived) {
   EXPECT_TRUE(CloseHandle(port));
 }
 
+TEST_F(SerialPortTest, AWriteTheFarEndDoesNotTakeEndsAtItsTimeOutAndPurgeDropsIt) {
+  HANDLE port = Open();
+  ASSERT_NE(port, INVALID_HANDLE_VALUE);
+  COMMTIMEOUTS t{MAXDWORD, 0, 0, 0, 300};
+  ASSERT_TRUE(SetCommTimeouts(port, &t));
+  // The far end reads nothing, so the line fills up and the write can only
+  // end by its time-out. (A write that ignored it would wait here until the
+  // watchdog closes the port.)
+  std::vector<char> block(1 << 20, 'w');
+  std::atomic<bool> done{false};
+  BOOL result = FALSE;
+  DWORD written = 0;
+  auto start = Clock::now();
+  std::thread writer([&] {
+    result = WriteFile(port, block.data(), static_cast<DWORD>(block.size()), &written, nullptr);
+    done = true;
+  });
+  while (!done.load() && MsSince(start) < 5000) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const bool timedOut = done.load();
+  if (!timedOut) CloseHandle(port);
+  writer.join();
+  ASSERT_TRUE(timedOut) << "the write time-out was not kept";
+  EXPECT_TRUE(result);
+  EXPECT_GT(written, 0u);
+  EXPECT_LT(written, block.size());
+
+  // What the far end has not taken yet is dropped by a purge of the
+  // transmit side: a marker written after it is among the first bytes the
+  // far end reads.
+  ASSERT_TRUE(PurgeComm(port, PURGE_TXCLEAR));
+  DWORD sent = 0;
+  ASSERT_TRUE(WriteFile(port, "#", 1, &sent, nullptr));
+  ASSERT_EQ(sent, 1u);
+  std::vector<uint8_t> arrived = peer_.ReadFor(2000);
+  EXPECT_LT(arrived.size(), written / 2) << "purge left " << arrived.size() << " of " << written;
+  EXPECT_FALSE(arrived.empty() || arrived.back() != '#');
+  EXPECT_TRUE(CloseHandle(port));
+}
+
 TEST_F(SerialPortTest, CloseHandleEndsAPendingWaitAtOnce) {
   HANDLE port = Open();
   ASSERT_NE(port, INVALID_HANDLE_VALUE);
