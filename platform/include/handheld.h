@@ -7,6 +7,10 @@
 
 #include "windows.h"
 
+// Exported from the platform's shared library; everything else in it is
+// hidden.
+#pragma GCC visibility push(default)
+
 namespace handheld {
 
 // The device folder holds the registry hive ("registry.db") and the root of
@@ -60,3 +64,5 @@ std::string ToUtf8(const std::u16string& text);
 std::u16string FromUtf8(const std::string& text);
 
 }  // namespace handheld
+
+#pragma GCC visibility pop

@@ -2,8 +2,10 @@
 #include <memory>
 
 #include "SerialPort.h"
+#include "handheld.h"
 
 using handheld::detail::HandleTable;
+using handheld::detail::ReportStatus;
 using handheld::detail::SerialPort;
 
 namespace {
@@ -25,41 +27,41 @@ BOOL GetCommState(HANDLE h, LPDCB dcb) {
   std::shared_ptr<SerialPort> port = LookupPort(h);
   if (!port) return FALSE;
   if (!dcb) return InvalidParameter();
-  return port->GetState(dcb) ? TRUE : FALSE;
+  return ReportStatus(port->GetState(dcb));
 }
 
 BOOL SetCommState(HANDLE h, LPDCB dcb) {
   std::shared_ptr<SerialPort> port = LookupPort(h);
   if (!port) return FALSE;
   if (!dcb) return InvalidParameter();
-  return port->SetState(*dcb) ? TRUE : FALSE;
+  return ReportStatus(port->SetState(*dcb));
 }
 
 BOOL GetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts) {
   std::shared_ptr<SerialPort> port = LookupPort(h);
   if (!port) return FALSE;
   if (!timeouts) return InvalidParameter();
-  return port->GetTimeouts(timeouts) ? TRUE : FALSE;
+  return ReportStatus(port->GetTimeouts(timeouts));
 }
 
 BOOL SetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts) {
   std::shared_ptr<SerialPort> port = LookupPort(h);
   if (!port) return FALSE;
   if (!timeouts) return InvalidParameter();
-  return port->SetTimeouts(*timeouts) ? TRUE : FALSE;
+  return ReportStatus(port->SetTimeouts(*timeouts));
 }
 
 BOOL SetCommMask(HANDLE h, DWORD mask) {
   std::shared_ptr<SerialPort> port = LookupPort(h);
   if (!port) return FALSE;
-  return port->SetMask(mask) ? TRUE : FALSE;
+  return ReportStatus(port->SetMask(mask));
 }
 
 BOOL GetCommMask(HANDLE h, LPDWORD mask) {
   std::shared_ptr<SerialPort> port = LookupPort(h);
   if (!port) return FALSE;
   if (!mask) return InvalidParameter();
-  return port->GetMask(mask) ? TRUE : FALSE;
+  return ReportStatus(port->GetMask(mask));
 }
 
 BOOL WaitCommEvent(HANDLE h, LPDWORD mask, LPOVERLAPPED) {
@@ -67,26 +69,26 @@ BOOL WaitCommEvent(HANDLE h, LPDWORD mask, LPOVERLAPPED) {
   std::shared_ptr<SerialPort> port = LookupPort(h);
   if (!port) return FALSE;
   if (!mask) return InvalidParameter();
-  return port->WaitEvent(mask) ? TRUE : FALSE;
+  return ReportStatus(port->WaitEvent(mask));
 }
 
 BOOL PurgeComm(HANDLE h, DWORD flags) {
   std::shared_ptr<SerialPort> port = LookupPort(h);
   if (!port) return FALSE;
-  return port->Purge(flags) ? TRUE : FALSE;
+  return ReportStatus(port->Purge(flags));
 }
 
 BOOL EscapeCommFunction(HANDLE h, DWORD function) {
   std::shared_ptr<SerialPort> port = LookupPort(h);
   if (!port) return FALSE;
-  return port->Escape(function) ? TRUE : FALSE;
+  return ReportStatus(port->Escape(function));
 }
 
 BOOL GetCommModemStatus(HANDLE h, LPDWORD status) {
   std::shared_ptr<SerialPort> port = LookupPort(h);
   if (!port) return FALSE;
   if (!status) return InvalidParameter();
-  return port->ModemStatus(status) ? TRUE : FALSE;
+  return ReportStatus(port->ModemStatus(status));
 }
 
 namespace handheld {

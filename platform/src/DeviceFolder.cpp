@@ -3,13 +3,16 @@
 #include <mutex>
 #include <string>
 
+#include "ProcessLifetime.h"
 #include "handheld.h"
 
 namespace handheld {
 namespace {
 
-std::mutex folderMutex;
-std::string folder;
+struct Folder {
+  std::mutex mutex;
+  std::string path;
+};
 
 std::string DefaultFolder() {
   if (const char* dir = std::getenv("HANDHELD_DEVICE"); dir && *dir) return dir;
@@ -22,14 +25,16 @@ std::string DefaultFolder() {
 }  // namespace
 
 void SetDeviceFolder(const std::string& path) {
-  std::lock_guard<std::mutex> lock(folderMutex);
-  folder = path;
+  Folder& folder = detail::ProcessLifetime<Folder>::Get();
+  std::lock_guard<std::mutex> lock(folder.mutex);
+  folder.path = path;
 }
 
 std::string DeviceFolder() {
-  std::lock_guard<std::mutex> lock(folderMutex);
-  if (folder.empty()) folder = DefaultFolder();
-  return folder;
+  Folder& folder = detail::ProcessLifetime<Folder>::Get();
+  std::lock_guard<std::mutex> lock(folder.mutex);
+  if (folder.path.empty()) folder.path = DefaultFolder();
+  return folder.path;
 }
 
 std::string HostPath(const std::u16string& devicePath) {

@@ -10,12 +10,12 @@
 #include <mutex>
 #include <utility>
 
-#include "handheld.h"
+#include "DeviceFolder.h"
+#include "ProcessLifetime.h"
+#include "win/files.h"
 
 namespace handheld::detail {
 namespace {
-
-constexpr DWORD kErrorNegativeSeek = 131;
 
 // Open handles per host file, for the share-mode checks.
 struct ShareEntry {
@@ -30,10 +30,7 @@ struct ShareTable {
   std::multimap<FileId, ShareEntry> entries;
 };
 
-ShareTable& Shares() {
-  static ShareTable* table = new ShareTable;  // outlives threads that close late
-  return *table;
-}
+ShareTable& Shares() { return ProcessLifetime<ShareTable>::Get(); }
 
 bool Conflicts(const ShareEntry& open, DWORD access, DWORD shareMode) {
   const DWORD kData = GENERIC_READ | GENERIC_WRITE;
@@ -47,7 +44,7 @@ bool Conflicts(const ShareEntry& open, DWORD access, DWORD shareMode) {
 // Checks a device path and maps it to the host. Characters that the
 // handheld's file system does not allow, and "." or ".." components (which
 // would lead out of the device folder), make the name invalid.
-bool MapPath(const std::u16string& devicePath, std::string* hostPath, DWORD* error) {
+bool MapPath(const std::u16string& devicePath, std::string* hostPath, Status* error) {
   if (devicePath.empty()) {
     *error = ERROR_PATH_NOT_FOUND;
     return false;
@@ -79,27 +76,31 @@ bool MapPath(const std::u16string& devicePath, std::string* hostPath, DWORD* err
 }
 
 // The file system root and its standard folders exist on every handheld.
+struct PreparedRoot {
+  std::mutex mutex;
+  std::string folder;
+};
+
 void PrepareRoot() {
-  static std::mutex mutex;
-  static std::string prepared;
+  PreparedRoot& prepared = ProcessLifetime<PreparedRoot>::Get();
   std::string folder = DeviceFolder();
-  std::lock_guard<std::mutex> lock(mutex);
-  if (folder == prepared) return;
+  std::lock_guard<std::mutex> lock(prepared.mutex);
+  if (folder == prepared.folder) return;
   std::error_code ignored;
   std::filesystem::create_directories(folder + "/files/My Documents", ignored);
   std::filesystem::create_directories(folder + "/files/Windows", ignored);
-  prepared = folder;
+  prepared.folder = folder;
 }
 
 // A missing file and a missing folder on its way are different errors.
-DWORD MissingError(const std::string& hostPath) {
+Status MissingError(const std::string& hostPath) {
   std::string parent = std::filesystem::path(hostPath).parent_path().string();
   struct stat st {};
   if (stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
   return ERROR_FILE_NOT_FOUND;
 }
 
-DWORD OpenError(int err, const std::string& hostPath) {
+Status OpenError(int err, const std::string& hostPath) {
   if (err == ENOENT) return MissingError(hostPath);
   return FileObject::ErrorFromErrno(err);
 }
@@ -107,7 +108,7 @@ DWORD OpenError(int err, const std::string& hostPath) {
 }  // namespace
 
 std::shared_ptr<DiskFile> DiskFile::Open(const std::u16string& devicePath, DWORD access,
-                                         DWORD shareMode, DWORD creation, DWORD* error) {
+                                         DWORD shareMode, DWORD creation, Status* error) {
   std::string hostPath;
   if (!MapPath(devicePath, &hostPath, error)) return nullptr;
   if (creation < CREATE_NEW || creation > TRUNCATE_EXISTING ||
@@ -193,7 +194,7 @@ std::shared_ptr<DiskFile> DiskFile::Open(const std::u16string& devicePath, DWORD
   return file;
 }
 
-bool DiskFile::Delete(const std::u16string& devicePath, DWORD* error) {
+bool DiskFile::Delete(const std::u16string& devicePath, Status* error) {
   std::string hostPath;
   if (!MapPath(devicePath, &hostPath, error)) return false;
   PrepareRoot();
@@ -240,38 +241,38 @@ void DiskFile::OnClose() {
   }
 }
 
-bool DiskFile::Read(void* buffer, DWORD count, DWORD* done) {
+Status DiskFile::Read(void* buffer, DWORD count, DWORD* done) {
   *done = 0;
-  if (!(access_ & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED);
+  if (!(access_ & GENERIC_READ)) return ERROR_ACCESS_DENIED;
   auto* bytes = static_cast<uint8_t*>(buffer);
   while (*done < count) {
     ssize_t n = read(fd_, bytes + *done, count - *done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return Fail(ErrorFromErrno(errno));
+      return ErrorFromErrno(errno);
     }
     if (n == 0) break;  // end of file
     *done += static_cast<DWORD>(n);
   }
-  return true;
+  return Status::Ok();
 }
 
-bool DiskFile::Write(const void* buffer, DWORD count, DWORD* done) {
+Status DiskFile::Write(const void* buffer, DWORD count, DWORD* done) {
   *done = 0;
-  if (!(access_ & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+  if (!(access_ & GENERIC_WRITE)) return ERROR_ACCESS_DENIED;
   auto* bytes = static_cast<const uint8_t*>(buffer);
   while (*done < count) {
     ssize_t n = write(fd_, bytes + *done, count - *done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return Fail(ErrorFromErrno(errno));
+      return ErrorFromErrno(errno);
     }
     *done += static_cast<DWORD>(n);
   }
-  return true;
+  return Status::Ok();
 }
 
-bool DiskFile::Seek(int64_t distance, DWORD method, uint64_t* position) {
+Status DiskFile::Seek(int64_t distance, DWORD method, uint64_t* position) {
   int whence;
   switch (method) {
     case FILE_BEGIN:
@@ -284,25 +285,25 @@ bool DiskFile::Seek(int64_t distance, DWORD method, uint64_t* position) {
       whence = SEEK_END;
       break;
     default:
-      return Fail(ERROR_INVALID_PARAMETER);
+      return ERROR_INVALID_PARAMETER;
   }
   off_t at = lseek(fd_, static_cast<off_t>(distance), whence);
-  if (at < 0) return Fail(errno == EINVAL ? kErrorNegativeSeek : ErrorFromErrno(errno));
+  if (at < 0) return errno == EINVAL ? ERROR_NEGATIVE_SEEK : ErrorFromErrno(errno);
   *position = static_cast<uint64_t>(at);
-  return true;
+  return Status::Ok();
 }
 
-bool DiskFile::Size(uint64_t* size) {
+Status DiskFile::Size(uint64_t* size) {
   struct stat st {};
-  if (fstat(fd_, &st) != 0) return Fail(ErrorFromErrno(errno));
+  if (fstat(fd_, &st) != 0) return ErrorFromErrno(errno);
   *size = static_cast<uint64_t>(st.st_size);
-  return true;
+  return Status::Ok();
 }
 
-bool DiskFile::Flush() {
-  if (!(access_ & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
-  if (fsync(fd_) != 0 && errno != EINVAL) return Fail(ErrorFromErrno(errno));
-  return true;
+Status DiskFile::Flush() {
+  if (!(access_ & GENERIC_WRITE)) return ERROR_ACCESS_DENIED;
+  if (fsync(fd_) != 0 && errno != EINVAL) return ErrorFromErrno(errno);
+  return Status::Ok();
 }
 
 }  // namespace handheld::detail

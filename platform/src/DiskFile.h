@@ -20,20 +20,20 @@ class DiskFile : public FileObject {
   // ERROR_ALREADY_EXISTS when CREATE_ALWAYS or OPEN_ALWAYS found the file
   // already there, else ERROR_SUCCESS.
   static std::shared_ptr<DiskFile> Open(const std::u16string& devicePath, DWORD access,
-                                        DWORD shareMode, DWORD creation, DWORD* error);
+                                        DWORD shareMode, DWORD creation, Status* error);
   // Removes a file that no handle of this process has open.
-  static bool Delete(const std::u16string& devicePath, DWORD* error);
+  static bool Delete(const std::u16string& devicePath, Status* error);
 
   DiskFile(int fd, dev_t device, ino_t inode, DWORD access);
   ~DiskFile() override;
   DiskFile(const DiskFile&) = delete;
   DiskFile& operator=(const DiskFile&) = delete;
 
-  bool Read(void* buffer, DWORD count, DWORD* done) override;
-  bool Write(const void* buffer, DWORD count, DWORD* done) override;
-  bool Seek(int64_t distance, DWORD method, uint64_t* position) override;
-  bool Size(uint64_t* size) override;
-  bool Flush() override;
+  Status Read(void* buffer, DWORD count, DWORD* done) override;
+  Status Write(const void* buffer, DWORD count, DWORD* done) override;
+  Status Seek(int64_t distance, DWORD method, uint64_t* position) override;
+  Status Size(uint64_t* size) override;
+  Status Flush() override;
   void OnClose() override;
 
  private:

@@ -2,6 +2,8 @@
 
 #include <map>
 
+#include "ProcessLifetime.h"
+
 namespace handheld::detail {
 namespace {
 
@@ -10,10 +12,7 @@ struct Names {
   std::map<std::u16string, std::weak_ptr<Event>> events;
 };
 
-Names& TheNames() {
-  static Names* names = new Names;
-  return *names;
-}
+Names& TheNames() { return ProcessLifetime<Names>::Get(); }
 
 }  // namespace
 

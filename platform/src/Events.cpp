@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "Event.h"
+#include "win/core.h"
 
 using handheld::detail::Event;
 using handheld::detail::HandleTable;

@@ -6,10 +6,14 @@
 #include "FileObject.h"
 #include "SerialPort.h"
 #include "StreamDevices.h"
+#include "win/core.h"
+#include "win/files.h"
 
 using handheld::detail::DiskFile;
 using handheld::detail::FileObject;
 using handheld::detail::HandleTable;
+using handheld::detail::ReportStatus;
+using handheld::detail::Status;
 using handheld::detail::SerialPort;
 using handheld::detail::StreamDevices;
 
@@ -33,7 +37,7 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
   }
   std::u16string path(name);
   std::shared_ptr<FileObject> object;
-  DWORD error = ERROR_SUCCESS;
+  Status error;
   if (StreamDevices::IsDeviceName(path)) {
     // A host serial device listed under the name comes first; any other
     // device is the device manager's.
@@ -44,12 +48,12 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
     object = DiskFile::Open(path, access, shareMode, creation, &error);
   }
   if (!object) {
-    SetLastError(error);
+    SetLastError(error.code());
     return INVALID_HANDLE_VALUE;
   }
   HANDLE h = HandleTable::Add(object);
   if (!h) return INVALID_HANDLE_VALUE;
-  SetLastError(error);  // ERROR_ALREADY_EXISTS when an existing file was opened or emptied
+  SetLastError(error.code());  // ERROR_ALREADY_EXISTS when an existing file was opened or emptied
   return h;
 }
 
@@ -62,9 +66,9 @@ BOOL ReadFile(HANDLE h, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED)
     return FALSE;
   }
   DWORD done = 0;
-  bool ok = file->Read(buffer, toRead, &done);
+  Status status = file->Read(buffer, toRead, &done);
   if (read) *read = done;
-  return ok ? TRUE : FALSE;
+  return ReportStatus(status);
 }
 
 BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED) {
@@ -76,9 +80,9 @@ BOOL WriteFile(HANDLE h, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERL
     return FALSE;
   }
   DWORD done = 0;
-  bool ok = file->Write(buffer, toWrite, &done);
+  Status status = file->Write(buffer, toWrite, &done);
   if (written) *written = done;
-  return ok ? TRUE : FALSE;
+  return ReportStatus(status);
 }
 
 DWORD SetFilePointer(HANDLE h, LONG distance, PLONG distanceHigh, DWORD method) {
@@ -89,7 +93,7 @@ DWORD SetFilePointer(HANDLE h, LONG distance, PLONG distanceHigh, DWORD method) 
     move = static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
                                 static_cast<uint32_t>(distance));
   uint64_t position = 0;
-  if (!file->Seek(move, method, &position)) return INVALID_SET_FILE_POINTER;
+  if (!ReportStatus(file->Seek(move, method, &position))) return INVALID_SET_FILE_POINTER;
   if (distanceHigh) *distanceHigh = static_cast<LONG>(static_cast<uint32_t>(position >> 32));
   // A position whose low half is all ones is told apart from failure by the
   // last error.
@@ -101,7 +105,7 @@ DWORD GetFileSize(HANDLE h, LPDWORD sizeHigh) {
   std::shared_ptr<FileObject> file = LookupFile(h);
   if (!file) return kInvalidFileSize;
   uint64_t size = 0;
-  if (!file->Size(&size)) return kInvalidFileSize;
+  if (!ReportStatus(file->Size(&size))) return kInvalidFileSize;
   if (sizeHigh) *sizeHigh = static_cast<DWORD>(size >> 32);
   SetLastError(NO_ERROR);
   return static_cast<DWORD>(size);
@@ -110,7 +114,7 @@ DWORD GetFileSize(HANDLE h, LPDWORD sizeHigh) {
 BOOL FlushFileBuffers(HANDLE h) {
   std::shared_ptr<FileObject> file = LookupFile(h);
   if (!file) return FALSE;
-  return file->Flush() ? TRUE : FALSE;
+  return ReportStatus(file->Flush());
 }
 
 BOOL DeleteFileW(LPCWSTR path) {
@@ -118,11 +122,8 @@ BOOL DeleteFileW(LPCWSTR path) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  DWORD error = ERROR_SUCCESS;
-  if (!DiskFile::Delete(path, &error)) {
-    SetLastError(error);
-    return FALSE;
-  }
+  Status error;
+  if (!DiskFile::Delete(path, &error)) return ReportStatus(error);
   return TRUE;
 }
 
@@ -132,7 +133,7 @@ BOOL DeviceIoControl(HANDLE h, DWORD code, LPVOID in, DWORD inBytes, LPVOID out,
   std::shared_ptr<FileObject> file = LookupFile(h);
   if (!file) return FALSE;
   DWORD done = 0;
-  bool ok = file->IoControl(code, in, inBytes, out, outBytes, &done);
+  Status status = file->IoControl(code, in, inBytes, out, outBytes, &done);
   if (returned) *returned = done;
-  return ok ? TRUE : FALSE;
+  return ReportStatus(status);
 }

@@ -4,7 +4,7 @@
 
 namespace handheld::detail {
 
-DWORD FileObject::ErrorFromErrno(int err) {
+Status FileObject::ErrorFromErrno(int err) {
   switch (err) {
     case 0:
       return ERROR_SUCCESS;
@@ -28,7 +28,7 @@ DWORD FileObject::ErrorFromErrno(int err) {
       return ERROR_INVALID_NAME;
     case ENOSPC:
     case EDQUOT:
-      return 112;  // ERROR_DISK_FULL
+      return ERROR_DISK_FULL;
     case ENOMEM:
       return ERROR_NOT_ENOUGH_MEMORY;
     case EINVAL:
@@ -37,36 +37,31 @@ DWORD FileObject::ErrorFromErrno(int err) {
       return ERROR_INVALID_HANDLE;
     case EMFILE:
     case ENFILE:
-      return 4;  // ERROR_TOO_MANY_OPEN_FILES
+      return ERROR_TOO_MANY_OPEN_FILES;
     default:
       return ERROR_GEN_FAILURE;
   }
 }
 
-bool FileObject::Fail(DWORD error) {
-  SetLastError(error);
-  return false;
-}
-
-bool FileObject::Read(void*, DWORD, DWORD* done) {
+Status FileObject::Read(void*, DWORD, DWORD* done) {
   *done = 0;
-  return Fail(ERROR_INVALID_FUNCTION);
+  return ERROR_INVALID_FUNCTION;
 }
 
-bool FileObject::Write(const void*, DWORD, DWORD* done) {
+Status FileObject::Write(const void*, DWORD, DWORD* done) {
   *done = 0;
-  return Fail(ERROR_INVALID_FUNCTION);
+  return ERROR_INVALID_FUNCTION;
 }
 
-bool FileObject::Seek(int64_t, DWORD, uint64_t*) { return Fail(ERROR_INVALID_FUNCTION); }
+Status FileObject::Seek(int64_t, DWORD, uint64_t*) { return ERROR_INVALID_FUNCTION; }
 
-bool FileObject::Size(uint64_t*) { return Fail(ERROR_INVALID_FUNCTION); }
+Status FileObject::Size(uint64_t*) { return ERROR_INVALID_FUNCTION; }
 
-bool FileObject::Flush() { return Fail(ERROR_INVALID_FUNCTION); }
+Status FileObject::Flush() { return ERROR_INVALID_FUNCTION; }
 
-bool FileObject::IoControl(DWORD, void*, DWORD, void*, DWORD, DWORD* returned) {
+Status FileObject::IoControl(DWORD, void*, DWORD, void*, DWORD, DWORD* returned) {
   *returned = 0;
-  return Fail(ERROR_INVALID_FUNCTION);
+  return ERROR_INVALID_FUNCTION;
 }
 
 }  // namespace handheld::detail

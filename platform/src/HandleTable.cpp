@@ -1,85 +1,92 @@
-// The process's handle table: handle values count upwards and are never
-// handed out twice, so a stale handle is simply not found.
+// The process's handle table: one counter for the values of every kind,
+// counting upwards, so no value is handed out twice.
 #include "HandleTable.h"
 
-#include <cstdint>
+#include <pthread.h>
+
 #include <mutex>
 #include <unordered_map>
 #include <utility>
 
+#include "ProcessLifetime.h"
+
 namespace handheld::detail {
 namespace {
 
-struct Table {
-  std::mutex mutex;
-  std::unordered_map<uintptr_t, std::shared_ptr<KernelObject>> handles;
-  std::unordered_map<const KernelObject*, size_t> openHandles;  // per object
-  // Far from 0 and from the all-bits-set values (INVALID_HANDLE_VALUE and the
-  // pseudo handles); multiples of 4 like the handheld's own handles.
-  uintptr_t next = 0x10000;
+// Far from 0 and from the all-bits-set values (INVALID_HANDLE_VALUE and the
+// pseudo handles); multiples of 4 like the handheld's own handles.
+constexpr uintptr_t kFirstValue = 0x10000;
+constexpr uintptr_t kStep = 4;
+// The predefined registry roots (HKEY_CLASSES_ROOT .. HKEY_USERS) live here.
+constexpr uintptr_t kReservedFirst = 0x80000000u;
+constexpr uintptr_t kReservedLast = 0x80000003u;
+
+struct Entry {
+  HandleKind kind;
+  std::shared_ptr<HandleObject> object;
 };
 
-// Never destroyed: threads that outlive main may still close their handles.
-Table& TheTable() {
-  static Table* table = new Table;
-  return *table;
-}
+struct Table {
+  std::mutex mutex;
+  std::unordered_map<uintptr_t, Entry> handles;
+  std::unordered_map<const HandleObject*, size_t> openHandles;  // per object
+  uintptr_t next = kFirstValue;
 
-HANDLE AddLocked(Table& table, const std::shared_ptr<KernelObject>& object) {
-  uintptr_t value = table.next;
-  table.next += 4;
-  table.handles.emplace(value, object);
-  ++table.openHandles[object.get()];
-  return reinterpret_cast<HANDLE>(value);
-}
+  Table() {
+    // A forked child keeps its parent's handles (registry keys reconnect
+    // there); the lock must not be copied while another thread holds it.
+    pthread_atfork([] { ProcessLifetime<Table>::Get().mutex.lock(); },
+                   [] { ProcessLifetime<Table>::Get().mutex.unlock(); },
+                   [] { ProcessLifetime<Table>::Get().mutex.unlock(); });
+  }
+
+  void* AddLocked(HandleKind kind, const std::shared_ptr<HandleObject>& object) {
+    uintptr_t value = next;
+    next += kStep;
+    if (next >= kReservedFirst && next <= kReservedLast) next = kReservedFirst + kStep;
+    handles.emplace(value, Entry{kind, object});
+    ++openHandles[object.get()];
+    return reinterpret_cast<void*>(value);
+  }
+};
+
+Table& TheTable() { return ProcessLifetime<Table>::Get(); }
 
 }  // namespace
 
-HANDLE HandleTable::Add(std::shared_ptr<KernelObject> object) {
-  if (!object) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+void* HandleTable::Add(HandleKind kind, std::shared_ptr<HandleObject> object) {
+  if (!object) return nullptr;
   Table& table = TheTable();
   std::lock_guard<std::mutex> lock(table.mutex);
-  return AddLocked(table, object);
+  return table.AddLocked(kind, object);
 }
 
-HANDLE HandleTable::Duplicate(const std::shared_ptr<KernelObject>& object) {
-  if (!object) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+void* HandleTable::Duplicate(HandleKind kind, const std::shared_ptr<HandleObject>& object) {
+  if (!object) return nullptr;
   Table& table = TheTable();
   std::lock_guard<std::mutex> lock(table.mutex);
   // Once its last handle is gone the object is closing; it gets no new ones.
   auto it = table.openHandles.find(object.get());
-  if (it == table.openHandles.end() || it->second == 0) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  return AddLocked(table, object);
+  if (it == table.openHandles.end() || it->second == 0) return nullptr;
+  return table.AddLocked(kind, object);
 }
 
-std::shared_ptr<KernelObject> HandleTable::Lookup(HANDLE h) {
+std::shared_ptr<HandleObject> HandleTable::Lookup(HandleKind kind, const void* value) {
   Table& table = TheTable();
   std::lock_guard<std::mutex> lock(table.mutex);
-  auto it = table.handles.find(reinterpret_cast<uintptr_t>(h));
-  if (it == table.handles.end()) return nullptr;
-  return it->second;
+  auto it = table.handles.find(reinterpret_cast<uintptr_t>(value));
+  if (it == table.handles.end() || it->second.kind != kind) return nullptr;
+  return it->second.object;
 }
 
-bool HandleTable::Remove(HANDLE h) {
+Status HandleTable::Remove(HandleKind kind, const void* value) {
   Table& table = TheTable();
-  std::shared_ptr<KernelObject> closing;
+  std::shared_ptr<HandleObject> closing;
   {
     std::lock_guard<std::mutex> lock(table.mutex);
-    auto it = table.handles.find(reinterpret_cast<uintptr_t>(h));
-    if (it == table.handles.end()) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return false;
-    }
-    std::shared_ptr<KernelObject> object = std::move(it->second);
+    auto it = table.handles.find(reinterpret_cast<uintptr_t>(value));
+    if (it == table.handles.end() || it->second.kind != kind) return ERROR_INVALID_HANDLE;
+    std::shared_ptr<HandleObject> object = std::move(it->second.object);
     table.handles.erase(it);
     auto count = table.openHandles.find(object.get());
     if (--count->second == 0) {
@@ -90,7 +97,7 @@ bool HandleTable::Remove(HANDLE h) {
   // Outside the lock: OnClose may wake other threads that use handles, and
   // the object may be destroyed right here when nobody else holds it.
   if (closing) closing->OnClose();
-  return true;
+  return Status::Ok();
 }
 
 }  // namespace handheld::detail

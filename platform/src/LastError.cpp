@@ -1,5 +1,6 @@
 // The last-error value, one per thread.
-#include "windows.h"
+#include "Status.h"
+#include "win/core.h"
 
 namespace {
 thread_local DWORD lastError = ERROR_SUCCESS;
@@ -8,3 +9,13 @@ thread_local DWORD lastError = ERROR_SUCCESS;
 DWORD GetLastError() { return lastError; }
 
 void SetLastError(DWORD code) { lastError = code; }
+
+namespace handheld::detail {
+
+BOOL ReportStatus(Status status) {
+  if (status.ok()) return TRUE;
+  SetLastError(status.code());
+  return FALSE;
+}
+
+}  // namespace handheld::detail

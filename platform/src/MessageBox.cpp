@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "ProcessLifetime.h"
 #include "handheld.h"
 
 namespace handheld {
@@ -60,10 +61,7 @@ struct PresenterSlot {
   MessageBoxPresenter presenter;  // empty: the default
 };
 
-PresenterSlot& ThePresenter() {
-  static PresenterSlot* slot = new PresenterSlot;
-  return *slot;
-}
+PresenterSlot& ThePresenter() { return detail::ProcessLifetime<PresenterSlot>::Get(); }
 
 }  // namespace
 

@@ -7,10 +7,13 @@
 
 #include "RegistryHive.h"
 #include "RegistryKeyTable.h"
-#include "windows.h"
+#include "Status.h"
+#include "win/registry.h"
 
 using handheld::detail::RegistryHive;
 using handheld::detail::RegistryKeyTable;
+using handheld::detail::RegistryResult;
+using handheld::detail::Status;
 
 namespace {
 
@@ -65,10 +68,10 @@ LONG StoreData(const std::vector<BYTE>& data, LPBYTE buffer, LPDWORD bytes) {
 LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
   RegistryKeyTable::Entry entry;
-  if (LONG status = RegistryKeyTable::Lookup(key, &entry); status != ERROR_SUCCESS) return status;
+  if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
   int64_t id = 0;
-  LONG status = entry.hive->OpenKey(entry.key, View(subKey), &id);
-  if (status != ERROR_SUCCESS) return status;
+  Status status = entry.hive->OpenKey(entry.key, View(subKey), &id);
+  if (!status.ok()) return RegistryResult(status);
   *result = RegistryKeyTable::Add(entry.hive, id);
   return ERROR_SUCCESS;
 }
@@ -77,27 +80,27 @@ LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM,
                      LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
   RegistryKeyTable::Entry entry;
-  if (LONG status = RegistryKeyTable::Lookup(key, &entry); status != ERROR_SUCCESS) return status;
+  if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
   int64_t id = 0;
   bool created = false;
-  LONG status = entry.hive->CreateKey(entry.key, View(subKey), &id, &created);
-  if (status != ERROR_SUCCESS) return status;
+  Status status = entry.hive->CreateKey(entry.key, View(subKey), &id, &created);
+  if (!status.ok()) return RegistryResult(status);
   *result = RegistryKeyTable::Add(entry.hive, id);
   if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return ERROR_SUCCESS;
 }
 
-LONG RegCloseKey(HKEY key) { return RegistryKeyTable::Remove(key); }
+LONG RegCloseKey(HKEY key) { return RegistryResult(RegistryKeyTable::Remove(key)); }
 
 LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD, LPDWORD type, LPBYTE data,
                       LPDWORD dataBytes) {
   if (data && !dataBytes) return ERROR_INVALID_PARAMETER;
   RegistryKeyTable::Entry entry;
-  if (LONG status = RegistryKeyTable::Lookup(key, &entry); status != ERROR_SUCCESS) return status;
+  if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
   DWORD storedType = REG_NONE;
   std::vector<BYTE> stored;
-  LONG status = entry.hive->QueryValue(entry.key, View(valueName), &storedType, &stored);
-  if (status != ERROR_SUCCESS) return status;
+  Status status = entry.hive->QueryValue(entry.key, View(valueName), &storedType, &stored);
+  if (!status.ok()) return RegistryResult(status);
   if (type) *type = storedType;
   return StoreData(stored, data, dataBytes);
 }
@@ -106,32 +109,32 @@ LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* 
                     DWORD dataBytes) {
   if ((!data && dataBytes) || dataBytes > kMaxValueBytes) return ERROR_INVALID_PARAMETER;
   RegistryKeyTable::Entry entry;
-  if (LONG status = RegistryKeyTable::Lookup(key, &entry); status != ERROR_SUCCESS) return status;
-  return entry.hive->SetValue(entry.key, View(valueName), type, data, dataBytes);
+  if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
+  return RegistryResult(entry.hive->SetValue(entry.key, View(valueName), type, data, dataBytes));
 }
 
 LONG RegDeleteValueW(HKEY key, LPCWSTR valueName) {
   RegistryKeyTable::Entry entry;
-  if (LONG status = RegistryKeyTable::Lookup(key, &entry); status != ERROR_SUCCESS) return status;
-  return entry.hive->DeleteValue(entry.key, View(valueName));
+  if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
+  return RegistryResult(entry.hive->DeleteValue(entry.key, View(valueName)));
 }
 
 LONG RegDeleteKeyW(HKEY key, LPCWSTR subKey) {
   if (!subKey) return ERROR_INVALID_PARAMETER;
   RegistryKeyTable::Entry entry;
-  if (LONG status = RegistryKeyTable::Lookup(key, &entry); status != ERROR_SUCCESS) return status;
-  return entry.hive->DeleteKey(entry.key, View(subKey));
+  if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
+  return RegistryResult(entry.hive->DeleteKey(entry.key, View(subKey)));
 }
 
 LONG RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWORD,
                    LPWSTR keyClass, LPDWORD classChars, PFILETIME lastWrite) {
   if (!name || !nameChars) return ERROR_INVALID_PARAMETER;
   RegistryKeyTable::Entry entry;
-  if (LONG status = RegistryKeyTable::Lookup(key, &entry); status != ERROR_SUCCESS) return status;
+  if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
   std::u16string found;
   uint64_t written = 0;
-  LONG status = entry.hive->EnumKey(entry.key, index, &found, &written);
-  if (status != ERROR_SUCCESS) return status;
+  Status status = entry.hive->EnumKey(entry.key, index, &found, &written);
+  if (!status.ok()) return RegistryResult(status);
   if (LONG stored = StoreName(found, name, nameChars); stored != ERROR_SUCCESS) return stored;
   StoreEmptyClass(keyClass, classChars);
   StoreFileTime(written, lastWrite);
@@ -142,12 +145,12 @@ LONG RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWOR
                    LPBYTE data, LPDWORD dataBytes) {
   if (!name || !nameChars || (data && !dataBytes)) return ERROR_INVALID_PARAMETER;
   RegistryKeyTable::Entry entry;
-  if (LONG status = RegistryKeyTable::Lookup(key, &entry); status != ERROR_SUCCESS) return status;
+  if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
   std::u16string found;
   DWORD storedType = REG_NONE;
   std::vector<BYTE> stored;
-  LONG status = entry.hive->EnumValue(entry.key, index, &found, &storedType, &stored);
-  if (status != ERROR_SUCCESS) return status;
+  Status status = entry.hive->EnumValue(entry.key, index, &found, &storedType, &stored);
+  if (!status.ok()) return RegistryResult(status);
   if (found.size() + 1 > *nameChars) return ERROR_MORE_DATA;
   if (type) *type = storedType;
   if (LONG result = StoreData(stored, data, dataBytes); result != ERROR_SUCCESS) return result;
@@ -159,10 +162,10 @@ LONG RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD, LP
                       LPDWORD maxValueNameChars, LPDWORD maxValueBytes,
                       LPDWORD securityDescriptor, PFILETIME lastWrite) {
   RegistryKeyTable::Entry entry;
-  if (LONG status = RegistryKeyTable::Lookup(key, &entry); status != ERROR_SUCCESS) return status;
+  if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
   RegistryHive::KeyInfo info;
-  LONG status = entry.hive->QueryInfo(entry.key, &info);
-  if (status != ERROR_SUCCESS) return status;
+  Status status = entry.hive->QueryInfo(entry.key, &info);
+  if (!status.ok()) return RegistryResult(status);
   StoreEmptyClass(keyClass, classChars);
   if (subKeys) *subKeys = info.subKeys;
   if (maxSubKeyChars) *maxSubKeyChars = info.maxSubKeyChars;
@@ -178,6 +181,6 @@ LONG RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD, LP
 LONG RegFlushKey(HKEY key) {
   // Every change is committed when its call returns; only check the key.
   RegistryKeyTable::Entry entry;
-  if (LONG status = RegistryKeyTable::Lookup(key, &entry); status != ERROR_SUCCESS) return status;
-  return entry.hive->CheckKey(entry.key);
+  if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
+  return RegistryResult(entry.hive->CheckKey(entry.key));
 }

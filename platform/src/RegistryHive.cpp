@@ -9,7 +9,8 @@
 #include <set>
 #include <thread>
 
-#include "handheld.h"
+#include "DeviceFolder.h"
+#include "ProcessLifetime.h"
 
 namespace handheld::detail {
 namespace {
@@ -184,14 +185,16 @@ struct CurrentHive {
   std::shared_ptr<RegistryHive> hive;
 };
 
-// Lock order: currentMutex, liveMutex, then the hives' own mutexes. None of
-// these objects is ever destroyed, so threads still running at exit find
-// them intact.
-std::mutex currentMutex;
-CurrentHive* const current = new CurrentHive;
-std::mutex liveMutex;
-std::set<RegistryHive*>* const live = new std::set<RegistryHive*>;
-std::once_flag forkHandlersOnce;
+// Lock order: currentMutex, liveMutex, then the hives' own mutexes. Never
+// destroyed, so threads still running at exit find it intact.
+struct Hives {
+  std::mutex currentMutex;
+  CurrentHive current;
+  std::mutex liveMutex;
+  std::set<RegistryHive*> live;
+  std::once_flag forkHandlersOnce;
+};
+Hives& TheHives() { return ProcessLifetime<Hives>::Get(); }
 
 }  // namespace
 
@@ -203,24 +206,26 @@ std::u16string RegistryHive::FoldName(std::u16string_view name) {
 
 std::shared_ptr<RegistryHive> RegistryHive::Current() {
   std::string path = DeviceFolder() + "/registry.db";
-  std::lock_guard<std::mutex> lock(currentMutex);
+  Hives& hives = TheHives();
+  CurrentHive& current = hives.current;
+  std::lock_guard<std::mutex> lock(hives.currentMutex);
   struct stat st {};
   bool exists = stat(path.c_str(), &st) == 0;
-  if (current->hive && current->path == path && exists && st.st_dev == current->dev &&
-      st.st_ino == current->ino)
-    return current->hive;
+  if (current.hive && current.path == path && exists && st.st_dev == current.dev &&
+      st.st_ino == current.ino)
+    return current.hive;
   std::shared_ptr<RegistryHive> hive = Open(path);
   if (!hive) return nullptr;
   if (stat(path.c_str(), &st) != 0) return nullptr;
-  current->path = path;
-  current->dev = st.st_dev;
-  current->ino = st.st_ino;
-  current->hive = hive;
+  current.path = path;
+  current.dev = st.st_dev;
+  current.ino = st.st_ino;
+  current.hive = hive;
   return hive;
 }
 
 std::shared_ptr<RegistryHive> RegistryHive::Open(const std::string& path) {
-  std::call_once(forkHandlersOnce,
+  std::call_once(TheHives().forkHandlersOnce,
                  [] { pthread_atfork(&RegistryHive::PrepareFork, &RegistryHive::AfterFork,
                                      &RegistryHive::AfterFork); });
   std::error_code ignored;
@@ -232,15 +237,15 @@ std::shared_ptr<RegistryHive> RegistryHive::Open(const std::string& path) {
 }
 
 RegistryHive::RegistryHive(std::string path) : path_(std::move(path)) {
-  std::lock_guard<std::mutex> lock(liveMutex);
-  live->insert(this);
+  std::lock_guard<std::mutex> lock(TheHives().liveMutex);
+  TheHives().live.insert(this);
 }
 
 RegistryHive::~RegistryHive() {
   // Closed under the lock, so that a fork never copies a half-closed
   // connection into the child.
-  std::lock_guard<std::mutex> lock(liveMutex);
-  live->erase(this);
+  std::lock_guard<std::mutex> lock(TheHives().liveMutex);
+  TheHives().live.erase(this);
   Disconnect();
 }
 
@@ -249,18 +254,18 @@ void RegistryHive::PrepareFork() {
   // parent while its bookkeeping would be copied into the child. Close every
   // connection and keep the hives locked until the fork is done; both sides
   // reconnect on their next call.
-  currentMutex.lock();
-  liveMutex.lock();
-  for (RegistryHive* hive : *live) {
+  TheHives().currentMutex.lock();
+  TheHives().liveMutex.lock();
+  for (RegistryHive* hive : TheHives().live) {
     hive->mutex_.lock();
     hive->Disconnect();
   }
 }
 
 void RegistryHive::AfterFork() {
-  for (RegistryHive* hive : *live) hive->mutex_.unlock();
-  liveMutex.unlock();
-  currentMutex.unlock();
+  for (RegistryHive* hive : TheHives().live) hive->mutex_.unlock();
+  TheHives().liveMutex.unlock();
+  TheHives().currentMutex.unlock();
 }
 
 void RegistryHive::Disconnect() {
@@ -334,16 +339,16 @@ int RegistryHive::Step(sqlite3_stmt* stmt) {
 }
 
 template <class Body>
-LONG RegistryHive::Transact(bool write, Body body) {
+Status RegistryHive::Transact(bool write, Body body) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const LONG failure = write ? ERROR_CANTWRITE : ERROR_CANTREAD;
+  const Status failure = write ? ERROR_CANTWRITE : ERROR_CANTREAD;
   if (!db_ && !Connect()) return failure;
   auto deadline = Clock::now() + kBusyBudget;
   for (int attempt = 0;; ++attempt) {
-    LONG result = kDbFailure;
+    Status result = kDbFailure;
     if (Exec(write ? "BEGIN IMMEDIATE" : "BEGIN")) {
       result = body();
-      if (result == ERROR_SUCCESS) {
+      if (result.ok()) {
         if (Exec("COMMIT")) return ERROR_SUCCESS;
         result = kDbFailure;
       }
@@ -356,7 +361,7 @@ LONG RegistryHive::Transact(bool write, Body body) {
   }
 }
 
-LONG RegistryHive::KeyExists(int64_t key) {
+Status RegistryHive::KeyExists(int64_t key) {
   StmtUse stmt(Prepare(kKeyExists));
   if (!stmt) return kDbFailure;
   sqlite3_bind_int64(stmt.get(), 1, key);
@@ -365,7 +370,7 @@ LONG RegistryHive::KeyExists(int64_t key) {
   return rc == SQLITE_DONE ? ERROR_KEY_DELETED : kDbFailure;
 }
 
-LONG RegistryHive::Touch(int64_t key) {
+Status RegistryHive::Touch(int64_t key) {
   StmtUse stmt(Prepare(kTouchKey));
   if (!stmt) return kDbFailure;
   sqlite3_bind_int64(stmt.get(), 1, key);
@@ -373,9 +378,9 @@ LONG RegistryHive::Touch(int64_t key) {
   return Step(stmt.get()) == SQLITE_DONE ? ERROR_SUCCESS : kDbFailure;
 }
 
-LONG RegistryHive::Walk(int64_t parent, std::u16string_view path, bool create, int64_t* key,
+Status RegistryHive::Walk(int64_t parent, std::u16string_view path, bool create, int64_t* key,
                         bool* created) {
-  if (LONG status = KeyExists(parent); status != ERROR_SUCCESS) return status;
+  if (Status status = KeyExists(parent); !status.ok()) return status;
   std::vector<std::u16string_view> parts = SplitPath(path);
   for (std::u16string_view part : parts)
     if (part.size() > kMaxKeyNameChars) return ERROR_INVALID_PARAMETER;
@@ -407,7 +412,7 @@ LONG RegistryHive::Walk(int64_t parent, std::u16string_view path, bool create, i
       sqlite3_bind_int64(insert.get(), 4, static_cast<int64_t>(FileTimeNow()));
       if (Step(insert.get()) != SQLITE_DONE) return kDbFailure;
       child = sqlite3_last_insert_rowid(db_);
-      if (Touch(id) != ERROR_SUCCESS) return kDbFailure;
+      if (!Touch(id).ok()) return kDbFailure;
       made = true;
     }
     id = child;
@@ -417,33 +422,33 @@ LONG RegistryHive::Walk(int64_t parent, std::u16string_view path, bool create, i
   return ERROR_SUCCESS;
 }
 
-LONG RegistryHive::OpenKey(int64_t parent, std::u16string_view path, int64_t* key) {
+Status RegistryHive::OpenKey(int64_t parent, std::u16string_view path, int64_t* key) {
   int64_t found = 0;
-  LONG status = Transact(false, [&] { return Walk(parent, path, false, &found, nullptr); });
-  if (status == ERROR_SUCCESS) *key = found;
+  Status status = Transact(false, [&] { return Walk(parent, path, false, &found, nullptr); });
+  if (status.ok()) *key = found;
   return status;
 }
 
-LONG RegistryHive::CreateKey(int64_t parent, std::u16string_view path, int64_t* key,
+Status RegistryHive::CreateKey(int64_t parent, std::u16string_view path, int64_t* key,
                              bool* created) {
   int64_t found = 0;
   bool made = false;
-  LONG status = Transact(true, [&] { return Walk(parent, path, true, &found, &made); });
-  if (status == ERROR_SUCCESS) {
+  Status status = Transact(true, [&] { return Walk(parent, path, true, &found, &made); });
+  if (status.ok()) {
     *key = found;
     *created = made;
   }
   return status;
 }
 
-LONG RegistryHive::CheckKey(int64_t key) {
+Status RegistryHive::CheckKey(int64_t key) {
   return Transact(false, [&] { return KeyExists(key); });
 }
 
-LONG RegistryHive::DeleteKey(int64_t parent, std::u16string_view path) {
-  return Transact(true, [&]() -> LONG {
+Status RegistryHive::DeleteKey(int64_t parent, std::u16string_view path) {
+  return Transact(true, [&]() -> Status {
     int64_t target = 0;
-    if (LONG status = Walk(parent, path, false, &target, nullptr); status != ERROR_SUCCESS)
+    if (Status status = Walk(parent, path, false, &target, nullptr); !status.ok())
       return status;
     if (target <= kUsers) return ERROR_ACCESS_DENIED;
     int64_t owner = 0;
@@ -465,11 +470,11 @@ LONG RegistryHive::DeleteKey(int64_t parent, std::u16string_view path) {
   });
 }
 
-LONG RegistryHive::QueryValue(int64_t key, std::u16string_view name, DWORD* type,
+Status RegistryHive::QueryValue(int64_t key, std::u16string_view name, DWORD* type,
                               std::vector<BYTE>* data) {
   if (name.size() > kMaxValueNameChars) return ERROR_FILE_NOT_FOUND;
-  return Transact(false, [&]() -> LONG {
-    if (LONG status = KeyExists(key); status != ERROR_SUCCESS) return status;
+  return Transact(false, [&]() -> Status {
+    if (Status status = KeyExists(key); !status.ok()) return status;
     StmtUse find(Prepare(kFindValue));
     if (!find) return kDbFailure;
     sqlite3_bind_int64(find.get(), 1, key);
@@ -483,11 +488,11 @@ LONG RegistryHive::QueryValue(int64_t key, std::u16string_view name, DWORD* type
   });
 }
 
-LONG RegistryHive::SetValue(int64_t key, std::u16string_view name, DWORD type, const BYTE* data,
+Status RegistryHive::SetValue(int64_t key, std::u16string_view name, DWORD type, const BYTE* data,
                             size_t bytes) {
   if (name.size() > kMaxValueNameChars) return ERROR_INVALID_PARAMETER;
-  return Transact(true, [&]() -> LONG {
-    if (LONG status = KeyExists(key); status != ERROR_SUCCESS) return status;
+  return Transact(true, [&]() -> Status {
+    if (Status status = KeyExists(key); !status.ok()) return status;
     StmtUse set(Prepare(kSetValue));
     if (!set) return kDbFailure;
     sqlite3_bind_int64(set.get(), 1, key);
@@ -502,10 +507,10 @@ LONG RegistryHive::SetValue(int64_t key, std::u16string_view name, DWORD type, c
   });
 }
 
-LONG RegistryHive::DeleteValue(int64_t key, std::u16string_view name) {
+Status RegistryHive::DeleteValue(int64_t key, std::u16string_view name) {
   if (name.size() > kMaxValueNameChars) return ERROR_FILE_NOT_FOUND;
-  return Transact(true, [&]() -> LONG {
-    if (LONG status = KeyExists(key); status != ERROR_SUCCESS) return status;
+  return Transact(true, [&]() -> Status {
+    if (Status status = KeyExists(key); !status.ok()) return status;
     StmtUse del(Prepare(kDeleteValue));
     if (!del) return kDbFailure;
     sqlite3_bind_int64(del.get(), 1, key);
@@ -516,9 +521,9 @@ LONG RegistryHive::DeleteValue(int64_t key, std::u16string_view name) {
   });
 }
 
-LONG RegistryHive::EnumKey(int64_t key, DWORD index, std::u16string* name, uint64_t* lastWrite) {
-  return Transact(false, [&]() -> LONG {
-    if (LONG status = KeyExists(key); status != ERROR_SUCCESS) return status;
+Status RegistryHive::EnumKey(int64_t key, DWORD index, std::u16string* name, uint64_t* lastWrite) {
+  return Transact(false, [&]() -> Status {
+    if (Status status = KeyExists(key); !status.ok()) return status;
     StmtUse enumerate(Prepare(kEnumKey));
     if (!enumerate) return kDbFailure;
     sqlite3_bind_int64(enumerate.get(), 1, key);
@@ -532,10 +537,10 @@ LONG RegistryHive::EnumKey(int64_t key, DWORD index, std::u16string* name, uint6
   });
 }
 
-LONG RegistryHive::EnumValue(int64_t key, DWORD index, std::u16string* name, DWORD* type,
+Status RegistryHive::EnumValue(int64_t key, DWORD index, std::u16string* name, DWORD* type,
                              std::vector<BYTE>* data) {
-  return Transact(false, [&]() -> LONG {
-    if (LONG status = KeyExists(key); status != ERROR_SUCCESS) return status;
+  return Transact(false, [&]() -> Status {
+    if (Status status = KeyExists(key); !status.ok()) return status;
     StmtUse enumerate(Prepare(kEnumValue));
     if (!enumerate) return kDbFailure;
     sqlite3_bind_int64(enumerate.get(), 1, key);
@@ -550,8 +555,8 @@ LONG RegistryHive::EnumValue(int64_t key, DWORD index, std::u16string* name, DWO
   });
 }
 
-LONG RegistryHive::QueryInfo(int64_t key, KeyInfo* info) {
-  return Transact(false, [&]() -> LONG {
+Status RegistryHive::QueryInfo(int64_t key, KeyInfo* info) {
+  return Transact(false, [&]() -> Status {
     KeyInfo result;
     {
       StmtUse exists(Prepare(kKeyExists));

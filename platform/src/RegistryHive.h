@@ -13,7 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "windows.h"
+#include "Status.h"
+#include "win/types.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -62,23 +63,23 @@ class RegistryHive {
 
   // Paths are backslash-separated; empty components (leading, trailing or
   // doubled backslashes) are ignored, and an empty path names `parent`.
-  LONG OpenKey(int64_t parent, std::u16string_view path, int64_t* key);
-  LONG CreateKey(int64_t parent, std::u16string_view path, int64_t* key, bool* created);
+  Status OpenKey(int64_t parent, std::u16string_view path, int64_t* key);
+  Status CreateKey(int64_t parent, std::u16string_view path, int64_t* key, bool* created);
   // Deletes the key at `path` below `parent` with its whole subtree. The
   // predefined roots cannot be deleted.
-  LONG DeleteKey(int64_t parent, std::u16string_view path);
+  Status DeleteKey(int64_t parent, std::u16string_view path);
   // ERROR_SUCCESS when the key still exists, else ERROR_KEY_DELETED.
-  LONG CheckKey(int64_t key);
+  Status CheckKey(int64_t key);
 
-  LONG QueryValue(int64_t key, std::u16string_view name, DWORD* type, std::vector<BYTE>* data);
-  LONG SetValue(int64_t key, std::u16string_view name, DWORD type, const BYTE* data, size_t bytes);
-  LONG DeleteValue(int64_t key, std::u16string_view name);
+  Status QueryValue(int64_t key, std::u16string_view name, DWORD* type, std::vector<BYTE>* data);
+  Status SetValue(int64_t key, std::u16string_view name, DWORD type, const BYTE* data, size_t bytes);
+  Status DeleteValue(int64_t key, std::u16string_view name);
 
   // Subkeys and values in creation order; ERROR_NO_MORE_ITEMS past the end.
-  LONG EnumKey(int64_t key, DWORD index, std::u16string* name, uint64_t* lastWrite);
-  LONG EnumValue(int64_t key, DWORD index, std::u16string* name, DWORD* type,
+  Status EnumKey(int64_t key, DWORD index, std::u16string* name, uint64_t* lastWrite);
+  Status EnumValue(int64_t key, DWORD index, std::u16string* name, DWORD* type,
                  std::vector<BYTE>* data);
-  LONG QueryInfo(int64_t key, KeyInfo* info);
+  Status QueryInfo(int64_t key, KeyInfo* info);
 
  private:
   enum Stmt {
@@ -116,15 +117,15 @@ class RegistryHive {
   // status; on a database failure it returns kDbFailure after recording
   // the SQLite code in dbCode_. Changes are committed only on success.
   template <class Body>
-  LONG Transact(bool write, Body body);
+  Status Transact(bool write, Body body);
 
   // Steps helpers; they record SQLite failures in dbCode_.
   int Step(sqlite3_stmt* stmt);
-  LONG Walk(int64_t parent, std::u16string_view path, bool create, int64_t* key, bool* created);
-  LONG KeyExists(int64_t key);
-  LONG Touch(int64_t key);
+  Status Walk(int64_t parent, std::u16string_view path, bool create, int64_t* key, bool* created);
+  Status KeyExists(int64_t key);
+  Status Touch(int64_t key);
 
-  static constexpr LONG kDbFailure = -1;
+  static constexpr Status kDbFailure = Status(0xFFFFFFFFu);
 
   std::string path_;
   std::mutex mutex_;

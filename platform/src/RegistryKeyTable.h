@@ -1,13 +1,16 @@
-// The process's table of open registry key handles (HKEY values), separate
-// from the kernel handle table. Handle values are never reused, so a
-// closed handle finds nothing instead of another key.
+// Open registry keys (HKEY values): handles of their own kind in the
+// process's handle table, so a key is never mistaken for another kind of
+// handle. The predefined roots (HKEY_LOCAL_MACHINE and the others) are not
+// in the table; they name the roots of the current device folder's hive.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
+#include "HandleTable.h"
 #include "RegistryHive.h"
-#include "windows.h"
+#include "Status.h"
+#include "win/types.h"
 
 namespace handheld::detail {
 
@@ -19,14 +22,12 @@ class RegistryKeyTable {
   };
 
   static HKEY Add(std::shared_ptr<RegistryHive> hive, int64_t key);
-  // Resolves an open handle or a predefined root (HKEY_LOCAL_MACHINE and
-  // the others, which name the roots of the current device folder's hive).
-  // ERROR_INVALID_HANDLE for anything else; ERROR_CANTREAD when the hive
-  // cannot be opened.
-  static LONG Lookup(HKEY handle, Entry* entry);
-  // ERROR_SUCCESS for an open handle (which is then gone) and for the
-  // predefined roots, else ERROR_INVALID_HANDLE.
-  static LONG Remove(HKEY handle);
+  // Resolves an open handle or a predefined root. ERROR_INVALID_HANDLE for
+  // anything else; ERROR_CANTREAD when the hive cannot be opened.
+  static Status Lookup(HKEY handle, Entry* entry);
+  // Success for an open handle (which is then gone) and for the predefined
+  // roots, else ERROR_INVALID_HANDLE.
+  static Status Remove(HKEY handle);
   static bool IsPredefined(HKEY handle);
 };
 

@@ -17,16 +17,13 @@
 #include <thread>
 #include <vector>
 
+#include "ProcessLifetime.h"
+#include "handheld.h"
+
 namespace handheld::detail {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// EscapeCommFunction codes beyond the modem lines.
-constexpr DWORD kSetXoff = 1;
-constexpr DWORD kSetXon = 2;
-constexpr DWORD kSetBreak = 8;
-constexpr DWORD kClearBreak = 9;
 
 // While the device reports a hang-up, waits look at it again this often.
 constexpr int kHangUpRecheckMs = 250;
@@ -74,14 +71,12 @@ void MakeRaw(termios* t) {
 }
 
 // ---- the ports this process holds ----
-std::mutex& ExclusiveMutex() {
-  static std::mutex* mutex = new std::mutex;
-  return *mutex;
-}
-std::set<std::string>& ExclusiveKeys() {
-  static std::set<std::string>* keys = new std::set<std::string>;
-  return *keys;
-}
+struct Exclusive {
+  std::mutex mutex;
+  std::set<std::string> keys;
+};
+std::mutex& ExclusiveMutex() { return ProcessLifetime<Exclusive>::Get().mutex; }
+std::set<std::string>& ExclusiveKeys() { return ProcessLifetime<Exclusive>::Get().keys; }
 
 std::string DeviceKey(const std::string& hostDevice) {
   char resolved[PATH_MAX];
@@ -170,7 +165,7 @@ int RemainingMs(Clock::time_point deadline) {
 // ---- opening and closing ----
 
 std::shared_ptr<SerialPort> SerialPort::Open(const std::u16string& name, DWORD access,
-                                             bool* listed, DWORD* error) {
+                                             bool* listed, Status* error) {
   std::string hostDevice;
   *listed = FindHostDevice(name, &hostDevice);
   if (!*listed) {
@@ -181,7 +176,7 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::u16string& name, DWORD a
 }
 
 std::shared_ptr<SerialPort> SerialPort::OpenDevice(const std::string& hostDevice, DWORD access,
-                                                   DWORD* error) {
+                                                   Status* error) {
   // A serial port has one user at a time, whatever the share mode asks for
   // (opens without read or write access only look at its state).
   std::string key;
@@ -226,7 +221,7 @@ std::shared_ptr<SerialPort> SerialPort::OpenDevice(const std::string& hostDevice
     *error = ERROR_GEN_FAILURE;
     return nullptr;  // the destructor gives the device back
   }
-  *error = ERROR_SUCCESS;
+  *error = Status::Ok();
   return port;
 }
 
@@ -372,11 +367,11 @@ void SerialPort::PollInput(int timeoutMs, bool watchDevice, bool watchMask) {
   }
 }
 
-bool SerialPort::Read(void* buffer, DWORD count, DWORD* done) {
+Status SerialPort::Read(void* buffer, DWORD count, DWORD* done) {
   *done = 0;
-  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
-  if (!(access_ & GENERIC_READ)) return Fail(ERROR_ACCESS_DENIED);
-  if (count == 0) return true;
+  if (closed_.load()) return ERROR_INVALID_HANDLE;
+  if (!(access_ & GENERIC_READ)) return ERROR_ACCESS_DENIED;
+  if (count == 0) return Status::Ok();
 
   COMMTIMEOUTS t;
   {
@@ -403,33 +398,33 @@ bool SerialPort::Read(void* buffer, DWORD count, DWORD* done) {
 
   auto* out = static_cast<uint8_t*>(buffer);
   for (;;) {
-    if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+    if (closed_.load()) return ERROR_INVALID_HANDLE;
     size_t got = TakeBuffered(out + *done, count - *done);
     if (got > 0) {
       *done += static_cast<DWORD>(got);
       lastByte = Clock::now();
     }
-    if (*done == count) return true;
+    if (*done == count) return Status::Ok();
     if (got == 0 && hungUp_.load()) {
-      if (*done > 0) return true;
-      return Fail(ERROR_GEN_FAILURE);  // nothing more will ever come
+      if (*done > 0) return Status::Ok();
+      return ERROR_GEN_FAILURE;  // nothing more will ever come
     }
-    if (immediate || (anyByte && *done > 0)) return true;
+    if (immediate || (anyByte && *done > 0)) return Status::Ok();
     int waitMs = -1;
     if (hasTotal) waitMs = RemainingMs(totalDeadline);
     if (hasInterval && *done > 0) {
       int gapMs = RemainingMs(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
       waitMs = waitMs < 0 ? gapMs : std::min(waitMs, gapMs);
     }
-    if (waitMs == 0) return true;  // timed out: what came so far
+    if (waitMs == 0) return Status::Ok();  // timed out: what came so far
     if (got == 0) PollInput(waitMs, true, false);
   }
 }
 
-bool SerialPort::WaitEvent(DWORD* mask) {
+Status SerialPort::WaitEvent(DWORD* mask) {
   *mask = 0;
   std::lock_guard<std::mutex> waiting(waitMutex_);
-  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+  if (closed_.load()) return ERROR_INVALID_HANDLE;
   DWORD events;
   uint64_t generation;
   {
@@ -437,7 +432,7 @@ bool SerialPort::WaitEvent(DWORD* mask) {
     events = eventMask_;
     generation = maskGeneration_;
   }
-  if (events == 0) return Fail(ERROR_INVALID_PARAMETER);
+  if (events == 0) return ERROR_INVALID_PARAMETER;
   // Mask changes before this wait began are no concern of it.
   uint64_t stale;
   ssize_t ignored = read(maskFd_, &stale, sizeof stale);
@@ -446,14 +441,14 @@ bool SerialPort::WaitEvent(DWORD* mask) {
   // Only received characters are reported; the other events never occur.
   const bool watchRx = (events & EV_RXCHAR) != 0;
   for (;;) {
-    if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+    if (closed_.load()) return ERROR_INVALID_HANDLE;
     {
       std::lock_guard<std::mutex> lock(stateMutex_);
-      if (maskGeneration_ != generation) return true;  // SetCommMask ends the wait, mask 0
+      if (maskGeneration_ != generation) return Status::Ok();  // SetCommMask ends the wait, mask 0
     }
     if (watchRx && DataAvailable()) {
       *mask = EV_RXCHAR;
-      return true;
+      return Status::Ok();
     }
     PollInput(-1, watchRx, true);
   }
@@ -461,11 +456,11 @@ bool SerialPort::WaitEvent(DWORD* mask) {
 
 // ---- sending ----
 
-bool SerialPort::Write(const void* buffer, DWORD count, DWORD* done) {
+Status SerialPort::Write(const void* buffer, DWORD count, DWORD* done) {
   *done = 0;
-  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
-  if (!(access_ & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
-  if (count == 0) return true;
+  if (closed_.load()) return ERROR_INVALID_HANDLE;
+  if (!(access_ & GENERIC_WRITE)) return ERROR_ACCESS_DENIED;
+  if (count == 0) return Status::Ok();
   COMMTIMEOUTS t;
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
@@ -479,29 +474,29 @@ bool SerialPort::Write(const void* buffer, DWORD count, DWORD* done) {
   std::lock_guard<std::mutex> sending(txMutex_);
   const auto* bytes = static_cast<const uint8_t*>(buffer);
   while (*done < count) {
-    if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+    if (closed_.load()) return ERROR_INVALID_HANDLE;
     ssize_t n = write(fd_, bytes + *done, count - *done);
     if (n > 0) {
       *done += static_cast<DWORD>(n);
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EAGAIN) return Fail(ERROR_GEN_FAILURE);
+    if (n < 0 && errno != EAGAIN) return ERROR_GEN_FAILURE;
     int waitMs = hasTotal ? RemainingMs(deadline) : -1;
-    if (waitMs == 0) return true;  // timed out: what went so far
+    if (waitMs == 0) return Status::Ok();  // timed out: what went so far
     pollfd fds[2] = {{fd_, POLLOUT, 0}, {closeFd_, POLLIN, 0}};
     poll(fds, 2, waitMs);
   }
-  return true;
+  return Status::Ok();
 }
 
-bool SerialPort::Flush() {
-  if (!(access_ & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED);
+Status SerialPort::Flush() {
+  if (!(access_ & GENERIC_WRITE)) return ERROR_ACCESS_DENIED;
   for (;;) {
-    if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+    if (closed_.load()) return ERROR_INVALID_HANDLE;
     int queued = 0;
-    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return true;
-    if (hungUp_.load()) return Fail(ERROR_GEN_FAILURE);
+    if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return Status::Ok();
+    if (hungUp_.load()) return ERROR_GEN_FAILURE;
     pollfd fd{closeFd_, POLLIN, 0};
     poll(&fd, 1, 5);
   }
@@ -509,26 +504,26 @@ bool SerialPort::Flush() {
 
 // ---- line settings ----
 
-bool SerialPort::GetState(DCB* dcb) {
+Status SerialPort::GetState(DCB* dcb) {
   std::lock_guard<std::mutex> lock(stateMutex_);
   *dcb = dcb_;
   dcb->DCBlength = sizeof(DCB);
-  return true;
+  return Status::Ok();
 }
 
-bool SerialPort::SetState(const DCB& dcb) {
-  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+Status SerialPort::SetState(const DCB& dcb) {
+  if (closed_.load()) return ERROR_INVALID_HANDLE;
   speed_t speed;
   if (!SpeedCode(dcb.BaudRate, &speed) || dcb.ByteSize < 5 || dcb.ByteSize > 8 ||
       dcb.Parity > SPACEPARITY || dcb.StopBits > TWOSTOPBITS ||
       (dcb.StopBits == ONE5STOPBITS && dcb.ByteSize != 5) ||
       (dcb.StopBits == TWOSTOPBITS && dcb.ByteSize == 5) ||
       ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar))
-    return Fail(ERROR_INVALID_PARAMETER);
+    return ERROR_INVALID_PARAMETER;
 
   std::lock_guard<std::mutex> lock(stateMutex_);
   termios t{};
-  if (tcgetattr(fd_, &t) != 0) return Fail(ERROR_GEN_FAILURE);
+  if (tcgetattr(fd_, &t) != 0) return ERROR_GEN_FAILURE;
   MakeRaw(&t);
   t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   t.c_iflag &= ~(INPCK | IGNPAR | IXON | IXOFF);
@@ -563,7 +558,7 @@ bool SerialPort::SetState(const DCB& dcb) {
   cfsetispeed(&t, speed);
   cfsetospeed(&t, speed);
   if (tcsetattr(fd_, TCSANOW, &t) != 0)
-    return Fail(errno == EINVAL ? ERROR_INVALID_PARAMETER : ERROR_GEN_FAILURE);
+    return errno == EINVAL ? ERROR_INVALID_PARAMETER : ERROR_GEN_FAILURE;
 
   // Lines under handshake control count as raised; the device's own
   // handshake drives them. Devices without modem lines (ptys) just record.
@@ -576,28 +571,28 @@ bool SerialPort::SetState(const DCB& dcb) {
   dcb_ = dcb;
   dcb_.DCBlength = sizeof(DCB);
   discardNulls_.store(dcb.fNull != 0);
-  return true;
+  return Status::Ok();
 }
 
-bool SerialPort::GetTimeouts(COMMTIMEOUTS* timeouts) {
+Status SerialPort::GetTimeouts(COMMTIMEOUTS* timeouts) {
   std::lock_guard<std::mutex> lock(stateMutex_);
   *timeouts = timeouts_;
-  return true;
+  return Status::Ok();
 }
 
-bool SerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
-  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+Status SerialPort::SetTimeouts(const COMMTIMEOUTS& timeouts) {
+  if (closed_.load()) return ERROR_INVALID_HANDLE;
   if (timeouts.ReadIntervalTimeout == MAXDWORD &&
       timeouts.ReadTotalTimeoutMultiplier == MAXDWORD &&
       timeouts.ReadTotalTimeoutConstant == MAXDWORD)
-    return Fail(ERROR_INVALID_PARAMETER);
+    return ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> lock(stateMutex_);
   timeouts_ = timeouts;
-  return true;
+  return Status::Ok();
 }
 
-bool SerialPort::SetMask(DWORD mask) {
-  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+Status SerialPort::SetMask(DWORD mask) {
+  if (closed_.load()) return ERROR_INVALID_HANDLE;
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     eventMask_ = mask;
@@ -606,26 +601,26 @@ bool SerialPort::SetMask(DWORD mask) {
   uint64_t one = 1;
   ssize_t ignored = write(maskFd_, &one, sizeof one);
   (void)ignored;
-  return true;
+  return Status::Ok();
 }
 
-bool SerialPort::GetMask(DWORD* mask) {
+Status SerialPort::GetMask(DWORD* mask) {
   std::lock_guard<std::mutex> lock(stateMutex_);
   *mask = eventMask_;
-  return true;
+  return Status::Ok();
 }
 
-bool SerialPort::Purge(DWORD flags) {
-  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+Status SerialPort::Purge(DWORD flags) {
+  if (closed_.load()) return ERROR_INVALID_HANDLE;
   if (flags & ~(PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR))
-    return Fail(ERROR_INVALID_PARAMETER);
+    return ERROR_INVALID_PARAMETER;
   if (flags & (PURGE_RXABORT | PURGE_RXCLEAR)) {
     std::lock_guard<std::mutex> lock(rxMutex_);
     rxBegin_ = rxEnd_ = 0;
     tcflush(fd_, TCIFLUSH);
   }
   if (flags & (PURGE_TXABORT | PURGE_TXCLEAR)) tcflush(fd_, TCOFLUSH);
-  return true;
+  return Status::Ok();
 }
 
 void SerialPort::SetLine(int line, bool on) {
@@ -633,47 +628,47 @@ void SerialPort::SetLine(int line, bool on) {
   ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line);
 }
 
-bool SerialPort::Escape(DWORD function) {
-  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+Status SerialPort::Escape(DWORD function) {
+  if (closed_.load()) return ERROR_INVALID_HANDLE;
   std::lock_guard<std::mutex> lock(stateMutex_);
   switch (function) {
     case SETDTR:
     case CLRDTR:
       dtr_ = function == SETDTR;
       SetLine(TIOCM_DTR, dtr_);
-      return true;
+      return Status::Ok();
     case SETRTS:
     case CLRRTS:
       rts_ = function == SETRTS;
       SetLine(TIOCM_RTS, rts_);
-      return true;
-    case kSetXoff:
+      return Status::Ok();
+    case SETXOFF:
       tcflow(fd_, TCOOFF);
-      return true;
-    case kSetXon:
+      return Status::Ok();
+    case SETXON:
       tcflow(fd_, TCOON);
-      return true;
-    case kSetBreak:
+      return Status::Ok();
+    case SETBREAK:
       ioctl(fd_, TIOCSBRK);
-      return true;
-    case kClearBreak:
+      return Status::Ok();
+    case CLRBREAK:
       ioctl(fd_, TIOCCBRK);
-      return true;
+      return Status::Ok();
     default:
-      return Fail(ERROR_INVALID_PARAMETER);
+      return ERROR_INVALID_PARAMETER;
   }
 }
 
-bool SerialPort::ModemStatus(DWORD* status) {
+Status SerialPort::ModemStatus(DWORD* status) {
   *status = 0;
-  if (closed_.load()) return Fail(ERROR_INVALID_HANDLE);
+  if (closed_.load()) return ERROR_INVALID_HANDLE;
   int lines = 0;
-  if (ioctl(fd_, TIOCMGET, &lines) != 0) return true;  // no modem lines: all low
+  if (ioctl(fd_, TIOCMGET, &lines) != 0) return Status::Ok();  // no modem lines: all low
   if (lines & TIOCM_CTS) *status |= MS_CTS_ON;
   if (lines & TIOCM_DSR) *status |= MS_DSR_ON;
   if (lines & TIOCM_RI) *status |= MS_RING_ON;
   if (lines & TIOCM_CD) *status |= MS_RLSD_ON;
-  return true;
+  return Status::Ok();
 }
 
 SerialLines SerialPort::Lines() {

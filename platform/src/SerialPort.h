@@ -25,7 +25,12 @@
 #include <string>
 
 #include "FileObject.h"
-#include "handheld.h"
+#include "Status.h"
+#include "win/files.h"
+
+namespace handheld {
+struct SerialLines;
+}
 
 namespace handheld::detail {
 
@@ -35,31 +40,31 @@ class SerialPort : public FileObject {
   // key names a host device. `*listed` tells whether such an entry exists;
   // when it does not, the name may still belong to a stream device.
   static std::shared_ptr<SerialPort> Open(const std::u16string& name, DWORD access,
-                                          bool* listed, DWORD* error);
+                                          bool* listed, Status* error);
   // Opens a host device directly.
   static std::shared_ptr<SerialPort> OpenDevice(const std::string& hostDevice, DWORD access,
-                                                DWORD* error);
+                                                Status* error);
 
   SerialPort(int fd, int closeFd, int maskFd, DWORD access, std::string exclusiveKey);
   ~SerialPort() override;
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
 
-  bool Read(void* buffer, DWORD count, DWORD* done) override;
-  bool Write(const void* buffer, DWORD count, DWORD* done) override;
-  bool Flush() override;
+  Status Read(void* buffer, DWORD count, DWORD* done) override;
+  Status Write(const void* buffer, DWORD count, DWORD* done) override;
+  Status Flush() override;
   void OnClose() override;
 
-  bool GetState(DCB* dcb);
-  bool SetState(const DCB& dcb);
-  bool GetTimeouts(COMMTIMEOUTS* timeouts);
-  bool SetTimeouts(const COMMTIMEOUTS& timeouts);
-  bool SetMask(DWORD mask);
-  bool GetMask(DWORD* mask);
-  bool WaitEvent(DWORD* mask);
-  bool Purge(DWORD flags);
-  bool Escape(DWORD function);
-  bool ModemStatus(DWORD* status);
+  Status GetState(DCB* dcb);
+  Status SetState(const DCB& dcb);
+  Status GetTimeouts(COMMTIMEOUTS* timeouts);
+  Status SetTimeouts(const COMMTIMEOUTS& timeouts);
+  Status SetMask(DWORD mask);
+  Status GetMask(DWORD* mask);
+  Status WaitEvent(DWORD* mask);
+  Status Purge(DWORD flags);
+  Status Escape(DWORD function);
+  Status ModemStatus(DWORD* status);
   SerialLines Lines();
 
  private:

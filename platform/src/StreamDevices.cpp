@@ -3,22 +3,24 @@
 #include <mutex>
 #include <utility>
 
+#include "ProcessLifetime.h"
+
 namespace handheld::detail {
 namespace {
 
-std::mutex openerMutex;
-StreamDevices::Opener& TheOpener() {
-  static StreamDevices::Opener* opener = new StreamDevices::Opener;
-  return *opener;
-}
+struct OpenerSlot {
+  std::mutex mutex;
+  StreamDevices::Opener opener;
+};
 
 bool IsAsciiLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
 
 }  // namespace
 
 StreamDevices::Opener StreamDevices::SetOpener(Opener opener) {
-  std::lock_guard<std::mutex> lock(openerMutex);
-  return std::exchange(TheOpener(), std::move(opener));
+  OpenerSlot& slot = ProcessLifetime<OpenerSlot>::Get();
+  std::lock_guard<std::mutex> lock(slot.mutex);
+  return std::exchange(slot.opener, std::move(opener));
 }
 
 bool StreamDevices::IsDeviceName(const std::u16string& name) {
@@ -27,19 +29,20 @@ bool StreamDevices::IsDeviceName(const std::u16string& name) {
 }
 
 std::shared_ptr<FileObject> StreamDevices::Open(const std::u16string& name, DWORD access,
-                                                DWORD shareMode, DWORD* error) {
+                                                DWORD shareMode, Status* error) {
   Opener opener;
   {
-    std::lock_guard<std::mutex> lock(openerMutex);
-    opener = TheOpener();
+    OpenerSlot& slot = ProcessLifetime<OpenerSlot>::Get();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    opener = slot.opener;
   }
   if (!opener) {
     *error = ERROR_FILE_NOT_FOUND;
     return nullptr;
   }
-  *error = ERROR_SUCCESS;
+  *error = Status::Ok();
   std::shared_ptr<FileObject> device = opener(name, access, shareMode, error);
-  if (!device && *error == ERROR_SUCCESS) *error = ERROR_FILE_NOT_FOUND;
+  if (!device && error->ok()) *error = ERROR_FILE_NOT_FOUND;
   return device;
 }
 

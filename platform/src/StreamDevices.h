@@ -17,13 +17,13 @@ class StreamDevices {
   // when no device has that name).
   using Opener = std::function<std::shared_ptr<FileObject>(const std::u16string& name,
                                                            DWORD access, DWORD shareMode,
-                                                           DWORD* error)>;
+                                                           Status* error)>;
   // Installs the opener (an empty one removes it) and returns the previous one.
   static Opener SetOpener(Opener opener);
   // Device names: three letters, one digit and a colon ("OPT1:").
   static bool IsDeviceName(const std::u16string& name);
   static std::shared_ptr<FileObject> Open(const std::u16string& name, DWORD access,
-                                          DWORD shareMode, DWORD* error);
+                                          DWORD shareMode, Status* error);
 };
 
 }  // namespace handheld::detail

@@ -1,5 +1,6 @@
 // Thread creation, identity, exit codes and priorities.
 #include "Thread.h"
+#include "win/core.h"
 
 using handheld::detail::HandleTable;
 using handheld::detail::Thread;
@@ -16,7 +17,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
   if (!handle) return nullptr;
   if (threadId) *threadId = thread->Id();
   if (!(flags & CREATE_SUSPENDED) && thread->Resume() == 0xFFFFFFFFu) {
-    HandleTable::Remove(handle);
+    (void)HandleTable::Remove(handle);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }

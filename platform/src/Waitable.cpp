@@ -3,12 +3,19 @@
 #include <algorithm>
 #include <chrono>
 
+#include "ProcessLifetime.h"
+
 namespace handheld::detail {
 
+namespace {
+struct WaitState {
+  std::mutex lock;
+};
+}  // namespace
+
 std::mutex& Waitable::StateLock() {
-  // Never destroyed: detached threads may signal after main returned.
-  static std::mutex* lock = new std::mutex;
-  return *lock;
+  // Detached threads may signal after main returned.
+  return ProcessLifetime<WaitState>::Get().lock;
 }
 
 bool Waitable::TrySatisfy(Waiter& waiter) {

@@ -6,13 +6,9 @@
 #include <thread>
 #include <vector>
 
-#include "src/HandleTable.h"
 #include "windows.h"
 
 namespace {
-
-using handheld::detail::HandleTable;
-using handheld::detail::KernelObject;
 
 // Closes a handle when the test ends, whatever happens.
 struct Owned {
@@ -308,61 +304,6 @@ TEST(CoreHandles, ValuesAreNeverReusedAndStaleHandlesFail) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   EXPECT_FALSE(CloseHandle(nullptr));
   EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
-}
-
-class ProbeObject : public KernelObject {
- public:
-  ProbeObject(std::atomic<int>* closes, std::atomic<int>* destroyed)
-      : closes_(closes), destroyed_(destroyed) {}
-  ~ProbeObject() override { ++*destroyed_; }
-  void OnClose() override { ++*closes_; }
-
- private:
-  std::atomic<int>* closes_;
-  std::atomic<int>* destroyed_;
-};
-
-TEST(CoreHandles, OnCloseRunsOnceAtTheLastHandleAndReferencesKeepTheObject) {
-  std::atomic<int> closes{0}, destroyed{0};
-  auto object = std::make_shared<ProbeObject>(&closes, &destroyed);
-  HANDLE first = HandleTable::Add(object);
-  HANDLE second = HandleTable::Duplicate(object);
-  ASSERT_NE(second, nullptr);
-  EXPECT_NE(first, second);
-  EXPECT_EQ(HandleTable::LookupAs<ProbeObject>(second), object);
-  object.reset();
-
-  auto held = HandleTable::Lookup(first);  // a reference taken by a call in progress
-  EXPECT_TRUE(CloseHandle(first));
-  EXPECT_EQ(closes, 0);
-  EXPECT_EQ(HandleTable::Lookup(first), nullptr);
-  EXPECT_TRUE(HandleTable::Remove(second));
-  EXPECT_EQ(closes, 1);
-  EXPECT_EQ(destroyed, 0);  // still held
-  // A closed object gets no new handles.
-  EXPECT_EQ(HandleTable::Duplicate(held), nullptr);
-  held.reset();
-  EXPECT_EQ(destroyed, 1);
-  EXPECT_FALSE(HandleTable::Remove(second));
-  EXPECT_EQ(closes, 1);
-}
-
-TEST(CoreHandles, ConcurrentAddLookupAndRemove) {
-  std::atomic<int> closes{0}, destroyed{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&] {
-      for (int i = 0; i < 1000; ++i) {
-        HANDLE h = HandleTable::Add(std::make_shared<ProbeObject>(&closes, &destroyed));
-        HANDLE d = HandleTable::Duplicate(HandleTable::Lookup(h));
-        HandleTable::Remove(h);
-        HandleTable::Remove(d);
-      }
-    });
-  }
-  for (auto& t : threads) t.join();
-  EXPECT_EQ(closes, 4000);
-  EXPECT_EQ(destroyed, 4000);
 }
 
 TEST(CoreCriticalSections, ReEntrantAndExclusive) {

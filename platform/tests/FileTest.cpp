@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include "handheld.h"
-#include "src/StreamDevices.h"
 #include "testing/TempDevice.h"
 
 namespace {
@@ -228,62 +227,6 @@ TEST_F(FileTest, NamesCannotLeaveTheDeviceFolder) {
   char byte;
   EXPECT_FALSE(ReadFile(INVALID_HANDLE_VALUE, &byte, 1, &got, nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-}
-
-// What a device manager plugs in: an opener that finds stream devices by name.
-class ScanDevice : public handheld::detail::FileObject {
- public:
-  bool IoControl(DWORD code, void*, DWORD, void* out, DWORD outBytes, DWORD* returned) override {
-    *returned = 0;
-    if (code != 0x5A5A) return Fail(ERROR_INVALID_PARAMETER);
-    ++scans;
-    if (out && outBytes >= sizeof(DWORD)) {
-      *static_cast<DWORD*>(out) = static_cast<DWORD>(scans);
-      *returned = sizeof(DWORD);
-    }
-    return true;
-  }
-  void OnClose() override { closed = true; }
-  int scans = 0;
-  bool closed = false;
-};
-
-TEST_F(FileTest, StreamDevicesAreReachedThroughTheInstalledOpener) {
-  using handheld::detail::StreamDevices;
-  auto device = std::make_shared<ScanDevice>();
-  DWORD seenAccess = 0;
-  auto previous = StreamDevices::SetOpener(
-      [&](const std::u16string& name, DWORD access, DWORD, DWORD* error)
-          -> std::shared_ptr<handheld::detail::FileObject> {
-        seenAccess = access;
-        if (name == u"OPT1:") return device;
-        *error = ERROR_FILE_NOT_FOUND;
-        return nullptr;
-      });
-  HANDLE opt = CreateFileW(u"OPT1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-  ASSERT_NE(opt, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(seenAccess, GENERIC_READ | GENERIC_WRITE);
-  DWORD count = 0, returned = 0;
-  EXPECT_TRUE(DeviceIoControl(opt, 0x5A5A, nullptr, 0, &count, sizeof count, &returned, nullptr));
-  EXPECT_EQ(count, 1u);
-  EXPECT_EQ(returned, sizeof(DWORD));
-  EXPECT_FALSE(DeviceIoControl(opt, 0x1234, nullptr, 0, nullptr, 0, &returned, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  // What the device does not offer is refused.
-  char byte;
-  DWORD got = 0;
-  EXPECT_FALSE(ReadFile(opt, &byte, 1, &got, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
-
-  EXPECT_EQ(CreateFileW(u"OPT2:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_FALSE(device->closed);
-  EXPECT_TRUE(CloseHandle(opt));
-  EXPECT_TRUE(device->closed);
-  EXPECT_FALSE(DeviceIoControl(opt, 0x5A5A, nullptr, 0, nullptr, 0, &returned, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  StreamDevices::SetOpener(previous);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -446,6 +447,40 @@ TEST(RegistryTest, InvalidHandlesAndArgumentsAreRefused) {
   std::u16string longValue(16384, u'v');
   EXPECT_EQ(SetDword(next, longValue.c_str(), 1), ERROR_INVALID_PARAMETER);
   RegCloseKey(next);
+}
+
+// Keys and kernel objects take their values from one allocator: no two live
+// handles share a value, and neither kind is accepted where the other
+// belongs.
+TEST(RegistryTest, KeysAndKernelHandlesAreKeptApart) {
+  TempDevice device;
+  std::set<uintptr_t> values;
+  std::vector<HANDLE> events;
+  std::vector<HKEY> keys;
+  for (int i = 0; i < 20; ++i) {
+    events.push_back(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    keys.push_back(Create(HKEY_LOCAL_MACHINE, u"Software\\Kinds"));
+    EXPECT_TRUE(values.insert(reinterpret_cast<uintptr_t>(events.back())).second);
+    EXPECT_TRUE(values.insert(reinterpret_cast<uintptr_t>(keys.back())).second);
+  }
+  HANDLE keyAsHandle = reinterpret_cast<HANDLE>(keys[0]);
+  HKEY eventAsKey = reinterpret_cast<HKEY>(events[0]);
+  const std::vector<std::pair<const char*, bool>> refused = {
+      {"CloseHandle", CloseHandle(keyAsHandle) == FALSE},
+      {"SetEvent", SetEvent(keyAsHandle) == FALSE},
+      {"WaitForSingleObject", WaitForSingleObject(keyAsHandle, 0) == WAIT_FAILED},
+      {"ReadFile", ReadFile(keyAsHandle, nullptr, 0, nullptr, nullptr) == FALSE},
+  };
+  for (const auto& [call, failed] : refused) EXPECT_TRUE(failed) << call;
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(SetDword(eventAsKey, u"v", 1), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegCloseKey(eventAsKey), ERROR_INVALID_HANDLE);
+  // Both still work as what they are.
+  EXPECT_TRUE(SetEvent(events[0]));
+  EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_OBJECT_0);
+  EXPECT_EQ(SetDword(keys[0], u"v", 1), ERROR_SUCCESS);
+  for (HANDLE h : events) EXPECT_TRUE(CloseHandle(h));
+  for (HKEY k : keys) EXPECT_EQ(RegCloseKey(k), ERROR_SUCCESS);
 }
 
 TEST(RegistryTest, QueryInfoKeyCountsAndMaxima) {

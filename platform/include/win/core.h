@@ -6,6 +6,10 @@
 
 #include "win/types.h"
 
+// Exported from the platform's shared library; everything else in it is
+// hidden.
+#pragma GCC visibility push(default)
+
 // ---- wide text (UTF-16, NUL-terminated) ----
 // C-library style helpers for WCHAR text. They behave like their wchar_t
 // namesakes; lengths are in characters.
@@ -60,19 +64,8 @@ DWORD GetTickCount();  // milliseconds since the process's platform start
 void Sleep(DWORD ms);
 
 // ---- threads ----
-typedef DWORD (*LPTHREAD_START_ROUTINE)(LPVOID param);
-#define CREATE_SUSPENDED 0x00000004
-#define THREAD_PRIORITY_TIME_CRITICAL 0
-#define THREAD_PRIORITY_HIGHEST 1
-#define THREAD_PRIORITY_ABOVE_NORMAL 2
-#define THREAD_PRIORITY_NORMAL 3
-#define THREAD_PRIORITY_BELOW_NORMAL 4
-#define THREAD_PRIORITY_LOWEST 5
-#define THREAD_PRIORITY_ABOVE_IDLE 6
-#define THREAD_PRIORITY_IDLE 7
-#define THREAD_PRIORITY_ERROR_RETURN 0x7FFFFFFF
-#define STILL_ACTIVE 259
-
+// (LPTHREAD_START_ROUTINE, the priorities and the WAIT_* results are in
+// win/types.h.)
 // The handle is waitable: it is signalled when the thread has returned.
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                     LPVOID param, DWORD flags, LPDWORD threadId);
@@ -105,11 +98,6 @@ BOOL SetEvent(HANDLE ev);
 BOOL ResetEvent(HANDLE ev);
 BOOL PulseEvent(HANDLE ev);
 
-#define WAIT_OBJECT_0 0x00000000u
-#define WAIT_ABANDONED 0x00000080u
-#define WAIT_TIMEOUT 0x00000102u
-#define WAIT_FAILED 0xFFFFFFFFu
-#define MAXIMUM_WAIT_OBJECTS 64
 // Waits on events and threads.
 DWORD WaitForSingleObject(HANDLE h, DWORD ms);
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD ms);
@@ -144,3 +132,5 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
 #define IDNO 7
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
 #define MessageBox MessageBoxW
+
+#pragma GCC visibility pop

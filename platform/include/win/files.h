@@ -4,6 +4,10 @@
 
 #include "win/types.h"
 
+// Exported from the platform's shared library; everything else in it is
+// hidden.
+#pragma GCC visibility push(default)
+
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x00000001u
@@ -59,45 +63,7 @@ BOOL DeviceIoControl(HANDLE h, DWORD code, LPVOID in, DWORD inBytes, LPVOID out,
 #define RTS_CONTROL_HANDSHAKE 2
 #define RTS_CONTROL_TOGGLE 3
 
-typedef struct _DCB {
-  DWORD DCBlength;
-  DWORD BaudRate;
-  DWORD fBinary : 1;
-  DWORD fParity : 1;
-  DWORD fOutxCtsFlow : 1;
-  DWORD fOutxDsrFlow : 1;
-  DWORD fDtrControl : 2;
-  DWORD fDsrSensitivity : 1;
-  DWORD fTXContinueOnXoff : 1;
-  DWORD fOutX : 1;
-  DWORD fInX : 1;
-  DWORD fErrorChar : 1;
-  DWORD fNull : 1;
-  DWORD fRtsControl : 2;
-  DWORD fAbortOnError : 1;
-  DWORD fDummy2 : 17;
-  WORD wReserved;
-  WORD XonLim;
-  WORD XoffLim;
-  BYTE ByteSize;
-  BYTE Parity;
-  BYTE StopBits;
-  char XonChar;
-  char XoffChar;
-  char ErrorChar;
-  char EofChar;
-  char EvtChar;
-  WORD wReserved1;
-} DCB, *LPDCB;
-static_assert(sizeof(DCB) == 28, "DCB is 28 bytes");
 
-typedef struct _COMMTIMEOUTS {
-  DWORD ReadIntervalTimeout;
-  DWORD ReadTotalTimeoutMultiplier;
-  DWORD ReadTotalTimeoutConstant;
-  DWORD WriteTotalTimeoutMultiplier;
-  DWORD WriteTotalTimeoutConstant;
-} COMMTIMEOUTS, *LPCOMMTIMEOUTS;
 
 #define EV_RXCHAR 0x0001u
 #define EV_RXFLAG 0x0002u
@@ -114,10 +80,14 @@ typedef struct _COMMTIMEOUTS {
 #define PURGE_TXCLEAR 0x0004u
 #define PURGE_RXCLEAR 0x0008u
 
+#define SETXOFF 1
+#define SETXON 2
 #define SETRTS 3
 #define CLRRTS 4
 #define SETDTR 5
 #define CLRDTR 6
+#define SETBREAK 8
+#define CLRBREAK 9
 
 #define MS_CTS_ON 0x0010u
 #define MS_DSR_ON 0x0020u
@@ -136,3 +106,5 @@ BOOL WaitCommEvent(HANDLE port, LPDWORD mask, LPOVERLAPPED overlapped);
 BOOL PurgeComm(HANDLE port, DWORD flags);
 BOOL EscapeCommFunction(HANDLE port, DWORD func);
 BOOL GetCommModemStatus(HANDLE port, LPDWORD status);
+
+#pragma GCC visibility pop

@@ -3,6 +3,10 @@
 
 #include "win/types.h"
 
+// Exported from the platform's shared library; everything else in it is
+// hidden.
+#pragma GCC visibility push(default)
+
 #define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000000u)))
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000001u)))
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000002u)))
@@ -68,3 +72,5 @@ LONG RegFlushKey(HKEY key);
 #define RegEnumKeyEx RegEnumKeyExW
 #define RegEnumValue RegEnumValueW
 #define RegQueryInfoKey RegQueryInfoKeyW
+
+#pragma GCC visibility pop

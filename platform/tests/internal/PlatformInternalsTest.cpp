@@ -1,0 +1,137 @@
+// White-box tests of the stand-in's handle table and device opener.
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <vector>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "src/FileObject.h"
+#include "src/HandleTable.h"
+#include "src/StreamDevices.h"
+#include "testing/TempDevice.h"
+#include "windows.h"
+
+namespace {
+
+using handheld::detail::FileObject;
+using handheld::detail::HandleKind;
+using handheld::detail::HandleTable;
+using handheld::detail::KernelObject;
+using handheld::detail::Status;
+using handheld::detail::StreamDevices;
+using handheld::testing::TempDevice;
+
+class ProbeObject : public KernelObject {
+ public:
+  ProbeObject(std::atomic<int>* closes, std::atomic<int>* destroyed)
+      : closes_(closes), destroyed_(destroyed) {}
+  ~ProbeObject() override { ++*destroyed_; }
+  void OnClose() override { ++*closes_; }
+
+ private:
+  std::atomic<int>* closes_;
+  std::atomic<int>* destroyed_;
+};
+
+TEST(CoreHandles, OnCloseRunsOnceAtTheLastHandleAndReferencesKeepTheObject) {
+  std::atomic<int> closes{0}, destroyed{0};
+  auto object = std::make_shared<ProbeObject>(&closes, &destroyed);
+  HANDLE first = HandleTable::Add(object);
+  HANDLE second = HandleTable::Duplicate(object);
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(first, second);
+  EXPECT_EQ(HandleTable::LookupAs<ProbeObject>(second), object);
+  object.reset();
+
+  auto held = HandleTable::Lookup(first);  // a reference taken by a call in progress
+  EXPECT_TRUE(CloseHandle(first));
+  EXPECT_EQ(closes, 0);
+  EXPECT_EQ(HandleTable::Lookup(first), nullptr);
+  EXPECT_TRUE(HandleTable::Remove(second).ok());
+  EXPECT_EQ(closes, 1);
+  EXPECT_EQ(destroyed, 0);  // still held
+  // A closed object gets no new handles.
+  EXPECT_EQ(HandleTable::Duplicate(HandleKind::kKernelObject, held), nullptr);
+  held.reset();
+  EXPECT_EQ(destroyed, 1);
+  EXPECT_EQ(HandleTable::Remove(second), Status(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(closes, 1);
+}
+
+TEST(CoreHandles, ConcurrentAddLookupAndRemove) {
+  std::atomic<int> closes{0}, destroyed{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 1000; ++i) {
+        HANDLE h = HandleTable::Add(std::make_shared<ProbeObject>(&closes, &destroyed));
+        HANDLE d = HandleTable::Duplicate(HandleKind::kKernelObject, HandleTable::Lookup(h));
+        EXPECT_TRUE(HandleTable::Remove(h).ok());
+        EXPECT_TRUE(HandleTable::Remove(d).ok());
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(closes, 4000);
+  EXPECT_EQ(destroyed, 4000);
+}
+
+// What a device manager plugs in: an opener that finds stream devices by name.
+class ScanDevice : public FileObject {
+ public:
+  Status IoControl(DWORD code, void*, DWORD, void* out, DWORD outBytes, DWORD* returned) override {
+    *returned = 0;
+    if (code != 0x5A5A) return ERROR_INVALID_PARAMETER;
+    ++scans;
+    if (out && outBytes >= sizeof(DWORD)) {
+      *static_cast<DWORD*>(out) = static_cast<DWORD>(scans);
+      *returned = sizeof(DWORD);
+    }
+    return Status::Ok();
+  }
+  void OnClose() override { closed = true; }
+  int scans = 0;
+  bool closed = false;
+};
+
+TEST(StreamDevices, StreamDevicesAreReachedThroughTheInstalledOpener) {
+  TempDevice device_;
+  auto device = std::make_shared<ScanDevice>();
+  DWORD seenAccess = 0;
+  auto previous = StreamDevices::SetOpener(
+      [&](const std::u16string& name, DWORD access, DWORD, Status* error)
+          -> std::shared_ptr<FileObject> {
+        seenAccess = access;
+        if (name == u"OPT1:") return device;
+        *error = ERROR_FILE_NOT_FOUND;
+        return nullptr;
+      });
+  HANDLE opt = CreateFileW(u"OPT1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+  ASSERT_NE(opt, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(seenAccess, GENERIC_READ | GENERIC_WRITE);
+  DWORD count = 0, returned = 0;
+  EXPECT_TRUE(DeviceIoControl(opt, 0x5A5A, nullptr, 0, &count, sizeof count, &returned, nullptr));
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(returned, sizeof(DWORD));
+  EXPECT_FALSE(DeviceIoControl(opt, 0x1234, nullptr, 0, nullptr, 0, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  // What the device does not offer is refused.
+  char byte;
+  DWORD got = 0;
+  EXPECT_FALSE(ReadFile(opt, &byte, 1, &got, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
+
+  EXPECT_EQ(CreateFileW(u"OPT2:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(device->closed);
+  EXPECT_TRUE(CloseHandle(opt));
+  EXPECT_TRUE(device->closed);
+  EXPECT_FALSE(DeviceIoControl(opt, 0x5A5A, nullptr, 0, nullptr, 0, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  StreamDevices::SetOpener(previous);
+}
+
+}  // namespace
