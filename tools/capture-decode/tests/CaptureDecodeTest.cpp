@@ -17,6 +17,7 @@
 
 #include "JsonWriter.h"
 #include "NmeaCapture.h"
+#include "WireFrames.h"
 
 namespace {
 
@@ -316,11 +317,7 @@ TEST(CaptureDecodeNmea, SentenceLikeNoiseAlwaysGivesValidJsonAndConsistentCounts
       // A well-formed sentence now and then, with the right checksum.
       std::string body = pieces[random() % 6].substr(1);
       for (int f = 0; f < 20; ++f) body += random() % 3 == 0 ? pieces[6] : pieces[12 + random() % 4];
-      unsigned sum = 0;
-      for (unsigned char c : body) sum ^= c;
-      char tail[8];
-      std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-      piece = "$" + body + tail;
+      piece = testsupport::NmeaSentence(body);
     }
     for (unsigned char c : piece) capture.OnByte(c);
   }

@@ -10,24 +10,14 @@
 #include <vector>
 
 #include "CaptureFilter.h"
+#include "WireFrames.h"
 
 namespace {
 
 std::vector<uint8_t> Bytes(const std::string& text) { return std::vector<uint8_t>(text.begin(), text.end()); }
 std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-std::vector<uint8_t> Frame(const std::vector<uint8_t>& payload) {
-  std::vector<uint8_t> frame = {0xA0, 0xA2, static_cast<uint8_t>(payload.size() >> 8),
-                                static_cast<uint8_t>(payload.size() & 0xFF)};
-  unsigned sum = 0;
-  for (uint8_t b : payload) sum = (sum + b) & 0x7FFF;
-  frame.insert(frame.end(), payload.begin(), payload.end());
-  frame.push_back(static_cast<uint8_t>(sum >> 8));
-  frame.push_back(static_cast<uint8_t>(sum & 0xFF));
-  frame.push_back(0xB0);
-  frame.push_back(0xB3);
-  return frame;
-}
+using testsupport::SirfFrame;
 
 std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
   std::vector<uint8_t> out;
@@ -50,7 +40,7 @@ TEST(CaptureFilterTest, CrIsRestoredOnlyWhereMissingAndNeverOnEmptyLines) {
 TEST(CaptureFilterTest, BinaryFramesPassUnchangedAndAreMarked) {
   // Payload with LF, "#" after LF, and a CR-less line end inside.
   const std::vector<uint8_t> payload = {0x06, '\n', '#', 'x', '\n', 0xA0, 0xA2, 0x00};
-  const std::vector<uint8_t> frame = Frame(payload);
+  const std::vector<uint8_t> frame = SirfFrame(payload);
   const std::vector<uint8_t> input = Concat({Bytes("# header\n"), frame, frame, Bytes("\n$GPGGA\n")});
   std::vector<uint8_t> out;
   std::vector<bool> binary;
@@ -77,7 +67,7 @@ TEST(CaptureFilterTest, ThingsThatOnlyLookLikeFramesAreText) {
   EXPECT_EQ(Concat({{0xA0, 0xA2, 0x7F, 0xFF, '\r', '\n'}}), CaptureFilter::FilterAll(tooLong));
 
   // A broken frame that holds a whole frame: the inner one is still found.
-  const std::vector<uint8_t> inner = Frame({0x02, '\n'});
+  const std::vector<uint8_t> inner = SirfFrame({0x02, '\n'});
   std::vector<uint8_t> outer = {0xA0, 0xA2, 0x00, static_cast<uint8_t>(inner.size() + 1)};
   outer.insert(outer.end(), inner.begin(), inner.end());
   outer.insert(outer.end(), {0x00, 0x00, 0x00, 0xB0, 0xB4});
@@ -93,7 +83,7 @@ TEST(CaptureFilterTest, ThingsThatOnlyLookLikeFramesAreText) {
   EXPECT_EQ(inner.size(), binaryBytes);
   EXPECT_EQ(1u, filter.Frames());
 
-  std::vector<uint8_t> cut = Frame({1, 2, 3, 5});
+  std::vector<uint8_t> cut = SirfFrame({1, 2, 3, 5});
   cut.pop_back();
   EXPECT_EQ(cut, CaptureFilter::FilterAll(cut));
 }

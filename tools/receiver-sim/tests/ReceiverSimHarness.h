@@ -17,36 +17,17 @@
 #include <string>
 #include <vector>
 
+#include "WireFrames.h"
+
 namespace simtest {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
 using Clock = std::chrono::steady_clock;
 
 inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-inline std::string NmeaFrame(const std::string& body) {
-  uint8_t sum = 0;
-  for (unsigned char c : body) sum ^= c;
-  char tail[8];
-  std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-  return "$" + body + tail;
-}
-
-inline Bytes SirfFrame(const Bytes& payload) {
-  Bytes f{0xA0, 0xA2, static_cast<uint8_t>(payload.size() >> 8),
-          static_cast<uint8_t>(payload.size())};
-  unsigned sum = 0;
-  for (uint8_t b : payload) {
-    f.push_back(b);
-    sum += b;
-  }
-  sum &= 0x7FFF;
-  f.push_back(static_cast<uint8_t>(sum >> 8));
-  f.push_back(static_cast<uint8_t>(sum));
-  f.push_back(0xB0);
-  f.push_back(0xB3);
-  return f;
-}
+using testsupport::NmeaSentence;
+using testsupport::SirfFrame;
 
 struct Sentence {
   std::string body;        // between "$" and "*" (or CR)

@@ -134,9 +134,9 @@ TEST(ReceiverSimNmea, RateControlTurnsSentencesOffAndQueriesOnce) {
   SimProcess sim;
   ASSERT_TRUE(sim.Start(Args({})));
   sim.ReadUntilSentence("GPRMC", 3000);
-  sim.Write(NmeaFrame("PSRF103,3,0,0,1"));  // GSV off
-  sim.Write(NmeaFrame("PSRF103,2,0,1,0"));  // GSA without checksum
-  sim.Write(NmeaFrame("PSRF103,8,0,1,1"));  // ZDA on
+  sim.Write(NmeaSentence("PSRF103,3,0,0,1"));  // GSV off
+  sim.Write(NmeaSentence("PSRF103,2,0,1,0"));  // GSA without checksum
+  sim.Write(NmeaSentence("PSRF103,8,0,1,1"));  // ZDA on
   sim.ReadUntilSentence("GPRMC", 2000);
   Bytes b = sim.ReadUntil([](const Bytes& got) { return CountId(GoodSentences(got), "GPRMC") >= 1; },
                           2000);
@@ -147,7 +147,7 @@ TEST(ReceiverSimNmea, RateControlTurnsSentencesOffAndQueriesOnce) {
   int plainGsa = 0;
   for (auto& s : Sentences(b)) plainGsa += s.id() == "GPGSA" && !s.hasChecksum && s.crlf;
   EXPECT_EQ(plainGsa, 1);
-  sim.Write(NmeaFrame("PSRF103,3,1,0,1"));  // query GSV once
+  sim.Write(NmeaSentence("PSRF103,3,1,0,1"));  // query GSV once
   b = sim.ReadUntilSentence("GPGSV", 800);
   EXPECT_GE(CountId(GoodSentences(b), "GPGSV"), 1);
 }

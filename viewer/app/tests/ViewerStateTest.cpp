@@ -15,22 +15,15 @@
 #include "NmeaReader.h"
 #include "SerialSession.h"
 #include "app/ViewerState.h"
+#include "WireFrames.h"
 #include "testing/PtyPeer.h"
 #include "testing/TempDevice.h"
 
 namespace {
 
-std::string Sentence(const std::string& body) {
-  unsigned sum = 0;
-  for (unsigned char c : body) sum ^= c;
-  char tail[8];
-  std::snprintf(tail, sizeof tail, "*%02X\r\n", sum & 0xFF);
-  return "$" + body + tail;
-}
-
 // Message 9 with a checksum that holds.
 const std::string kFrame("\xA0\xA2\x00\x03\x09\x01\x02\x00\x0C\xB0\xB3", 11);
-const std::string kGga = Sentence("GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
+const std::string kGga = testsupport::NmeaSentence("GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
 
 template <typename Test>
 bool Within(int ms, Test test) {

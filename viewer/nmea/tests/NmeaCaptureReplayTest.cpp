@@ -21,7 +21,7 @@ using nmea_test::Feed;
 namespace {
 
 std::filesystem::path CaptureFolder() {
-  return std::filesystem::path(__FILE__).parent_path() / "../../../../shared/testdata/gpsd-logs";
+  return std::filesystem::path(TESTDATA_DIR) / "gpsd-logs";
 }
 
 // The capture's sentence lines, each ending in CR LF.

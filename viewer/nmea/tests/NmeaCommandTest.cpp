@@ -15,7 +15,7 @@
 
 using handheld::testing::PtyPeer;
 using handheld::testing::TempDevice;
-using nmea_test::Framed;
+using nmea_test::NmeaSentence;
 
 namespace {
 
@@ -65,10 +65,10 @@ TEST_F(NmeaCommand, EveryCommandFramesItsBody) {
   EXPECT_TRUE(reader.SendNavInit8());
   NavInitTexts texts = {"4807.038", "01131.000", "345600", "1300"};
   EXPECT_TRUE(reader.SendNavInitPosition(texts));
-  const std::string expected = Framed("PSRF202") + Framed("PSRF103,44,0,1,1") +
-                               Framed("PSRF104,0,0,0,0,0,0,12,4") + Framed("PSRF104,0,0,0,0,0,0,12,2") +
-                               Framed("PSRF104,0,0,0,0,0,0,12,8") +
-                               Framed("PSRF104,4807.038,01131.000,0,0,345600,1300,12,1");
+  const std::string expected = NmeaSentence("PSRF202") + NmeaSentence("PSRF103,44,0,1,1") +
+                               NmeaSentence("PSRF104,0,0,0,0,0,0,12,4") + NmeaSentence("PSRF104,0,0,0,0,0,0,12,2") +
+                               NmeaSentence("PSRF104,0,0,0,0,0,0,12,8") +
+                               NmeaSentence("PSRF104,4807.038,01131.000,0,0,345600,1300,12,1");
   EXPECT_EQ(expected, AsText(peer.Read(expected.size(), 3000)));
 }
 
@@ -92,7 +92,7 @@ TEST_F(NmeaCommand, WithThePortClosedCommandsStillSucceedAndNothingIsSent) {
 }
 
 TEST_F(NmeaCommand, SentencesFromTheReceiverAreFramedAndDecoded) {
-  ASSERT_TRUE(peer.Write("noise" + Framed("PXVRSWV,2,GSW3.2.2_3.1.00.12") +
+  ASSERT_TRUE(peer.Write("noise" + NmeaSentence("PXVRSWV,2,GSW3.2.2_3.1.00.12") +
                          "$GPRMC,030131.0,A,2638.1728,N,08011.3893,W,0.00,219.6,010413,,*20\r\n"));
   char buffer[NmeaReader::kSentenceBufferSize];
   WORD length = 0;
@@ -109,7 +109,7 @@ TEST_F(NmeaCommand, SentencesFromTheReceiverAreFramedAndDecoded) {
 TEST_F(NmeaCommand, DestroyedReaderIsDetachedAndReattachRestoresTheSink) {
   // A second reader takes over the sink; the first gets nothing more.
   auto* other = new NmeaReader(&session);
-  ASSERT_TRUE(peer.Write(Framed("PXVRCOF,5")));
+  ASSERT_TRUE(peer.Write(NmeaSentence("PXVRCOF,5")));
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (!other->HasSentence() && std::chrono::steady_clock::now() < end) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -119,12 +119,12 @@ TEST_F(NmeaCommand, DestroyedReaderIsDetachedAndReattachRestoresTheSink) {
   delete other;  // detaches while bytes may arrive
 
   reader.Reattach();
-  ASSERT_TRUE(peer.Write(Framed("PXVRCOF,6")));
+  ASSERT_TRUE(peer.Write(NmeaSentence("PXVRCOF,6")));
   ASSERT_TRUE(WaitForSentence());
   char buffer[NmeaReader::kSentenceBufferSize];
   WORD length = 0;
   ASSERT_TRUE(reader.ReadSentence(buffer, length));
-  EXPECT_EQ(Framed("PXVRCOF,6"), std::string(buffer));
+  EXPECT_EQ(NmeaSentence("PXVRCOF,6"), std::string(buffer));
 }
 
 }  // namespace

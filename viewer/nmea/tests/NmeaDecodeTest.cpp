@@ -11,7 +11,7 @@
 #include "WidenAscii.h"
 
 using nmea_test::Feed;
-using nmea_test::Framed;
+using nmea_test::NmeaSentence;
 
 namespace {
 
@@ -52,12 +52,12 @@ TEST_F(NmeaDecode, RecordsStartZeroed) {
 
 TEST_F(NmeaDecode, GgaTimeDropsTheFractionAndEmptyGivesZero) {
   const DWORD before = GetTickCount();
-  Decode(Framed("GPGGA,123519.250,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
+  Decode(NmeaSentence("GPGGA,123519.250,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,"));
   EXPECT_EQ(123519, reader.Gga().utcTime);
   EXPECT_EQ(1, reader.Gga().count);
   EXPECT_GE(reader.Gga().tick, before);
   EXPECT_LE(reader.Gga().tick, GetTickCount());
-  Decode(Framed("GPGGA,,4807.038,N"));
+  Decode(NmeaSentence("GPGGA,,4807.038,N"));
   EXPECT_EQ(0, reader.Gga().utcTime);
   EXPECT_EQ(2, reader.Gga().count);
 }
@@ -76,10 +76,10 @@ TEST_F(NmeaDecode, GsaTakesModesPrnsAndDop) {
 }
 
 TEST_F(NmeaDecode, IdsArePrefixesAndUnknownIdsChangeNothing) {
-  Decode(Framed("GPGSAX,M,2"));
+  Decode(NmeaSentence("GPGSAX,M,2"));
   EXPECT_EQ(1, reader.Gsa().count);
   EXPECT_EQ('M', reader.Gsa().selectionMode);
-  Decode(Framed("GPGLL,2638.1727,N,08011.3892,W"));
+  Decode(NmeaSentence("GPGLL,2638.1727,N,08011.3892,W"));
   Decode("no dollar at all");
   EXPECT_EQ(0, reader.Gga().count + reader.Gsv().count + reader.Rmc().count +
                    reader.Swv().count + reader.Cof().count);
@@ -90,12 +90,12 @@ TEST_F(NmeaDecode, IdsArePrefixesAndUnknownIdsChangeNothing) {
 
 TEST_F(NmeaDecode, GsvCycleOfTwoMessagesFillsAndEmptiesRows) {
   // Leave something in every row first.
-  Decode(Framed("GPGSV,3,1,12,01,10,100,31,02,20,200,32,03,30,300,33,04,40,40,34"));
-  Decode(Framed("GPGSV,3,2,12,05,10,100,31,06,20,200,32,07,30,300,33,08,40,40,34"));
-  Decode(Framed("GPGSV,3,3,12,09,10,100,31,10,20,200,32,11,30,300,33,12,40,40,34"));
+  Decode(NmeaSentence("GPGSV,3,1,12,01,10,100,31,02,20,200,32,03,30,300,33,04,40,40,34"));
+  Decode(NmeaSentence("GPGSV,3,2,12,05,10,100,31,06,20,200,32,07,30,300,33,08,40,40,34"));
+  Decode(NmeaSentence("GPGSV,3,3,12,09,10,100,31,10,20,200,32,11,30,300,33,12,40,40,34"));
   ExpectRow(11, 12, 40, 40, 34);
 
-  Decode(Framed("GPGSV,2,1,06,17,72,207,32,28,59,095,31,06,35,347,,01,29,132,23"));
+  Decode(NmeaSentence("GPGSV,2,1,06,17,72,207,32,28,59,095,31,06,35,347,,01,29,132,23"));
   EXPECT_EQ(6, reader.Gsv().inView);
   ExpectRow(0, 17, 72, 207, 32);
   ExpectRow(2, 6, 35, 347, 0);  // not tracked: empty SNR
@@ -103,7 +103,7 @@ TEST_F(NmeaDecode, GsvCycleOfTwoMessagesFillsAndEmptiesRows) {
   ExpectRow(4, 5, 10, 100, 31);  // not this message's group: kept
   for (int i = 8; i < 12; ++i) ExpectEmptyRow(i);
 
-  Decode(Framed("GPGSV,2,2,06,30,23,011,29,20,17,069,20"));
+  Decode(NmeaSentence("GPGSV,2,2,06,30,23,011,29,20,17,069,20"));
   ExpectRow(4, 30, 23, 11, 29);
   ExpectRow(5, 20, 17, 69, 20);
   ExpectEmptyRow(6);
@@ -113,15 +113,15 @@ TEST_F(NmeaDecode, GsvCycleOfTwoMessagesFillsAndEmptiesRows) {
 }
 
 TEST_F(NmeaDecode, GsvSingleMessageEmptiesRowsFourOnAndNumberFourFillsRowZero) {
-  Decode(Framed("GPGSV,3,3,12,09,10,100,31,10,20,200,32,11,30,300,33,12,40,40,34"));
-  Decode(Framed("GPGSV,1,1,02,05,10,100,31,06,20,200,32"));
+  Decode(NmeaSentence("GPGSV,3,3,12,09,10,100,31,10,20,200,32,11,30,300,33,12,40,40,34"));
+  Decode(NmeaSentence("GPGSV,1,1,02,05,10,100,31,06,20,200,32"));
   ExpectRow(0, 5, 10, 100, 31);
   ExpectRow(1, 6, 20, 200, 32);
   ExpectEmptyRow(2);
   ExpectEmptyRow(3);
   for (int i = 4; i < 12; ++i) ExpectEmptyRow(i);
 
-  Decode(Framed("GPGSV,4,4,16,21,11,111,41,22,12,112,42,23,13,113,43,24,14,114,44"));
+  Decode(NmeaSentence("GPGSV,4,4,16,21,11,111,41,22,12,112,42,23,13,113,43,24,14,114,44"));
   ExpectRow(0, 21, 11, 111, 41);
   ExpectRow(3, 24, 14, 114, 44);
 }
@@ -152,7 +152,7 @@ TEST_F(NmeaDecode, RmcTakesEveryFieldAndCharactersTakeTheDelimiterOfEmptyFields)
   EXPECT_STREQ("3.1", rmc.magVariation);
   EXPECT_EQ('E', rmc.magVariationDir);
 
-  Decode(Framed("GPRMC,030131.000,,,,"));
+  Decode(NmeaSentence("GPRMC,030131.000,,,,"));
   EXPECT_EQ(',', rmc.status);
   EXPECT_STREQ("", rmc.latitude);
   EXPECT_EQ(',', rmc.latHemisphere);
@@ -166,14 +166,14 @@ TEST_F(NmeaDecode, RmcTakesEveryFieldAndCharactersTakeTheDelimiterOfEmptyFields)
 }
 
 TEST_F(NmeaDecode, SwvAndCofCarryTheirValues) {
-  Decode(Framed("PXVRSWV,2,GSW3.2.2_3.1.00.12-SDK003P1.01a"));
+  Decode(NmeaSentence("PXVRSWV,2,GSW3.2.2_3.1.00.12-SDK003P1.01a"));
   EXPECT_EQ(2, reader.Swv().number);
   EXPECT_STREQ("GSW3.2.2_3.1.00.12-SDK003P1.01a", reader.Swv().version);
-  Decode(Framed("PXVRSWV,65537,x"));
+  Decode(NmeaSentence("PXVRSWV,65537,x"));
   EXPECT_EQ(1, reader.Swv().number);
-  Decode(Framed("PXVRCOF,-12345"));
+  Decode(NmeaSentence("PXVRCOF,-12345"));
   EXPECT_EQ(-12345, reader.Cof().value);
-  Decode(Framed("PXVRCOF, +77abc"));
+  Decode(NmeaSentence("PXVRCOF, +77abc"));
   EXPECT_EQ(77, reader.Cof().value);
 }
 
@@ -188,7 +188,7 @@ TEST_F(NmeaDecode, CountsWrapAt65536) {
 // whole path from bytes to records.
 TEST_F(NmeaDecode, OverlongTextFieldsAreCutToFit) {
   const std::string big(60, '9');
-  Feed(reader, Framed("GPRMC," + big + ",A," + big.substr(0, 20) + ",S"));
+  Feed(reader, NmeaSentence("GPRMC," + big + ",A," + big.substr(0, 20) + ",S"));
   char buffer[NmeaReader::kSentenceBufferSize];
   WORD length = 0;
   ASSERT_TRUE(reader.ReadSentence(buffer, length));
@@ -199,12 +199,12 @@ TEST_F(NmeaDecode, OverlongTextFieldsAreCutToFit) {
   EXPECT_EQ(std::string(11, '9'), rmc.latitude);
   EXPECT_EQ('S', rmc.latHemisphere);
 
-  Feed(reader, Framed("PXVRSWV,1," + std::string(80, 'v')));
+  Feed(reader, NmeaSentence("PXVRSWV,1," + std::string(80, 'v')));
   ASSERT_TRUE(reader.ReadSentence(buffer, length));
   reader.DecodeSentence(buffer);
   EXPECT_EQ(std::string(49, 'v'), reader.Swv().version);
 
-  Decode(Framed("GPGSA,A,3,1,2,3,4,5,6,7,8,9,10,11,12,123456789012,2,3"));
+  Decode(NmeaSentence("GPGSA,A,3,1,2,3,4,5,6,7,8,9,10,11,12,123456789012,2,3"));
   EXPECT_STREQ("1234567", reader.Gsa().pdop);
   EXPECT_STREQ("2", reader.Gsa().hdop);
 }

@@ -12,7 +12,7 @@
 #include "SerialSession.h"
 
 using nmea_test::Feed;
-using nmea_test::Framed;
+using nmea_test::NmeaSentence;
 using nmea_test::TakeAll;
 
 namespace {
@@ -31,7 +31,7 @@ std::string SentenceOfLength(size_t total) {
 }
 
 TEST_F(NmeaFraming, NoiseBeforeTheDollarIsIgnoredAndCrLfIsKept) {
-  const std::string gga = Framed("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
+  const std::string gga = NmeaSentence("GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,");
   Feed(reader, "noise\r\n\x01\xff" + gga);
   ASSERT_TRUE(reader.HasSentence());
   ASSERT_TRUE(reader.ReadSentence(buffer, length));
@@ -67,16 +67,16 @@ TEST_F(NmeaFraming, LengthLimitIs99BytesAndLongSentencesKeepTheirFirst100) {
   EXPECT_EQ('\0', buffer[100]);
 
   // The next sentence is framed normally.
-  Feed(reader, Framed("GPGGA,1"));
+  Feed(reader, NmeaSentence("GPGGA,1"));
   EXPECT_TRUE(reader.ReadSentence(buffer, length));
-  EXPECT_EQ(Framed("GPGGA,1"), std::string(buffer));
+  EXPECT_EQ(NmeaSentence("GPGGA,1"), std::string(buffer));
 }
 
 TEST_F(NmeaFraming, ChecksumIsTestedOnlyWhenPresent) {
   Feed(reader, "$GPGGA,1,2,3\r\n");
   EXPECT_TRUE(reader.ReadSentence(buffer, length));
 
-  std::string wrong = Framed("GPGGA,1,2,3");
+  std::string wrong = NmeaSentence("GPGGA,1,2,3");
   wrong[wrong.size() - 3] ^= 1;  // last hex digit off by one
   Feed(reader, wrong);
   EXPECT_FALSE(reader.ReadSentence(buffer, length));
@@ -107,10 +107,10 @@ TEST_F(NmeaFraming, ChecksumNeverReadsPastTheText) {
 TEST_F(NmeaFraming, CrFollowedByDollarDropsBothSentences) {
   Feed(reader, "$GPGGA,1\r$GPGSA,2\r\n");
   EXPECT_FALSE(reader.HasSentence());
-  Feed(reader, Framed("GPRMC,3"));
+  Feed(reader, NmeaSentence("GPRMC,3"));
   auto taken = TakeAll(reader);
   ASSERT_EQ(1u, taken.size());
-  EXPECT_EQ(Framed("GPRMC,3"), taken[0].text);
+  EXPECT_EQ(NmeaSentence("GPRMC,3"), taken[0].text);
 }
 
 TEST_F(NmeaFraming, LfAloneIsDataAndLostCrLfJoinsSentences) {
@@ -120,7 +120,7 @@ TEST_F(NmeaFraming, LfAloneIsDataAndLostCrLfJoinsSentences) {
 
   // A "$" inside a sentence is data: the truncated sentence and the next
   // land in one slot, and the checksum covers both.
-  const std::string joined = "$GPGGA,030130" + Framed("GPGLL,2638.1728,N");
+  const std::string joined = "$GPGGA,030130" + NmeaSentence("GPGLL,2638.1728,N");
   Feed(reader, joined);
   auto taken = TakeAll(reader);
   ASSERT_EQ(1u, taken.size());
@@ -136,35 +136,35 @@ TEST_F(NmeaFraming, EmbeddedNulIsRejected) {
 
 // 15 slots, one of which is always being filled: at most 14 sentences wait.
 TEST_F(NmeaFraming, FullQueueDropsNewSentencesAndKeepsTheWaitingOnes) {
-  for (int i = 0; i < 40; ++i) Feed(reader, Framed("GPTST," + std::to_string(i)));
+  for (int i = 0; i < 40; ++i) Feed(reader, NmeaSentence("GPTST," + std::to_string(i)));
   auto taken = TakeAll(reader);
   ASSERT_EQ(14u, taken.size());
   for (int i = 0; i < 14; ++i) {
     EXPECT_TRUE(taken[i].accepted) << i;
-    EXPECT_EQ(Framed("GPTST," + std::to_string(i)), taken[i].text);
+    EXPECT_EQ(NmeaSentence("GPTST," + std::to_string(i)), taken[i].text);
   }
   // Afterwards the queue works as before, also across the wrap of the slots.
   for (int round = 0; round < 5; ++round) {
-    for (int i = 0; i < 9; ++i) Feed(reader, Framed("GPNEW," + std::to_string(round * 10 + i)));
+    for (int i = 0; i < 9; ++i) Feed(reader, NmeaSentence("GPNEW," + std::to_string(round * 10 + i)));
     taken = TakeAll(reader);
     ASSERT_EQ(9u, taken.size());
     for (int i = 0; i < 9; ++i) {
-      EXPECT_EQ(Framed("GPNEW," + std::to_string(round * 10 + i)), taken[i].text);
+      EXPECT_EQ(NmeaSentence("GPNEW," + std::to_string(round * 10 + i)), taken[i].text);
     }
   }
 }
 
 TEST_F(NmeaFraming, SentenceCompletingWhileFullIsDroppedWithoutHarmingThePartialNext) {
-  for (int i = 0; i < 14; ++i) Feed(reader, Framed("GPOLD," + std::to_string(i)));
-  Feed(reader, Framed("GPLOST,1"));   // dropped: queue full
+  for (int i = 0; i < 14; ++i) Feed(reader, NmeaSentence("GPOLD," + std::to_string(i)));
+  Feed(reader, NmeaSentence("GPLOST,1"));   // dropped: queue full
   Feed(reader, "$GPHALF,");           // being framed when a slot frees up
   ASSERT_TRUE(reader.ReadSentence(buffer, length));
-  EXPECT_EQ(Framed("GPOLD,0"), std::string(buffer));
+  EXPECT_EQ(NmeaSentence("GPOLD,0"), std::string(buffer));
   Feed(reader, "2\r\n");
-  Feed(reader, Framed("GPLOST,2"));   // full again: dropped
+  Feed(reader, NmeaSentence("GPLOST,2"));   // full again: dropped
   auto taken = TakeAll(reader);
   ASSERT_EQ(14u, taken.size());
-  for (int i = 0; i < 13; ++i) EXPECT_EQ(Framed("GPOLD," + std::to_string(i + 1)), taken[i].text);
+  for (int i = 0; i < 13; ++i) EXPECT_EQ(NmeaSentence("GPOLD," + std::to_string(i + 1)), taken[i].text);
   EXPECT_EQ("$GPHALF,2\r\n", taken[13].text);
   EXPECT_TRUE(taken[13].accepted);
 }
@@ -174,15 +174,15 @@ TEST_F(NmeaFraming, ResetEmptiesTheQueueAndWaitsForDollar) {
   Feed(reader, sentence);
   ASSERT_TRUE(reader.ReadSentence(buffer, length));
   reader.DecodeSentence(buffer);
-  Feed(reader, Framed("GPTST,1") + Framed("GPTST,2") + "$GPHALF,");
+  Feed(reader, NmeaSentence("GPTST,1") + NmeaSentence("GPTST,2") + "$GPHALF,");
   reader.Reset();
   EXPECT_FALSE(reader.HasSentence());
   Feed(reader, "3\r\n");  // tail of the half sentence: not a sentence any more
   EXPECT_FALSE(reader.HasSentence());
-  Feed(reader, Framed("GPTST,4"));
+  Feed(reader, NmeaSentence("GPTST,4"));
   auto taken = TakeAll(reader);
   ASSERT_EQ(1u, taken.size());
-  EXPECT_EQ(Framed("GPTST,4"), taken[0].text);
+  EXPECT_EQ(NmeaSentence("GPTST,4"), taken[0].text);
   EXPECT_EQ(101010, reader.Gga().utcTime);
   EXPECT_EQ(1, reader.Gga().count);
 }
@@ -194,7 +194,7 @@ TEST_F(NmeaFraming, FeedingAndPollingOnTwoThreadsKeepsSentencesWhole) {
   std::atomic<bool> done{false};
   std::thread feeder([&] {
     for (int i = 0; i < kSentences; ++i) {
-      Feed(reader, Framed("GPSEQ," + std::to_string(i)));
+      Feed(reader, NmeaSentence("GPSEQ," + std::to_string(i)));
       if (i % 16 == 0) std::this_thread::yield();
     }
     done = true;
@@ -208,7 +208,7 @@ TEST_F(NmeaFraming, FeedingAndPollingOnTwoThreadsKeepsSentencesWhole) {
     }
     ASSERT_TRUE(reader.ReadSentence(buffer, length)) << buffer;
     int value = std::atoi(buffer + 7);
-    EXPECT_EQ(Framed("GPSEQ," + std::to_string(value)), std::string(buffer));
+    EXPECT_EQ(NmeaSentence("GPSEQ," + std::to_string(value)), std::string(buffer));
     EXPECT_GT(value, last);
     last = value;
     ++received;

@@ -1,12 +1,12 @@
 // Helpers shared by the NMEA reader tests: feeding text through the byte
-// sink and building sentences with a correct checksum.
+// sink and taking sentences out.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "NmeaReader.h"
+#include "WireFrames.h"
 
 namespace nmea_test {
 
@@ -14,14 +14,7 @@ inline void Feed(NmeaReader& reader, const std::string& bytes) {
   for (unsigned char c : bytes) NmeaReader::OnByte(c, &reader);
 }
 
-// "$" body "*hh" CR LF with the right checksum.
-inline std::string Framed(const std::string& body) {
-  unsigned sum = 0;
-  for (unsigned char c : body) sum ^= c;
-  char tail[8];
-  std::snprintf(tail, sizeof tail, "*%02X\r\n", sum);
-  return "$" + body + tail;
-}
+using testsupport::NmeaSentence;
 
 // Takes every waiting sentence; each entry is the text and whether it was accepted.
 struct Taken {

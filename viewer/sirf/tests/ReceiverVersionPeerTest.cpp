@@ -108,7 +108,7 @@ TEST_F(ReceiverVersionPeer, VersionDecodedBeforeTheQueryIsTakenAtOnce) {
   ScriptedReceiver::Script script;
   script.answer1 = "LATE-2.0";
   Start(script);
-  receiver->Inject(receiver_test::Sentence("PXVRSWV,0,EARLY-1.0"));
+  receiver->Inject(receiver_test::NmeaSentence("PXVRSWV,0,EARLY-1.0"));
 
   NmeaReader* reader = ViewerState::currentReader;
   char sentence[NmeaReader::kSentenceBufferSize];

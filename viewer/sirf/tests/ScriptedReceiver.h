@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "WireFrames.h"
 #include "testing/PtyPeer.h"
 
 namespace receiver_test {
@@ -31,26 +32,12 @@ inline const std::string kBackToNmea(
     "\x00\x01\x00\x01\xE1\x00\x01\x7A\xB0\xB3",
     32);
 
-inline std::string Sentence(const std::string& body) {
-  unsigned sum = 0;
-  for (unsigned char c : body) sum ^= c;
-  char tail[8];
-  std::snprintf(tail, sizeof tail, "*%02X\r\n", sum & 0xFF);
-  return "$" + body + tail;
-}
+using testsupport::NmeaSentence;
 
+// A frame as the bytes of a string.
 inline std::string Frame(const std::string& payload) {
-  unsigned sum = 0;
-  for (unsigned char c : payload) sum += c;
-  sum &= 0x7FFF;
-  std::string frame("\xA0\xA2", 2);
-  frame += static_cast<char>(payload.size() >> 8);
-  frame += static_cast<char>(payload.size() & 0xFF);
-  frame += payload;
-  frame += static_cast<char>(sum >> 8);
-  frame += static_cast<char>(sum & 0xFF);
-  frame += "\xB0\xB3";
-  return frame;
+  testsupport::Bytes frame = testsupport::SirfFrame(testsupport::Bytes(payload.begin(), payload.end()));
+  return std::string(frame.begin(), frame.end());
 }
 
 inline std::string VersionFrame(const std::string& text) { return Frame(std::string(1, '\x06') + text); }
@@ -137,7 +124,7 @@ class ScriptedReceiver {
     }
     Send(injected);
     if (mode == Mode::Nmea)
-      Send(Sentence("GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,"));
+      Send(NmeaSentence("GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,"));
     else if (mode == Mode::Binary)
       Send(Frame(std::string("\x09\x00\x10\x00\x20\x00\x30\x00\x40", 9)));
   }
@@ -166,9 +153,9 @@ class ScriptedReceiver {
 
   void Answer(const std::string& command) {
     if (command == kAskVersion2 && mode_ == Mode::Nmea && !script_.answer2.empty()) {
-      Send(Sentence("PXVRSWV,2," + script_.answer2));
+      Send(NmeaSentence("PXVRSWV,2," + script_.answer2));
     } else if (command == kAskVersion1 && mode_ == Mode::Nmea && !script_.answer1.empty()) {
-      Send(Sentence("PXVRSWV,1," + script_.answer1));
+      Send(NmeaSentence("PXVRSWV,1," + script_.answer1));
     } else if (command == kToBinary && mode_ == Mode::Nmea && script_.obeysSwitchToBinary) {
       mode_ = Mode::Binary;
     } else if (command == kPollVersion && mode_ == Mode::Binary) {

@@ -38,7 +38,7 @@ class SirfBuilder : public ::testing::Test {
       if (frame.size() < 4) return;
       size_t rest = ((frame[2] << 8) | frame[3]) + 4;
       for (uint8_t b : line.peer().Read(rest, 3000)) frame.push_back(b);
-      if (frame.size() > 4) line.peer().Write(Frame({answer, frame[4]}));
+      if (frame.size() > 4) line.peer().Write(SirfFrame({answer, frame[4]}));
     });
     *result = operation();
     peer.join();
@@ -94,7 +94,7 @@ TEST_F(SirfBuilder, PollsAndSettingsWithoutAcknowledgment) {
   };
   for (const Case& c : cases) {
     EXPECT_TRUE(c.send(*reader)) << c.name;
-    Bytes expected = Frame(FromHex(c.payload));
+    Bytes expected = SirfFrame(FromHex(c.payload));
     EXPECT_EQ(Hex(Sent(expected.size())), Hex(expected)) << c.name;
   }
 }
@@ -105,7 +105,7 @@ TEST_F(SirfBuilder, AlmanacAndEphemerisCarryTheirDataUnchanged) {
   EXPECT_TRUE(reader->SetAlmanac(almanac.data()));
   Bytes payload = {0x82};
   for (uint8_t b : almanac) payload.push_back(b);
-  Bytes expected = Frame(payload);
+  Bytes expected = SirfFrame(payload);
   ASSERT_EQ(expected.size(), 905u);
   EXPECT_EQ(Sent(expected.size()), expected);
 
@@ -114,7 +114,7 @@ TEST_F(SirfBuilder, AlmanacAndEphemerisCarryTheirDataUnchanged) {
   EXPECT_TRUE(reader->SetEphemeris(ephemeris.data()));
   payload = {0x95};
   for (uint8_t b : ephemeris) payload.push_back(b);
-  EXPECT_EQ(Sent(99), Frame(payload));
+  EXPECT_EQ(Sent(99), SirfFrame(payload));
 }
 
 TEST_F(SirfBuilder, ResetFormsWaitForTheirAcknowledgment) {
@@ -131,7 +131,7 @@ TEST_F(SirfBuilder, ResetFormsWaitForTheirAcknowledgment) {
     Bytes payload(25, 0);
     payload[0] = 0x80;
     payload[24] = c.configuration;
-    EXPECT_EQ(Hex(sent), Hex(Frame(payload))) << int(c.form);
+    EXPECT_EQ(Hex(sent), Hex(SirfFrame(payload))) << int(c.form);
     EXPECT_TRUE(result) << int(c.form);
   }
   // A negative acknowledgment makes the operation answer false.
@@ -157,28 +157,28 @@ TEST_F(SirfBuilder, RecordsGoOutBigEndianFieldByField) {
   bool result = false;
   Bytes sent = SentAndAnswered([&] { return reader->InitDataSource(init); }, &result);
   EXPECT_TRUE(result);
-  EXPECT_EQ(Hex(sent), Hex(Frame(FromHex("80 00 43 A1 5C FF FD 2B 10 00 48 3E 3F 00 01 5F 90 "
+  EXPECT_EQ(Hex(sent), Hex(SirfFrame(FromHex("80 00 43 A1 5C FF FD 2B 10 00 48 3E 3F 00 01 5F 90 "
                                          "00 97 A9 F4 05 B4 0C 04"))));
 
   ModeControlRecord mode{1, 2, 3, 4, 5, -100, 6, 7, 8, 9, 10, 11};
   sent = SentAndAnswered([&] { return reader->SetModeControl(mode); }, &result);
   EXPECT_TRUE(result);
-  EXPECT_EQ(Hex(sent), Hex(Frame(FromHex("88 01 02 03 04 05 FF 9C 06 07 08 09 0A 0B"))));
+  EXPECT_EQ(Hex(sent), Hex(SirfFrame(FromHex("88 01 02 03 04 05 FF 9C 06 07 08 09 0A 0B"))));
 }
 
 TEST_F(SirfBuilder, AcknowledgedSettings) {
   bool result = false;
   Bytes sent = SentAndAnswered([&] { return reader->SetTricklePower(0x12345, 0x01020304); }, &result);
   EXPECT_TRUE(result);
-  EXPECT_EQ(Hex(sent), Hex(Frame(FromHex("97 00 00 23 45 01 02 03 04"))));
+  EXPECT_EQ(Hex(sent), Hex(SirfFrame(FromHex("97 00 00 23 45 01 02 03 04"))));
 
   sent = SentAndAnswered([&] { return reader->SetMessageRate(4, 5); }, &result);
   EXPECT_TRUE(result);
-  EXPECT_EQ(Hex(sent), Hex(Frame(FromHex("A6 00 04 05 00 00 00 00"))));
+  EXPECT_EQ(Hex(sent), Hex(SirfFrame(FromHex("A6 00 04 05 00 00 00 00"))));
 
   sent = SentAndAnswered([&] { return reader->SetStaticNavigation(1); }, &result);
   EXPECT_TRUE(result);
-  EXPECT_EQ(Hex(sent), Hex(Frame(FromHex("8F 01"))));
+  EXPECT_EQ(Hex(sent), Hex(SirfFrame(FromHex("8F 01"))));
 }
 
 TEST_F(SirfBuilder, PayloadsBeyondTheTransmitBufferAreRefusedWhole) {
@@ -191,7 +191,7 @@ TEST_F(SirfBuilder, PayloadsBeyondTheTransmitBufferAreRefusedWhole) {
   EXPECT_TRUE(reader->SendFrame(payload.data(), 992));
   Bytes sent = Sent(1000);
   EXPECT_EQ(sent.size(), 1000u);
-  EXPECT_EQ(sent, Frame(payload));
+  EXPECT_EQ(sent, SirfFrame(payload));
 }
 
 TEST(SirfSendHelpers, ChecksumKeepsFifteenBits) {

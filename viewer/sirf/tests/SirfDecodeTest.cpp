@@ -35,7 +35,7 @@ class SirfDecode : public ::testing::Test {
   Bytes VersionFrame(const std::string& text) {
     Bytes payload = {0x06};
     payload.insert(payload.end(), text.begin(), text.end());
-    return Frame(payload);
+    return SirfFrame(payload);
   }
 
   SerialSession session{u"COM9:", 57600};
@@ -58,7 +58,7 @@ Bytes NavPayload() {
 
 TEST_F(SirfDecode, NavigationDataFieldsInHostOrder) {
   ASSERT_EQ(NavPayload().size(), 41u);
-  Receive(Frame(NavPayload()));
+  Receive(SirfFrame(NavPayload()));
   const NavDataRecord& r = reader.NavData;
   EXPECT_EQ(r.messageId, 2);
   EXPECT_EQ(r.x, -100);
@@ -77,23 +77,23 @@ TEST_F(SirfDecode, NavigationDataFieldsInHostOrder) {
 }
 
 TEST_F(SirfDecode, NavigationDataOfAnotherLengthIsIgnored) {
-  Receive(Frame(NavPayload()));
+  Receive(SirfFrame(NavPayload()));
   Bytes shortPayload = NavPayload();
   shortPayload.pop_back();
   shortPayload[1] = 0x00;  // would change x
-  Receive(Frame(shortPayload));  // length field 40
+  Receive(SirfFrame(shortPayload));  // length field 40
   Bytes longPayload = NavPayload();
   longPayload[1] = 0x00;
   longPayload.push_back(0);
-  Receive(Frame(longPayload));  // length field 42
+  Receive(SirfFrame(longPayload));  // length field 42
   EXPECT_EQ(reader.NavData.x, -100);
 }
 
 TEST_F(SirfDecode, LengthFieldsBeyondTheReceivedBytesAreIgnored) {
   // A navigation frame whose length field is right but whose bytes stop
   // halfway, as a caller could hand over: nothing is read past the end.
-  Receive(Frame(NavPayload()));
-  Bytes cut = Frame(NavPayload());
+  Receive(SirfFrame(NavPayload()));
+  Bytes cut = SirfFrame(NavPayload());
   cut[5] = 0x00;
   cut.resize(20);
   Dispatch(cut);
@@ -102,7 +102,7 @@ TEST_F(SirfDecode, LengthFieldsBeyondTheReceivedBytesAreIgnored) {
   // Navigation parameters, command parameters and version strings carry no
   // fixed length: a length field that claims more than arrived changes
   // nothing either.
-  Bytes nav19 = Frame(Bytes(65, 0x01));
+  Bytes nav19 = SirfFrame(Bytes(65, 0x01));
   nav19[4] = 19;
   nav19.resize(30);
   Dispatch(nav19);
@@ -130,7 +130,7 @@ TEST_F(SirfDecode, TrackerDataChannelsOneAfterAnother) {
     payload.insert(payload.end(), channel.begin(), channel.end());
   }
   ASSERT_EQ(payload.size(), 188u);
-  Receive(Frame(payload));
+  Receive(SirfFrame(payload));
   const TrackerDataRecord& r = reader.TrackerData;
   EXPECT_EQ(r.messageId, 4);
   EXPECT_EQ(r.week, 1460);
@@ -147,7 +147,7 @@ TEST_F(SirfDecode, TrackerDataChannelsOneAfterAnother) {
 
   payload.pop_back();
   payload[1] = 0;
-  Receive(Frame(payload));
+  Receive(SirfFrame(payload));
   EXPECT_EQ(reader.TrackerData.week, 1460);
 }
 
@@ -172,7 +172,7 @@ TEST_F(SirfDecode, VersionTextsGoByTheMakersName) {
   // version too.
   Receive(VersionFrame(std::string("GSW3.0\0\0\0\0", 10)));
   EXPECT_EQ(Text(reader.BaseVersion), u"GSW3.0");
-  Receive(Frame({0x06}));
+  Receive(SirfFrame({0x06}));
   EXPECT_EQ(Text(reader.BaseVersion), u"");
 }
 
@@ -230,7 +230,7 @@ Bytes NavParamsPayload() {
 
 TEST_F(SirfDecode, NavigationParametersEveryField) {
   ASSERT_EQ(NavParamsPayload().size(), 65u);
-  Receive(Frame(NavParamsPayload()));
+  Receive(SirfFrame(NavParamsPayload()));
   ASSERT_TRUE(reader.HasNavParams);
   const NavParamsRecord& r = reader.NavParams;
   EXPECT_EQ(r.messageId, 19);
@@ -270,7 +270,7 @@ TEST_F(SirfDecode, NavigationParametersEveryField) {
   EXPECT_FALSE(reader.HasNavParams);
   Bytes shortPayload = NavParamsPayload();
   shortPayload.resize(40);
-  Receive(Frame(shortPayload));
+  Receive(SirfFrame(shortPayload));
   EXPECT_FALSE(reader.HasNavParams);
 }
 
@@ -281,7 +281,7 @@ TEST_F(SirfDecode, CommandParametersByParameterId) {
       "00 01 5F 90"                          // clock drift 90000
       "00 97 A9 F4"                          // time of week 9939444
       "05 B4 0C 04");                        // week 1460, 12 channels, reset 4
-  Receive(Frame(init));
+  Receive(SirfFrame(init));
   EXPECT_TRUE(reader.HasCommandParams);
   const InitParamsRecord& i = reader.InitParams;
   EXPECT_EQ(i.messageId, 0x80);
@@ -295,7 +295,7 @@ TEST_F(SirfDecode, CommandParametersByParameterId) {
   EXPECT_EQ(i.resetConfiguration, 4);
 
   Bytes mode = FromHex("2B 88 01 02 03 04 05 FF 9C 06 07 08 09 0A 0B");
-  Receive(Frame(mode));
+  Receive(SirfFrame(mode));
   const ModeControlRecord& m = reader.ModeControl;
   EXPECT_EQ(m.reserved1, 1);
   EXPECT_EQ(m.reserved2, 2);
@@ -324,10 +324,10 @@ TEST_F(SirfDecode, CommandParametersByParameterId) {
 TEST_F(SirfDecode, CommandParametersOfOtherOrShortFormsChangeNothing) {
   reader.PollInitParams();   // zeroes the records
   reader.PollModeControl();
-  Receive(Frame(FromHex("2B 85 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D")));
-  Receive(Frame(FromHex("2B 88 01 02 03 04 05 FF 9C 06 07 08 09 0A")));  // one byte short
-  Receive(Frame(FromHex("2B 80 00 00 00 01")));
-  Receive(Frame(FromHex("2B")));
+  Receive(SirfFrame(FromHex("2B 85 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D")));
+  Receive(SirfFrame(FromHex("2B 88 01 02 03 04 05 FF 9C 06 07 08 09 0A")));  // one byte short
+  Receive(SirfFrame(FromHex("2B 80 00 00 00 01")));
+  Receive(SirfFrame(FromHex("2B")));
   EXPECT_FALSE(reader.HasCommandParams);
   EXPECT_EQ(reader.InitParams.x, 0);
   EXPECT_EQ(reader.InitParams.messageId, 0);
@@ -336,12 +336,12 @@ TEST_F(SirfDecode, CommandParametersOfOtherOrShortFormsChangeNothing) {
 }
 
 TEST_F(SirfDecode, OtherMessagesAreIgnored) {
-  Receive(Frame(NavPayload()));
+  Receive(SirfFrame(NavPayload()));
   Bytes other = NavPayload();
   other[0] = 41;
   other[1] = 0;
-  Receive(Frame(other));
-  Receive(Frame(FromHex("0B 84")));
+  Receive(SirfFrame(other));
+  Receive(SirfFrame(FromHex("0B 84")));
   EXPECT_EQ(reader.NavData.x, -100);
   EXPECT_FALSE(reader.HasBaseVersion);
   EXPECT_FALSE(reader.HasMakerVersion);

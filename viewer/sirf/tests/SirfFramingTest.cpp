@@ -18,7 +18,7 @@ class SirfFraming : public ::testing::Test {
   BinaryReader reader{&session};
 };
 
-Bytes Numbered(int n) { return Frame({0x20, static_cast<uint8_t>(n), static_cast<uint8_t>(n * 7)}); }
+Bytes Numbered(int n) { return SirfFrame({0x20, static_cast<uint8_t>(n), static_cast<uint8_t>(n * 7)}); }
 
 TEST_F(SirfFraming, LeadingNoiseIsDiscardedAndTheFrameStartsAtA0) {
   Feed(reader, FromHex("00 FF A0 A2 00 02 84 00 00 84 B0 B3"));
@@ -30,7 +30,7 @@ TEST_F(SirfFraming, LeadingNoiseIsDiscardedAndTheFrameStartsAtA0) {
 }
 
 TEST_F(SirfFraming, RepeatedStartByteBeginsTheFrameAtTheLastA0) {
-  Bytes frame = Frame({0x84, 0x00});
+  Bytes frame = SirfFrame({0x84, 0x00});
   Feed(reader, Join({{0xA0}, frame}));
   bool valid = false;
   EXPECT_EQ(Next(reader, &valid), frame);
@@ -49,15 +49,15 @@ TEST_F(SirfFraming, StartFollowedByAnotherByteKeepsNothing) {
   EXPECT_FALSE(reader.HasFrame());
   // Nothing of the broken start is left in the slot: the next frame comes
   // out exactly.
-  Bytes frame = Frame({0x06, 'x'});
+  Bytes frame = SirfFrame({0x06, 'x'});
   Feed(reader, frame);
   EXPECT_EQ(Next(reader), frame);
 }
 
 TEST_F(SirfFraming, EndMarkersInsideThePayloadEndTheFrameEarly) {
   Bytes payload = {0x06, 0x11, 0xB0, 0xB3, 0x22, 0x33};
-  Bytes whole = Frame(payload);
-  Bytes good = Frame({0x84, 0x00});
+  Bytes whole = SirfFrame(payload);
+  Bytes good = SirfFrame({0x84, 0x00});
   Feed(reader, Join({whole, good}));
   bool valid = true;
   EXPECT_EQ(Hex(Next(reader, &valid)), "A0 A2 00 06 06 11 B0 B3");
@@ -72,14 +72,14 @@ TEST_F(SirfFraming, EndMarkersInsideThePayloadEndTheFrameEarly) {
 TEST_F(SirfFraming, EndMarkerRunsAndFalseEnds) {
   // B0 B0 B3 completes the frame; B0 followed by another byte is payload.
   Bytes payload = {0x33, 0xB0, 0x41, 0xB0, 0xB0, 0x42, 0xA0, 0xA2};
-  Bytes frame = Frame(payload);
+  Bytes frame = SirfFrame(payload);
   Feed(reader, frame);
   bool valid = false;
   EXPECT_EQ(Next(reader, &valid), frame);
   EXPECT_TRUE(valid);
 
   // A checksum whose low byte is B0 puts B0 B0 B3 at the end of the frame.
-  Bytes endsInB0 = Frame({0x60, 0x50});  // sum 0xB0
+  Bytes endsInB0 = SirfFrame({0x60, 0x50});  // sum 0xB0
   ASSERT_EQ(endsInB0[endsInB0.size() - 3], 0xB0);
   Feed(reader, endsInB0);
   EXPECT_EQ(Next(reader, &valid), endsInB0);
@@ -119,7 +119,7 @@ TEST(SirfFramingFullQueue, BytesOutsideAFrameLeaveEveryWaitingFrameAlone) {
 
 TEST_F(SirfFraming, FrameStartedWhileTheQueueIsFullStaysDroppedWhenRoomAppears) {
   for (int i = 0; i < 50; ++i) Feed(reader, Numbered(i));
-  Bytes late = Frame({0x06, 'l', 'a', 't', 'e'});
+  Bytes late = SirfFrame({0x06, 'l', 'a', 't', 'e'});
   Feed(reader, Bytes(late.begin(), late.begin() + 5));
   // The oldest frame is read while the late one is halfway in: its slot is
   // free now, but the late frame lost its start and must not turn up.
@@ -144,7 +144,7 @@ TEST_F(SirfFraming, OverlongFrameWhileTheQueueIsFullStillEndsAtASlotsLength) {
   overlong.resize(1001, 0x55);  // no end markers within a slot's length
   Feed(reader, overlong);
   EXPECT_EQ(Next(reader), Numbered(0));
-  Bytes after = Frame({0x84, 0x00});
+  Bytes after = SirfFrame({0x84, 0x00});
   Feed(reader, after);
   for (int i = 1; i < 50; ++i) ASSERT_EQ(Next(reader), Numbered(i)) << i;
   bool valid = false;
@@ -182,9 +182,9 @@ TEST_F(SirfFraming, ReadFrameWithNothingWaitingLeavesCountAlone) {
 }
 
 TEST_F(SirfFraming, WrongChecksumIsReadOutWholeAndConsumed) {
-  Bytes frame = Frame({0x02, 0x01, 0x02, 0x03});
+  Bytes frame = SirfFrame({0x02, 0x01, 0x02, 0x03});
   frame[frame.size() - 3] ^= 0x01;
-  Bytes good = Frame({0x84, 0x00});
+  Bytes good = SirfFrame({0x84, 0x00});
   Feed(reader, Join({frame, good}));
   BYTE buffer[BinaryReader::kSlotBytes];
   WORD count = 0;
@@ -199,14 +199,14 @@ TEST_F(SirfFraming, LongPayloadsPassAndFramesBeyondASlotAreLost) {
   // 300 payload bytes with a sum far beyond 15 bits.
   Bytes payload(300, 0x7F);
   payload[0] = 0x04;
-  Bytes frame = Frame(payload);
+  Bytes frame = SirfFrame(payload);
   Feed(reader, frame);
   bool valid = false;
   EXPECT_EQ(Next(reader, &valid), frame);
   EXPECT_TRUE(valid);
 
   // 992 payload bytes make a frame of exactly one slot.
-  Bytes full = Frame(Bytes(992, 0x55));
+  Bytes full = SirfFrame(Bytes(992, 0x55));
   ASSERT_EQ(full.size(), 1000u);
   Feed(reader, full);
   EXPECT_EQ(Next(reader, &valid), full);
@@ -214,8 +214,8 @@ TEST_F(SirfFraming, LongPayloadsPassAndFramesBeyondASlotAreLost) {
 
   // One byte more does not fit: the frame is lost, hunting goes on, and the
   // next frame comes out intact.
-  Bytes tooLong = Frame(Bytes(993, 0x55));
-  Bytes after = Frame({0x84, 0x00});
+  Bytes tooLong = SirfFrame(Bytes(993, 0x55));
+  Bytes after = SirfFrame({0x84, 0x00});
   Feed(reader, Join({tooLong, after}));
   EXPECT_EQ(Next(reader, &valid), after);
   EXPECT_TRUE(valid);
@@ -253,7 +253,7 @@ TEST(SirfChecksum, ChecksumTestNeverReadsBeyondTheFrame) {
   EXPECT_FALSE(BinaryReader::FrameChecksumValid(nullptr, 10));
   // Checksum bytes with their high bit set can never match a 15-bit sum.
   Bytes payload(300, 0xFF);
-  Bytes frame = Frame(payload);
+  Bytes frame = SirfFrame(payload);
   EXPECT_TRUE(valid(frame));
   frame[4 + 300] |= 0x80;
   EXPECT_FALSE(valid(frame));
@@ -267,7 +267,7 @@ TEST_F(SirfFraming, ReaderThreadAndUiThreadShareTheQueue) {
   std::atomic<bool> done{false};
   std::thread feeder([&] {
     for (int i = 0; i < kFrames; ++i) {
-      Bytes frame = Frame({0x21, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)});
+      Bytes frame = SirfFrame({0x21, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)});
       Feed(reader, frame);
       if (i % 64 == 0) std::this_thread::yield();
     }

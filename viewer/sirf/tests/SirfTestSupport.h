@@ -11,32 +11,15 @@
 
 #include "BinaryReader.h"
 #include "SerialSession.h"
+#include "WireFrames.h"
 #include "testing/PtyPeer.h"
 #include "testing/TempDevice.h"
 
 namespace sirftest {
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
 
-// A whole frame around the payload, its 15-bit checksum computed here
-// independently of the code under test.
-inline Bytes Frame(const Bytes& payload) {
-  uint32_t sum = 0;
-  for (uint8_t b : payload) sum += b;
-  sum &= 0x7FFF;
-  Bytes frame;
-  frame.reserve(payload.size() + 8);
-  frame.push_back(0xA0);
-  frame.push_back(0xA2);
-  frame.push_back(static_cast<uint8_t>(payload.size() >> 8));
-  frame.push_back(static_cast<uint8_t>(payload.size() & 0xFF));
-  for (uint8_t b : payload) frame.push_back(b);
-  frame.push_back(static_cast<uint8_t>(sum >> 8));
-  frame.push_back(static_cast<uint8_t>(sum & 0xFF));
-  frame.push_back(0xB0);
-  frame.push_back(0xB3);
-  return frame;
-}
+using testsupport::SirfFrame;
 
 inline Bytes Join(std::initializer_list<Bytes> parts) {
   Bytes all;

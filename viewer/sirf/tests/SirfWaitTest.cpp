@@ -64,7 +64,7 @@ class SirfWait : public ::testing::Test {
 };
 
 TEST_F(SirfWait, FrameReaderExamplesOverTheLine) {
-  Bytes later = Frame({0x06, 'G', 'S', 'W'});
+  Bytes later = SirfFrame({0x06, 'G', 'S', 'W'});
   line.peer().Write(Join({FromHex("00 FF A0 A2 00 02 84 00 00 84 B0 B3"),
                           FromHex("A0 41"),
                           {0xA0},
@@ -81,8 +81,8 @@ TEST_F(SirfWait, FrameReaderExamplesOverTheLine) {
 TEST_F(SirfWait, AckAmongOtherTrafficEndsTheWait) {
   // Acknowledgments and refusals of other messages, other frames and an
   // acknowledgment with a broken checksum come first; none ends the wait.
-  PeerWrites(Join({Frame({0x0B, 0x99}), Frame({0x0C, 0x99}), Frame({0x04, 0x01, 0x02}),
-                   BadChecksum(Frame({0x0B, 0x80})), Frame({0x0B, 0x80})}),
+  PeerWrites(Join({SirfFrame({0x0B, 0x99}), SirfFrame({0x0C, 0x99}), SirfFrame({0x04, 0x01, 0x02}),
+                   BadChecksum(SirfFrame({0x0B, 0x80})), SirfFrame({0x0B, 0x80})}),
              150);
   auto start = Clock::now();
   EXPECT_TRUE(reader->WaitForAck(0x80, 50));
@@ -92,8 +92,8 @@ TEST_F(SirfWait, AckAmongOtherTrafficEndsTheWait) {
 
 TEST_F(SirfWait, RefusalOfTheMessageEndsTheWaitWithFalse) {
   // The broken acknowledgment is dropped, so the refusal behind it decides.
-  PeerWrites(Join({Frame({0x0B, 0x99}), BadChecksum(Frame({0x0B, 0x80})), Frame({0x0C, 0x80}),
-                   Frame({0x0B, 0x80})}),
+  PeerWrites(Join({SirfFrame({0x0B, 0x99}), BadChecksum(SirfFrame({0x0B, 0x80})), SirfFrame({0x0C, 0x80}),
+                   SirfFrame({0x0B, 0x80})}),
              150);
   auto start = Clock::now();
   EXPECT_FALSE(reader->WaitForAck(0x80, 50));
@@ -103,7 +103,7 @@ TEST_F(SirfWait, RefusalOfTheMessageEndsTheWaitWithFalse) {
 }
 
 TEST_F(SirfWait, WaitWithoutAnAnswerTimesOut) {
-  PeerWrites(Join({Frame({0x0B, 0x99}), Frame({0x0C, 0x81})}), 50);
+  PeerWrites(Join({SirfFrame({0x0B, 0x99}), SirfFrame({0x0C, 0x81})}), 50);
   auto start = Clock::now();
   EXPECT_FALSE(reader->WaitForAck(0x80, 5));
   EXPECT_GE(MsSince(start), 500);
@@ -113,7 +113,7 @@ TEST_F(SirfWait, WaitWithoutAnAnswerTimesOut) {
 }
 
 TEST_F(SirfWait, ZeroTimeoutReadsNothing) {
-  line.peer().Write(Frame({0x0B, 0x80}));
+  line.peer().Write(SirfFrame({0x0B, 0x80}));
   ASSERT_TRUE(FramesArrive());
   EXPECT_FALSE(reader->WaitForAck(0x80, 0));
   BYTE buffer[BinaryReader::kSlotBytes];
@@ -125,9 +125,9 @@ TEST_F(SirfWait, ZeroTimeoutReadsNothing) {
 }
 
 TEST_F(SirfWait, WaitForMessageLeavesTheFrameInTheBuffer) {
-  Bytes version = Frame({0x06, 'G', 'S', 'W', '2', '.', '3'});
-  PeerWrites(Join({Frame({0x04, 0x01}), BadChecksum(Frame({0x06, 'b', 'a', 'd'})), version,
-                   Frame({0x02, 0x09})}),
+  Bytes version = SirfFrame({0x06, 'G', 'S', 'W', '2', '.', '3'});
+  PeerWrites(Join({SirfFrame({0x04, 0x01}), BadChecksum(SirfFrame({0x06, 'b', 'a', 'd'})), version,
+                   SirfFrame({0x02, 0x09})}),
              100);
   BYTE buffer[BinaryReader::kSlotBytes];
   WORD count = 0;
@@ -143,8 +143,8 @@ TEST_F(SirfWait, AcknowledgedOperationRoundTrip) {
   // The far end reads the command and acknowledges it, as a receiver does.
   answerer = std::thread([this] {
     Bytes sent = line.peer().Read(10, 3000);
-    line.peer().Write(Frame({0x0C, 0x84}));  // refusal of something else
-    line.peer().Write(Frame({0x0B, sent.size() > 4 ? sent[4] : BYTE(0)}));
+    line.peer().Write(SirfFrame({0x0C, 0x84}));  // refusal of something else
+    line.peer().Write(SirfFrame({0x0B, sent.size() > 4 ? sent[4] : BYTE(0)}));
   });
   EXPECT_TRUE(reader->SetStaticNavigation(0));
 }
@@ -154,7 +154,7 @@ TEST_F(SirfWait, ReadersTakeTurnsAsTheSink) {
   // once; the next reader takes over as the sink.
   std::atomic<bool> stop{false};
   answerer = std::thread([this, &stop] {
-    Bytes frame = Frame({0x29, 0x01, 0x02, 0x03});
+    Bytes frame = SirfFrame({0x29, 0x01, 0x02, 0x03});
     while (!stop) {
       line.peer().Write(frame);
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
