@@ -33,9 +33,11 @@ inline std::string Slurp(const std::string& path) {
 class ChildProcess {
  public:
   // Starts `program` with `arguments`; `environment` holds NAME=value pairs
-  // set for the child on top of this process's environment.
+  // set for the child on top of this process's environment, and standard
+  // input is read from `input` (a file, or a FIFO the test writes into).
   ChildProcess(const std::string& program, const std::vector<std::string>& arguments,
-               const std::vector<std::string>& environment = {}) {
+               const std::vector<std::string>& environment = {},
+               const std::string& input = "/dev/null") {
     char pattern[] = "/tmp/child-process-XXXXXX";
     if (mkdtemp(pattern) == nullptr) return;
     folder_ = pattern;
@@ -53,7 +55,7 @@ class ChildProcess {
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (folder_ + "/out").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (folder_ + "/err").c_str(),
@@ -139,8 +141,9 @@ struct Outcome {
 };
 
 inline Outcome Run(const std::string& program, const std::vector<std::string>& arguments,
-                   int timeoutMs = 30000, const std::vector<std::string>& environment = {}) {
-  ChildProcess child(program, arguments, environment);
+                   int timeoutMs = 30000, const std::vector<std::string>& environment = {},
+                   const std::string& input = "/dev/null") {
+  ChildProcess child(program, arguments, environment, input);
   Outcome outcome;
   outcome.status = child.Wait(timeoutMs);
   if (outcome.status < 0) child.Stop(SIGKILL);

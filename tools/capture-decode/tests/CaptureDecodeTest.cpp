@@ -1,8 +1,8 @@
 // The capture decoder run as a program on the real captures, and its NMEA
 // part driven in-process with random input.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/wait.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,9 +13,11 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "JsonWriter.h"
+#include "ChildProcess.h"
 #include "NmeaCapture.h"
 #include "WireFrames.h"
 
@@ -99,17 +101,11 @@ struct ToolRun {
   std::vector<std::string> lines;
 };
 
-ToolRun RunTool(const std::string& arguments) {
+ToolRun RunTool(const std::vector<std::string>& arguments, const std::string& input = "/dev/null") {
+  testsupport::Outcome outcome = testsupport::Run(CAPTURE_DECODE_PATH, arguments, 60000, {}, input);
   ToolRun run;
-  const std::string command = std::string("\"") + CAPTURE_DECODE_PATH + "\" " + arguments;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::string all;
-  char chunk[4096];
-  size_t n = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) all.append(chunk, n);
-  run.status = pclose(pipe);
-  std::istringstream in(all);
+  run.status = outcome.status;
+  std::istringstream in(outcome.out);
   std::string line;
   while (std::getline(in, line)) run.lines.push_back(line);
   return run;
@@ -141,7 +137,7 @@ class CaptureDecode : public ::testing::Test {
     if (!std::filesystem::exists(kCaptures)) GTEST_SKIP() << "no captures at " << kCaptures;
   }
   ToolRun Decode(const std::string& name) {
-    ToolRun run = RunTool("\"" + (kCaptures / name).string() + "\"");
+    ToolRun run = RunTool({(kCaptures / name).string()});
     EXPECT_EQ(0, run.status) << name;
     for (const std::string& line : run.lines) EXPECT_TRUE(JsonChecker::Valid(line)) << line;
     return run;
@@ -221,67 +217,50 @@ TEST_F(CaptureDecode, BinaryCapturesAndStandardInputAreRead) {
   EXPECT_TRUE(Contains(binary.lines.back(),
                        "\"bytes\":" + std::to_string(std::filesystem::file_size(kCaptures / "bu303-stillfix.log"))));
 
-  const ToolRun piped = RunTool("- < \"" + (kCaptures / "triton400.log").string() + "\"");
+  const ToolRun piped = RunTool({"-"}, (kCaptures / "triton400.log").string());
   EXPECT_EQ(0, piped.status);
   EXPECT_EQ(WithoutTicks(Decode("triton400.log").lines), WithoutTicks(piped.lines));
 }
 
 TEST(CaptureDecodeCli, HelpAndMissingFile) {
-  const ToolRun help = RunTool("--help");
+  const ToolRun help = RunTool({"--help"});
   EXPECT_EQ(0, help.status);
   std::string all;
   for (const auto& line : help.lines) all += line + "\n";
   EXPECT_TRUE(Contains(all, "CR")) << all;
   EXPECT_TRUE(Contains(all, "\"#\"")) << all;
-  EXPECT_NE(0, RunTool("/nonexistent/capture.log 2>/dev/null").status);
+  EXPECT_NE(0, RunTool({"/nonexistent/capture.log"}).status);
 }
 
 // A live stream on standard input: each sentence's line comes out while the
 // input is still open, and the summary once it ends.
 TEST(CaptureDecodeCli, StandardInputIsDecodedAsItArrives) {
-  int toTool[2];
-  int fromTool[2];
-  ASSERT_EQ(0, pipe(toTool));
-  ASSERT_EQ(0, pipe(fromTool));
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    dup2(toTool[0], STDIN_FILENO);
-    dup2(fromTool[1], STDOUT_FILENO);
-    close(toTool[0]);
-    close(toTool[1]);
-    close(fromTool[0]);
-    close(fromTool[1]);
-    execl(CAPTURE_DECODE_PATH, CAPTURE_DECODE_PATH, static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(toTool[0]);
-  close(fromTool[1]);
+  const std::string fifo = ::testing::TempDir() + "capture-decode-input-" + std::to_string(getpid());
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  // Held open for writing before the tool starts, so that its open does not
+  // wait; closing it ends the tool's input.
+  const int toTool = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(toTool, 0);
+  testsupport::ChildProcess tool(CAPTURE_DECODE_PATH, {}, {}, fifo);
   // Reads until `count` lines have come or 10 s have passed.
   std::string output;
   auto readLines = [&](size_t count) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (static_cast<size_t>(std::count(output.begin(), output.end(), '\n')) < count &&
            std::chrono::steady_clock::now() < end) {
-      pollfd ready = {fromTool[0], POLLIN, 0};
-      if (poll(&ready, 1, 100) <= 0) continue;
-      char chunk[4096];
-      const ssize_t n = read(fromTool[0], chunk, sizeof chunk);
-      if (n <= 0) break;
-      output.append(chunk, static_cast<size_t>(n));
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      output = tool.Output();
     }
   };
   const std::string sentence = "$PXVRCOF,5\n";  // stored with LF alone, as captures are
-  ASSERT_EQ(static_cast<ssize_t>(sentence.size()), write(toTool[1], sentence.data(), sentence.size()));
+  ASSERT_EQ(static_cast<ssize_t>(sentence.size()), write(toTool, sentence.data(), sentence.size()));
   readLines(1);
   EXPECT_TRUE(Contains(output, "\"id\":\"PXVRCOF\",\"record\":\"CofRecord\"")) << output;
   EXPECT_FALSE(Contains(output, "summary")) << output;
-  close(toTool[1]);
+  close(toTool);
   readLines(2);
-  close(fromTool[0]);
-  int status = -1;
-  waitpid(child, &status, 0);
-  EXPECT_EQ(0, status);
+  std::remove(fifo.c_str());
+  EXPECT_EQ(0, tool.Wait(10000));
   EXPECT_TRUE(Contains(output, "{\"type\":\"summary\",\"bytes\":11,\"accepted\":1,")) << output;
 }
 
@@ -292,7 +271,7 @@ TEST(CaptureDecodeCli, RandomBytesNeverCrashTheProgram) {
   std::string data;
   for (int i = 0; i < 200000; ++i) data += static_cast<char>(random());
   std::ofstream(path, std::ios::binary) << data;
-  const ToolRun run = RunTool("\"" + path + "\"");
+  const ToolRun run = RunTool({path});
   std::filesystem::remove(path);
   EXPECT_EQ(0, run.status);
   ASSERT_FALSE(run.lines.empty());

@@ -14,29 +14,17 @@
 #include <unistd.h>
 
 #include "CaptureFilter.h"
+#include "ChildProcess.h"
 #include "SirfCapture.h"
+#include "WireFrames.h"
 
 namespace {
 
 const std::filesystem::path kCaptures = TESTDATA_DIR "/gpsd-logs";
 
-using Bytes = std::vector<uint8_t>;
+using testsupport::Bytes;
 
-Bytes Frame(const Bytes& payload) {
-  uint32_t sum = 0;
-  for (uint8_t b : payload) sum += b;
-  Bytes frame;
-  frame.push_back(0xA0);
-  frame.push_back(0xA2);
-  frame.push_back(static_cast<uint8_t>(payload.size() >> 8));
-  frame.push_back(static_cast<uint8_t>(payload.size()));
-  for (uint8_t b : payload) frame.push_back(b);
-  frame.push_back(static_cast<uint8_t>((sum >> 8) & 0x7F));
-  frame.push_back(static_cast<uint8_t>(sum));
-  frame.push_back(0xB0);
-  frame.push_back(0xB3);
-  return frame;
-}
+using testsupport::SirfFrame;
 
 Bytes ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -167,24 +155,24 @@ TEST(SirfCaptureFrames, HandBuiltMessagesNoCaptureHolds) {
   auto add = [&input](const Bytes& frame) { input.insert(input.end(), frame.begin(), frame.end()); };
   Bytes version = {0x06};
   for (char c : std::string("GSW2.3.2-\"q\"")) version.push_back(static_cast<uint8_t>(c));
-  add(Frame(version));
+  add(SirfFrame(version));
   Bytes maker = {0x06};
   for (char c : std::string("Dovrin 1.0")) maker.push_back(static_cast<uint8_t>(c));
-  add(Frame(maker));
+  add(SirfFrame(maker));
   Bytes nav19(65, 0);
   nav19[0] = 19;
   nav19[5] = 1;                          // altitude hold mode
   nav19[7] = 0xFF, nav19[8] = 0x38;      // altitude source input -200
   nav19[35] = 0x00, nav19[38] = 0xC8;    // low-power on-time 200
-  add(Frame(nav19));
-  add(Frame({0x2B, 0x80, 0x00, 0x43, 0xA1, 0x5C, 0xFF, 0xFD, 0x2B, 0x10, 0x00, 0x48, 0x3E, 0x3F,
+  add(SirfFrame(nav19));
+  add(SirfFrame({0x2B, 0x80, 0x00, 0x43, 0xA1, 0x5C, 0xFF, 0xFD, 0x2B, 0x10, 0x00, 0x48, 0x3E, 0x3F,
              0x00, 0x01, 0x5F, 0x90, 0x00, 0x97, 0xA9, 0xF4, 0x05, 0xB4, 0x0C, 0x04}));
-  add(Frame({0x2B, 0x88, 1, 2, 3, 4, 5, 0xFF, 0x9C, 6, 7, 8, 9, 10, 11}));
-  add(Frame({0x2B, 0x85, 1, 2}));        // another parameter id: not kept
-  Bytes bad = Frame({0x0B, 0x84});
+  add(SirfFrame({0x2B, 0x88, 1, 2, 3, 4, 5, 0xFF, 0x9C, 6, 7, 8, 9, 10, 11}));
+  add(SirfFrame({0x2B, 0x85, 1, 2}));        // another parameter id: not kept
+  Bytes bad = SirfFrame({0x0B, 0x84});
   bad[bad.size() - 3] ^= 1;
   add(bad);
-  add(Frame({0x0B, 0x84}));              // an acknowledgment: not kept
+  add(SirfFrame({0x0B, 0x84}));              // an acknowledgment: not kept
 
   const Decoded d = Decode(input);
   ASSERT_EQ(d.lines.size(), 8u);
@@ -224,7 +212,7 @@ TEST(SirfCaptureFrames, NavigationMessageCarriesItsGeodeticPosition) {
   // x, y, z of a point on the equator at 90 degrees east, 100 m up.
   Bytes nav = {0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x61, 0x52, 0xFD, 0x00, 0x00, 0x00, 0x00};
   nav.resize(41, 0);
-  const Decoded d = Decode(Frame(nav));
+  const Decoded d = Decode(SirfFrame(nav));
   ASSERT_EQ(d.lines.size(), 1u);
   const std::string& line = d.lines[0];
   EXPECT_TRUE(Contains(line, "\"record\":\"NavDataRecord\",\"fields\":{\"messageId\":2,\"x\":0,\"y\":6378237,\"z\":0,"))
@@ -234,22 +222,15 @@ TEST(SirfCaptureFrames, NavigationMessageCarriesItsGeodeticPosition) {
 
   // A navigation message of another length is not decoded.
   nav.resize(40);
-  const Decoded other = Decode(Frame(nav));
+  const Decoded other = Decode(SirfFrame(nav));
   ASSERT_EQ(other.lines.size(), 1u);
   EXPECT_TRUE(Contains(other.lines[0], "\"record\":null,\"payload\":\"02")) << other.lines[0];
 }
 
-std::vector<std::string> RunProgram(const std::string& arguments) {
-  const std::string command = std::string("\"") + CAPTURE_DECODE_PATH + "\" " + arguments;
-  std::vector<std::string> lines;
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return lines;
-  std::string all;
-  char chunk[4096];
-  size_t n = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) all.append(chunk, n);
-  EXPECT_EQ(pclose(pipe), 0) << arguments;
-  return Lines(all);
+std::vector<std::string> RunProgram(const std::vector<std::string>& arguments) {
+  testsupport::Outcome run = testsupport::Run(CAPTURE_DECODE_PATH, arguments, 60000);
+  EXPECT_EQ(run.status, 0) << arguments[0];
+  return Lines(run.out);
 }
 
 TEST(SirfCaptureProgram, MixedTextAndFramesReachBothReaders) {
@@ -257,9 +238,9 @@ TEST(SirfCaptureProgram, MixedTextAndFramesReachBothReaders) {
   // keeps what its framing accepts from the same bytes.
   const std::string gga = "$GPGGA,120000.000,4629.8901,N,00734.0469,E,1,05,2.4,1400.0,M,48.0,M,,0000*67\n";
   Bytes input(gga.begin(), gga.end());
-  const Bytes version = Frame({0x06, 'G', 'S', 'W', '2'});
+  const Bytes version = SirfFrame({0x06, 'G', 'S', 'W', '2'});
   input.insert(input.end(), version.begin(), version.end());
-  Bytes broken = Frame({0x0B, 0x84});
+  Bytes broken = SirfFrame({0x0B, 0x84});
   broken[broken.size() - 3] ^= 1;
   input.insert(input.end(), broken.begin(), broken.end());
   input.insert(input.end(), gga.begin(), gga.end());
@@ -267,7 +248,7 @@ TEST(SirfCaptureProgram, MixedTextAndFramesReachBothReaders) {
                             ("sirf-capture-mixed-" + std::to_string(getpid()) + ".log")).string();
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(input.data()),
                                               static_cast<std::streamsize>(input.size()));
-  const std::vector<std::string> lines = RunProgram("\"" + path + "\"");
+  const std::vector<std::string> lines = RunProgram({path});
   std::filesystem::remove(path);
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_TRUE(Contains(lines[0], "\"type\":\"nmea\",\"id\":\"GPGGA\"")) << lines[0];
@@ -282,7 +263,7 @@ TEST(SirfCaptureProgram, MixedTextAndFramesReachBothReaders) {
   EXPECT_TRUE(Contains(lines[4], ",\"frames\":2,\"badFrames\":1}")) << lines[4];
 
   std::string help;
-  for (const std::string& line : RunProgram("--help")) help += line + "\n";
+  for (const std::string& line : RunProgram({"--help"})) help += line + "\n";
   EXPECT_TRUE(Contains(help, "\"type\":\"sirf\"")) << help;
   EXPECT_TRUE(Contains(help, "badFrames")) << help;
 }

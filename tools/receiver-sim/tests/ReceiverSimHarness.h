@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -14,9 +13,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "WireFrames.h"
 
 namespace simtest {
@@ -130,49 +131,15 @@ class SimProcess {
   SimProcess() = default;
   ~SimProcess() {
     if (fd_ >= 0) close(fd_);
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (out_ >= 0) close(out_);
   }
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
 
   // Starts the simulator with these arguments and reads the path it prints.
   bool Launch(const std::vector<std::string>& args) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return false;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(pipeFds[1], 1);
-      close(pipeFds[0]);
-      close(pipeFds[1]);
-      std::vector<char*> argv;
-      static std::string program = RECEIVER_SIM_PATH;
-      argv.push_back(program.data());
-      std::vector<std::string> copy = args;
-      for (auto& a : copy) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(program.c_str(), argv.data());
-      _exit(127);
-    }
-    close(pipeFds[1]);
-    out_ = pipeFds[0];
-    std::string line;
-    auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < deadline) {
-      pollfd p{out_, POLLIN, 0};
-      if (poll(&p, 1, 100) <= 0) continue;
-      char c;
-      if (read(out_, &c, 1) != 1) return false;
-      if (c == '\n') {
-        path_ = line;
-        return true;
-      }
-      line.push_back(c);
-    }
-    return false;
+    child_ = std::make_unique<testsupport::ChildProcess>(RECEIVER_SIM_PATH, args);
+    path_ = child_->FirstLine(5000);
+    return !path_.empty();
   }
 
   // Starts the simulator and opens its port raw at 57600 baud 8N1.
@@ -190,7 +157,6 @@ class SimProcess {
 
   const std::string& path() const { return path_; }
   int fd() const { return fd_; }
-  pid_t pid() const { return pid_; }
 
   void Write(const Bytes& bytes) {
     size_t done = 0;
@@ -237,28 +203,11 @@ class SimProcess {
   }
 
   // Sends SIGTERM and answers the exit status (-1 if it did not end in 3 s).
-  int Stop(int signal = SIGTERM) {
-    if (pid_ <= 0) return -1;
-    kill(pid_, signal);
-    return Wait(3000);
-  }
-  int Wait(int timeoutMs) {
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    int status = 0;
-    while (Clock::now() < deadline) {
-      pid_t r = waitpid(pid_, &status, WNOHANG);
-      if (r == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      usleep(10000);
-    }
-    return -1;
-  }
+  int Stop(int signal = SIGTERM) { return child_ ? child_->Stop(signal, 3000) : -1; }
+  int Wait(int timeoutMs) { return child_ ? child_->Wait(timeoutMs) : -1; }
 
  private:
-  pid_t pid_ = -1;
-  int out_ = -1;
+  std::unique_ptr<testsupport::ChildProcess> child_;
   int fd_ = -1;
   std::string path_;
 };

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "ChildProcess.h"
 #include "ReceiverSimHarness.h"
 
 using namespace simtest;
@@ -520,13 +519,9 @@ TEST(ReceiverSimLine, RunsOnAGivenSerialDevice) {
 }
 
 TEST(ReceiverSimLine, HelpNamesEveryOptionAndScenario) {
-  FILE* out = popen((std::string(RECEIVER_SIM_PATH) + " --help").c_str(), "r");
-  ASSERT_NE(out, nullptr);
-  std::string text;
-  char buffer[512];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, out)) > 0) text.append(buffer, n);
-  EXPECT_EQ(pclose(out), 0);
+  testsupport::Outcome help = testsupport::Run(RECEIVER_SIM_PATH, {"--help"});
+  const std::string& text = help.out;
+  EXPECT_EQ(help.status, 0);
   for (const char* word :
        {"--link", "--device", "--baud", "--any-line-settings", "--seconds", "--verbose", "--help",
         "--scenario", "--start", "--version-answers", "--binary-versions", "--noise",

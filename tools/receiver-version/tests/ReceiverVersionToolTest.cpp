@@ -2,15 +2,11 @@
 // on standard output, message boxes on standard error, the exit code.
 #include <gtest/gtest.h>
 #include <pty.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,41 +18,10 @@ using receiver_test::SimulatedReceiver;
 
 namespace {
 
-struct Outcome {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
+using testsupport::Outcome;
 
 Outcome RunTool(const std::vector<std::string>& arguments) {
-  char pattern[] = "/tmp/receiver-version-test-XXXXXX";
-  Outcome outcome;
-  if (mkdtemp(pattern) == nullptr) return outcome;
-  const std::string dir = pattern;
-  std::string command = Quoted(RECEIVER_VERSION_PATH);
-  for (const std::string& a : arguments) command += " " + Quoted(a);
-  command += " >" + dir + "/out 2>" + dir + "/err";
-  int status = std::system(command.c_str());
-  if (status != -1 && WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
-  outcome.out = Slurp(dir + "/out");
-  outcome.err = Slurp(dir + "/err");
-  std::remove((dir + "/out").c_str());
-  std::remove((dir + "/err").c_str());
-  rmdir(dir.c_str());
-  return outcome;
+  return testsupport::Run(RECEIVER_VERSION_PATH, arguments);
 }
 
 #ifdef RECEIVER_SIM_PATH
@@ -73,7 +38,7 @@ TEST(ReceiverVersionTool, PrintsBothNmeaVersions) {
                        "Dovrin GPS Sleeve 1.04"});
   ASSERT_TRUE(sim->ok());
   Outcome run = RunTool({sim->path()});
-  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "GSW2-2.05.024, Dovrin GPS Sleeve 1.04\n");
   EXPECT_EQ(run.err.find("Error"), std::string::npos) << run.err;
 #endif
@@ -87,7 +52,7 @@ TEST(ReceiverVersionTool, PrintsTheBinaryVersionsAndLeavesTheReceiverInNmea) {
                        "--maker-version", "Dovrin Sleeve 3.4"});
   ASSERT_TRUE(sim->ok());
   Outcome run = RunTool({sim->path()});
-  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "GSW2-2.05.024-Base, Dovrin Sleeve 3.4\n");
   EXPECT_EQ(run.err.find("Error"), std::string::npos) << run.err;
   const std::string heard = sim->Report();
@@ -99,7 +64,7 @@ TEST(ReceiverVersionTool, PrintsTheBinaryVersionsAndLeavesTheReceiverInNmea) {
 
 TEST(ReceiverVersionTool, MissingDeviceFailsWithTheSessionsMessage) {
   Outcome run = RunTool({"/nonexistent/tty-for-receiver-version"});
-  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "");
   EXPECT_NE(run.err.find("Unable to open the port COM3:"), std::string::npos) << run.err;
 }
@@ -133,18 +98,18 @@ TEST(ReceiverVersionTool, InterruptedItRemovesItsDeviceFolder) {
 TEST(ReceiverVersionTool, ADeviceThatIsNotATerminalIsNamedAndHelpGoesToStandardOutput) {
   const std::string file = ::testing::TempDir() + "not-a-tty-" + std::to_string(getpid());
   std::fclose(std::fopen(file.c_str(), "w"));
-  testsupport::Outcome run = testsupport::Run(RECEIVER_VERSION_PATH, {file});
+  Outcome run = RunTool({file});
   std::remove(file.c_str());
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find(file + ": not a terminal"), std::string::npos) << run.err;
-  testsupport::Outcome help = testsupport::Run(RECEIVER_VERSION_PATH, {"--help"});
+  Outcome help = RunTool({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: receiver-version DEVICE", 0), 0u) << help.out;
 }
 
 TEST(ReceiverVersionTool, WithoutADeviceItShowsUsage) {
   Outcome run = RunTool({});
-  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("Usage: receiver-version DEVICE"), std::string::npos) << run.err;
 }
 
