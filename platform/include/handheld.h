@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "windows.h"
 
@@ -43,19 +44,31 @@ struct SerialLines {
 };
 bool GetSerialLines(HANDLE port, SerialLines* lines);
 
-// Message boxes. A presenter shows a box and returns the chosen button.
-// Headless, the default presenter prints the box on standard error and
-// returns the default button. Tests install a responder.
+// Message boxes. MessageBox runs a modal loop on the calling thread: it
+// asks the answerer for the box's answer and, while the answerer has none
+// (returns kNoAnswerYet), takes and dispatches the thread's messages, asking
+// again after each one. So a thread timer keeps ticking under a box, as on
+// the device, and a test's answerer can hold a box until it has seen what
+// it waits for. Whoever answers from another thread (a screen tap, a remote
+// control) posts WM_NULL to the box's thread to have the answerer asked
+// again. Without an answerer of the caller's, boxes are printed on standard
+// error and answered with their default button.
 struct MessageBoxRequest {
   HWND owner;
   std::u16string text;
   std::u16string caption;
   UINT type;
 };
-using MessageBoxPresenter = std::function<int(const MessageBoxRequest&)>;
-// Installs a presenter (an empty one restores the default) and returns the
-// one it replaced.
-MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter);
+inline constexpr int kNoAnswerYet = 0;
+using MessageBoxAnswerer = std::function<int(const MessageBoxRequest&)>;
+// Installs an answerer (an empty one restores the default) and returns the
+// one it replaced. The loop asks whichever answerer is installed at the time.
+MessageBoxAnswerer SetMessageBoxAnswerer(MessageBoxAnswerer answerer);
+// The names the answerer had when it could only answer at once.
+using MessageBoxPresenter = MessageBoxAnswerer;
+inline MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter) {
+  return SetMessageBoxAnswerer(std::move(presenter));
+}
 // The button a box of this style chooses by default (IDOK, IDYES, ...).
 int DefaultMessageBoxButton(UINT type);
 

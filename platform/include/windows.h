@@ -6,3 +6,4 @@
 #include "win/core.h"
 #include "win/registry.h"
 #include "win/files.h"
+#include "win/messages.h"

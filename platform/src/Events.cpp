@@ -6,6 +6,7 @@
 
 using handheld::detail::Event;
 using handheld::detail::HandleTable;
+using handheld::detail::Status;
 using handheld::detail::Waitable;
 
 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCWSTR name) {
@@ -49,28 +50,10 @@ BOOL PulseEvent(HANDLE h) {
 DWORD WaitForSingleObject(HANDLE h, DWORD ms) { return WaitForMultipleObjects(1, &h, FALSE, ms); }
 
 DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD ms) {
-  if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return WAIT_FAILED;
-  }
   std::vector<std::shared_ptr<Waitable>> objects;
-  objects.reserve(count);
-  for (DWORD i = 0; i < count; ++i) {
-    auto object = HandleTable::LookupAs<Waitable>(handles[i]);
-    if (!object) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return WAIT_FAILED;
-    }
-    // Waiting for all of a list that names one object twice cannot be done.
-    if (waitAll) {
-      for (const auto& earlier : objects) {
-        if (earlier == object) {
-          SetLastError(ERROR_INVALID_PARAMETER);
-          return WAIT_FAILED;
-        }
-      }
-    }
-    objects.push_back(std::move(object));
+  if (Status status = Waitable::Collect(count, handles, waitAll != FALSE, &objects); !status.ok()) {
+    SetLastError(status.code());
+    return WAIT_FAILED;
   }
   return Waitable::Wait(objects, waitAll != FALSE, ms);
 }

@@ -1,5 +1,6 @@
-// Message boxes and their presenter. Without a display the default presenter
-// prints the box on standard error and answers with its default button.
+// Message boxes: a modal loop around the answerer. Without a display the
+// default answerer prints the box on standard error and answers with its
+// default button.
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -56,20 +57,32 @@ int PrintOnStandardError(const MessageBoxRequest& box) {
   return chosen;
 }
 
-struct PresenterSlot {
+struct AnswererSlot {
   std::mutex mutex;
-  MessageBoxPresenter presenter;  // empty: the default
+  MessageBoxAnswerer answerer;  // empty: the default
 };
 
-PresenterSlot& ThePresenter() { return detail::ProcessLifetime<PresenterSlot>::Get(); }
+AnswererSlot& TheAnswerer() { return detail::ProcessLifetime<AnswererSlot>::Get(); }
+
+int Ask(const MessageBoxRequest& box) {
+  MessageBoxAnswerer answerer;
+  {
+    AnswererSlot& slot = TheAnswerer();
+    std::lock_guard<std::mutex> lock(slot.mutex);
+    answerer = slot.answerer;
+  }
+  // Asked outside the lock: a box may stay up while another thread swaps
+  // the answerer or shows a box of its own.
+  return answerer ? answerer(box) : PrintOnStandardError(box);
+}
 
 }  // namespace
 
-MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter) {
-  PresenterSlot& slot = ThePresenter();
+MessageBoxAnswerer SetMessageBoxAnswerer(MessageBoxAnswerer answerer) {
+  AnswererSlot& slot = TheAnswerer();
   std::lock_guard<std::mutex> lock(slot.mutex);
-  std::swap(slot.presenter, presenter);
-  return presenter;
+  std::swap(slot.answerer, answerer);
+  return answerer;
 }
 
 int DefaultMessageBoxButton(UINT type) {
@@ -87,13 +100,15 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     return 0;
   }
   handheld::MessageBoxRequest box{owner, text ? text : u"", caption ? caption : u"Error", type};
-  handheld::MessageBoxPresenter presenter;
-  {
-    handheld::PresenterSlot& slot = handheld::ThePresenter();
-    std::lock_guard<std::mutex> lock(slot.mutex);
-    presenter = slot.presenter;
+  for (;;) {
+    if (int answer = handheld::Ask(box); answer != handheld::kNoAnswerYet) return answer;
+    MSG msg;
+    if (!GetMessageW(&msg, nullptr, 0, 0)) {
+      // The thread's loop is to end: the box goes, the quit stays for it.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return handheld::DefaultMessageBoxButton(type);
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
   }
-  // Shown outside the lock: a box may stay up while another thread swaps
-  // the presenter or shows a box of its own.
-  return presenter ? presenter(box) : handheld::PrintOnStandardError(box);
 }

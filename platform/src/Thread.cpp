@@ -1,8 +1,12 @@
 #include "Thread.h"
 
 #include <atomic>
+#include <unordered_map>
 #include <system_error>
 #include <thread>
+
+#include "MessageQueue.h"
+#include "ProcessLifetime.h"
 
 namespace handheld::detail {
 namespace {
@@ -20,18 +24,56 @@ struct ForeignRecord {
 };
 thread_local ForeignRecord foreignRecord;
 
+// Threads by id, for posting to a thread.
+struct ThreadIds {
+  std::mutex mutex;
+  std::unordered_map<DWORD, std::weak_ptr<Thread>> threads;
+};
+
 }  // namespace
+
+void Thread::List(const std::shared_ptr<Thread>& thread) {
+  ThreadIds& ids = ProcessLifetime<ThreadIds>::Get();
+  std::lock_guard<std::mutex> lock(ids.mutex);
+  ids.threads[thread->id_] = thread;
+}
+
+std::shared_ptr<Thread> Thread::FromId(DWORD id) {
+  ThreadIds& ids = ProcessLifetime<ThreadIds>::Get();
+  std::lock_guard<std::mutex> lock(ids.mutex);
+  auto it = ids.threads.find(id);
+  return it == ids.threads.end() ? nullptr : it->second.lock();
+}
+
+std::shared_ptr<Thread> Thread::Create(LPTHREAD_START_ROUTINE start, LPVOID param,
+                                       DWORD suspendCount) {
+  auto thread = std::make_shared<Thread>(start, param, suspendCount);
+  List(thread);
+  return thread;
+}
+
+std::shared_ptr<MessageQueue> Thread::Queue() {
+  std::lock_guard<std::mutex> lock(queueMutex_);
+  if (!queue_) queue_ = std::make_shared<MessageQueue>();
+  return queue_;
+}
 
 Thread::Thread(LPTHREAD_START_ROUTINE start, LPVOID param, DWORD suspendCount)
     : id_(NewThreadId()), start_(start), param_(param), suspendCount_(suspendCount) {}
 
 Thread::Thread() : id_(NewThreadId()), start_(nullptr), param_(nullptr), suspendCount_(0) {}
 
-Thread::~Thread() = default;
+Thread::~Thread() {
+  ThreadIds& ids = ProcessLifetime<ThreadIds>::Get();
+  std::lock_guard<std::mutex> lock(ids.mutex);
+  auto it = ids.threads.find(id_);
+  if (it != ids.threads.end() && it->second.expired()) ids.threads.erase(it);
+}
 
 std::shared_ptr<Thread> Thread::Current() {
   if (current) return current->shared_from_this();
   foreignRecord.thread = std::shared_ptr<Thread>(new Thread());
+  List(foreignRecord.thread);
   current = foreignRecord.thread.get();
   return foreignRecord.thread;
 }
@@ -86,6 +128,11 @@ int Thread::Priority() const {
 void Thread::SetPriority(int priority) {
   std::lock_guard<std::mutex> lock(StateLock());
   priority_ = priority;
+}
+
+bool Thread::Finished() const {
+  std::lock_guard<std::mutex> lock(StateLock());
+  return finished_;
 }
 
 bool Thread::IsSignalled() const { return finished_; }

@@ -4,10 +4,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "Waitable.h"
 
 namespace handheld::detail {
+
+class MessageQueue;
 
 class Thread : public Waitable, public std::enable_shared_from_this<Thread> {
  public:
@@ -20,8 +23,6 @@ class Thread : public Waitable, public std::enable_shared_from_this<Thread> {
   static constexpr int kFirstScaledPriority = 248;
   static constexpr int kDefaultPriority = kFirstScaledPriority + THREAD_PRIORITY_NORMAL;
 
-  // A thread that has not run yet; Resume starts it when its suspend count
-  // drops to zero.
   Thread(LPTHREAD_START_ROUTINE start, LPVOID param, DWORD suspendCount);
   ~Thread() override;
   Thread(const Thread&) = delete;
@@ -32,12 +33,22 @@ class Thread : public Waitable, public std::enable_shared_from_this<Thread> {
   static std::shared_ptr<Thread> Current();
   // The thread a handle names (the pseudo handle included), or null.
   static std::shared_ptr<Thread> FromHandle(HANDLE h);
+  // The thread with this id while its record lives (a handle is open or it
+  // runs), or null.
+  static std::shared_ptr<Thread> FromId(DWORD id);
+  // A new thread that has not run yet, listed under its id; Resume starts
+  // it when its suspend count drops to zero.
+  static std::shared_ptr<Thread> Create(LPTHREAD_START_ROUTINE start, LPVOID param,
+                                        DWORD suspendCount);
 
   // Lowers the suspend count and starts the routine when it reaches zero.
   // Returns the previous count, or 0xFFFFFFFF when no thread could be started.
   DWORD Resume();
   DWORD Id() const { return id_; }
   DWORD ExitCode() const;  // STILL_ACTIVE until the routine returned
+  bool Finished() const;
+  // The thread's message queue, made on first use.
+  std::shared_ptr<MessageQueue> Queue();
   int Priority() const;    // 0..255
   void SetPriority(int priority);
 
@@ -47,6 +58,7 @@ class Thread : public Waitable, public std::enable_shared_from_this<Thread> {
  private:
   Thread();  // a thread that runs already (foreign)
   void Run();
+  static void List(const std::shared_ptr<Thread>& thread);
 
   const DWORD id_;
   const LPTHREAD_START_ROUTINE start_;
@@ -56,6 +68,9 @@ class Thread : public Waitable, public std::enable_shared_from_this<Thread> {
   bool finished_ = false;
   DWORD exitCode_ = STILL_ACTIVE;
   int priority_ = kDefaultPriority;
+
+  std::mutex queueMutex_;
+  std::shared_ptr<MessageQueue> queue_;  // under queueMutex_
 };
 
 }  // namespace handheld::detail

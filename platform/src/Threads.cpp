@@ -11,7 +11,7 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  auto thread = std::make_shared<Thread>(start, param, 1);
+  auto thread = Thread::Create(start, param, 1);
   // The handle exists before the routine runs, so it can close it itself.
   HANDLE handle = HandleTable::Add(thread);
   if (!handle) return nullptr;

@@ -56,10 +56,31 @@ void Waitable::WakeWaiters() {
   }
 }
 
+void Waitable::Rewake() {
+  for (Waiter* waiter : waiters_) waiter->wake.notify_one();
+}
+
+Status Waitable::Collect(DWORD count, const HANDLE* handles, bool waitAll,
+                         std::vector<std::shared_ptr<Waitable>>* objects) {
+  if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) return ERROR_INVALID_PARAMETER;
+  objects->reserve(objects->size() + count);
+  for (DWORD i = 0; i < count; ++i) {
+    auto object = HandleTable::LookupAs<Waitable>(handles[i]);
+    if (!object) return ERROR_INVALID_HANDLE;
+    // Waiting for all of a list that names one object twice cannot be done.
+    if (waitAll && std::find(objects->begin(), objects->end(), object) != objects->end())
+      return ERROR_INVALID_PARAMETER;
+    objects->push_back(std::move(object));
+  }
+  return Status::Ok();
+}
+
 DWORD Waitable::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool waitAll,
                      DWORD ms) {
   using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
+  const bool forever = ms == INFINITE;
+  const auto deadline = forever ? Clock::time_point::max()
+                                : Clock::now() + std::chrono::milliseconds(ms);
 
   std::unique_lock<std::mutex> lock(StateLock());
   Waiter waiter(&objects, waitAll);
@@ -72,12 +93,23 @@ DWORD Waitable::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool
     for (size_t k = 0; k < i && !seen; ++k) seen = objects[k] == objects[i];
     if (!seen) objects[i]->waiters_.push_back(&waiter);
   }
-  if (ms == INFINITE) {
-    waiter.wake.wait(lock, [&] { return waiter.done; });
-  } else if (!waiter.wake.wait_until(lock, deadline, [&] { return waiter.done; })) {
-    Unregister(waiter);
-    return WAIT_TIMEOUT;
+  for (;;) {
+    Clock::time_point wake = deadline;
+    for (const auto& object : objects)
+      if (auto due = object->Deadline()) wake = std::min(wake, *due);
+    if (wake == Clock::time_point::max())
+      waiter.wake.wait(lock);
+    else
+      waiter.wake.wait_until(lock, wake);
+    if (waiter.done) return waiter.result;
+    // A deadline passed, the deadlines changed, or the wake was spurious.
+    if (TrySatisfy(waiter)) break;
+    if (!forever && Clock::now() >= deadline) {
+      Unregister(waiter);
+      return WAIT_TIMEOUT;
+    }
   }
+  Unregister(waiter);
   return waiter.result;
 }
 

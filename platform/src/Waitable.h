@@ -1,10 +1,14 @@
-// Kernel objects a thread can wait on: events and threads. All their states
-// change, and all waits decide, under one lock, so a wait for several objects
-// sees them consistently and takes them all at once.
+// Kernel objects a thread can wait on: events, threads and message queues.
+// All their states change, and all waits decide, under one lock, so a wait
+// for several objects sees them consistently and takes them all at once.
+// An object may also name a deadline (a queue's next timer): a wait wakes
+// then and looks again, so nothing polls.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <list>
+#include <optional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -20,6 +24,12 @@ class Waitable : public KernelObject {
   // index of the object taken, WAIT_OBJECT_0 when all were taken, or
   // WAIT_TIMEOUT. Auto-reset objects that satisfy the wait are reset by it.
   static DWORD Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool waitAll, DWORD ms);
+  // The waitable objects behind `count` handles, checked as
+  // WaitForMultipleObjects checks them: ERROR_INVALID_HANDLE for a handle
+  // that is not waitable, ERROR_INVALID_PARAMETER for an object named twice
+  // in a wait for all.
+  static Status Collect(DWORD count, const HANDLE* handles, bool waitAll,
+                        std::vector<std::shared_ptr<Waitable>>* objects);
 
  protected:
   // The lock under which every waitable's state is read and changed.
@@ -28,9 +38,17 @@ class Waitable : public KernelObject {
   virtual bool IsSignalled() const = 0;
   // Under StateLock: a wait has just been satisfied by this object.
   virtual void Acquire() {}
+  // Under StateLock: when the object will become signalled by itself (a
+  // timer falls due) without anyone changing it; none by default.
+  virtual std::optional<std::chrono::steady_clock::time_point> Deadline() const {
+    return std::nullopt;
+  }
   // Under StateLock, after the object became signalled: satisfies the
   // waiting threads that can now proceed, oldest first.
   void WakeWaiters();
+  // Under StateLock, after the object's deadline changed: the waiting
+  // threads look at the deadlines again.
+  void Rewake();
 
  private:
   struct Waiter {

@@ -124,4 +124,24 @@ TEST(CoreMessageBoxes, PresentersMaySwapAndShowBoxesFromAnyThread) {
   EXPECT_EQ(bad, 0);
 }
 
+namespace ticks {
+std::atomic<int> count{0};
+void CALLBACK Count(HWND, UINT, UINT_PTR, DWORD) { ++count; }
+}  // namespace ticks
+
+TEST(CoreMessageBoxes, ATimersTicksAreDispatchedWhileTheAnswererHoldsTheBox) {
+  PresenterGuard guard;
+  ticks::count = 0;
+  UINT_PTR timer = SetTimer(nullptr, 0, 10, ticks::Count);
+  int asked = 0;
+  handheld::SetMessageBoxAnswerer([&](const MessageBoxRequest&) {
+    ++asked;
+    return ticks::count >= 3 ? IDNO : handheld::kNoAnswerYet;
+  });
+  EXPECT_EQ(MessageBoxW(nullptr, u"Wait", u"c", MB_YESNO), IDNO);
+  EXPECT_GE(ticks::count, 3);
+  EXPECT_EQ(asked, ticks::count + 1);  // once when shown, again after each tick
+  KillTimer(nullptr, timer);
+}
+
 }  // namespace

@@ -21,6 +21,8 @@ typedef WCHAR TCHAR;
 typedef size_t SIZE_T;
 typedef intptr_t LPARAM;
 typedef uintptr_t WPARAM;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t LONG_PTR;
 typedef intptr_t LRESULT;
 typedef void* HANDLE;
 typedef void* LPVOID;
@@ -86,6 +88,26 @@ typedef DWORD (*LPTHREAD_START_ROUTINE)(LPVOID param);
 #define WAIT_TIMEOUT 0x00000102u
 #define WAIT_FAILED 0xFFFFFFFFu
 #define MAXIMUM_WAIT_OBJECTS 64
+
+// Messages.
+#ifndef CALLBACK
+#define CALLBACK
+#endif
+
+typedef struct tagPOINT {
+  LONG x;
+  LONG y;
+} POINT, *PPOINT, *LPPOINT;
+
+typedef struct tagMSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;  // GetTickCount when the message was posted or the timer fell due
+  POINT pt;
+} MSG, *PMSG, *LPMSG;
+typedef void(CALLBACK* TIMERPROC)(HWND hwnd, UINT message, UINT_PTR id, DWORD time);
 
 // Serial port settings.
 typedef struct _DCB {
@@ -158,4 +180,6 @@ typedef struct _COMMTIMEOUTS {
 #define ERROR_CANTREAD 1012L
 #define ERROR_CANTWRITE 1013L
 #define ERROR_KEY_DELETED 1018L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_INVALID_THREAD_ID 1444L
 #define ERROR_TIMEOUT 1460L
