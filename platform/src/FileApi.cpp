@@ -4,8 +4,7 @@
 
 #include "DiskFile.h"
 #include "FileObject.h"
-#include "SerialPort.h"
-#include "StreamDevices.h"
+#include "DeviceTable.h"
 #include "win/core.h"
 #include "win/files.h"
 
@@ -14,8 +13,7 @@ using handheld::detail::FileObject;
 using handheld::detail::HandleTable;
 using handheld::detail::ReportStatus;
 using handheld::detail::Status;
-using handheld::detail::SerialPort;
-using handheld::detail::StreamDevices;
+using handheld::detail::DeviceTable;
 
 namespace {
 
@@ -38,12 +36,8 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRI
   std::u16string path(name);
   std::shared_ptr<FileObject> object;
   Status error;
-  if (StreamDevices::IsDeviceName(path)) {
-    // A host serial device listed under the name comes first; any other
-    // device is the device manager's.
-    bool listed = false;
-    object = SerialPort::Open(path, access, &listed, &error);
-    if (!listed) object = StreamDevices::Open(path, access, shareMode, &error);
+  if (DeviceTable::IsDeviceName(path)) {
+    object = DeviceTable::Open(path, access, shareMode, &error);
   } else {
     object = DiskFile::Open(path, access, shareMode, creation, &error);
   }

@@ -5,11 +5,14 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <set>
 #include <thread>
 
 #include "DeviceFolder.h"
+#include "Trace.h"
+#include "NameFold.h"
 #include "ProcessLifetime.h"
 
 namespace handheld::detail {
@@ -95,36 +98,6 @@ uint64_t FileTimeNow() {
   return kEpochDifference + static_cast<uint64_t>(since1970 / 100);
 }
 
-char16_t FoldChar(char16_t c) {
-  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 0x20) : c;
-  if (c >= 0xE0 && c <= 0xFE) return c == 0xF7 ? c : static_cast<char16_t>(c - 0x20);
-  if (c == 0xFF) return 0x178;
-  if (c >= 0x100 && c <= 0x17F) {
-    if ((c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
-      return static_cast<char16_t>(c & ~1u);
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))
-      return (c & 1u) ? c : static_cast<char16_t>(c - 1);
-    return c;
-  }
-  if (c >= 0x3AC && c <= 0x3CE) {
-    if (c == 0x3AC) return 0x386;
-    if (c >= 0x3AD && c <= 0x3AF) return static_cast<char16_t>(c - 0x25);
-    if (c == 0x3C2) return 0x3A3;
-    if (c >= 0x3B1 && c <= 0x3CB) return static_cast<char16_t>(c - 0x20);
-    if (c == 0x3CC) return 0x38C;
-    if (c >= 0x3CD) return static_cast<char16_t>(c - 0x3F);
-    return c;
-  }
-  if (c >= 0x430 && c <= 0x44F) return static_cast<char16_t>(c - 0x20);
-  if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
-  if ((c >= 0x460 && c <= 0x481) || (c >= 0x48A && c <= 0x4BF) || (c >= 0x4D0 && c <= 0x52F))
-    return static_cast<char16_t>(c & ~1u);
-  if (c >= 0x4C1 && c <= 0x4CE) return (c & 1u) ? c : static_cast<char16_t>(c - 1);
-  if (c == 0x4CF) return 0x4C0;
-  if (c >= 0xFF41 && c <= 0xFF5A) return static_cast<char16_t>(c - 0x20);
-  return c;
-}
-
 // Splits a backslash-separated path into its non-empty components.
 std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
   std::vector<std::u16string_view> parts;
@@ -198,12 +171,6 @@ Hives& TheHives() { return ProcessLifetime<Hives>::Get(); }
 
 }  // namespace
 
-std::u16string RegistryHive::FoldName(std::u16string_view name) {
-  std::u16string folded(name);
-  for (char16_t& c : folded) c = FoldChar(c);
-  return folded;
-}
-
 std::shared_ptr<RegistryHive> RegistryHive::Current() {
   std::string path = DeviceFolder() + "/registry.db";
   Hives& hives = TheHives();
@@ -225,14 +192,20 @@ std::shared_ptr<RegistryHive> RegistryHive::Current() {
 }
 
 std::shared_ptr<RegistryHive> RegistryHive::Open(const std::string& path) {
-  std::call_once(TheHives().forkHandlersOnce,
-                 [] { pthread_atfork(&RegistryHive::PrepareFork, &RegistryHive::AfterFork,
-                                     &RegistryHive::AfterFork); });
+  std::call_once(TheHives().forkHandlersOnce, [] {
+    pthread_atfork(&RegistryHive::PrepareFork, &RegistryHive::AfterFork,
+                   &RegistryHive::AfterFork);
+    std::atexit(&RegistryHive::CloseAllAtExit);
+  });
   std::error_code ignored;
   std::filesystem::path parent = std::filesystem::path(path).parent_path();
   if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
   std::shared_ptr<RegistryHive> hive(new RegistryHive(path));
-  if (!hive->Connect()) return nullptr;
+  if (!hive->Connect()) {
+    Trace::Write(TraceChannel::kRegistry, "hive %s cannot be opened: %s", path.c_str(),
+                 sqlite3_errstr(hive->dbCode_));
+    return nullptr;
+  }
   return hive;
 }
 
@@ -268,6 +241,28 @@ void RegistryHive::AfterFork() {
   TheHives().currentMutex.unlock();
 }
 
+void RegistryHive::CloseAllAtExit() {
+  // Threads still running may use a hive afterwards; they reconnect.
+  Hives& hives = TheHives();
+  std::lock_guard<std::mutex> current(hives.currentMutex);
+  std::lock_guard<std::mutex> live(hives.liveMutex);
+  for (RegistryHive* hive : hives.live) {
+    std::lock_guard<std::mutex> lock(hive->mutex_);
+    hive->Disconnect();
+  }
+}
+
+int RegistryHive::OnWalCommit(void*, sqlite3* db, const char* name, int pages) {
+  if (pages < kCheckpointPages) return SQLITE_OK;
+  // Busy (another process checkpoints or holds readers back): the next
+  // commit tries again.
+  int rc = sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+  if (rc != SQLITE_OK)
+    Trace::Write(TraceChannel::kRegistry, "checkpoint of a %d-page log deferred: %s", pages,
+                 sqlite3_errstr(rc));
+  return SQLITE_OK;
+}
+
 void RegistryHive::Disconnect() {
   for (sqlite3_stmt*& stmt : stmts_) {
     if (stmt) sqlite3_finalize(stmt);
@@ -285,18 +280,21 @@ bool RegistryHive::Exec(const char* sql) {
 bool RegistryHive::Connect() {
   static_assert(sizeof(kStatements) / sizeof(kStatements[0]) == kStmtCount);
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
-  if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+  if (int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr); rc != SQLITE_OK) {
+    dbCode_ = rc;
     Disconnect();
     return false;
   }
   sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+  sqlite3_wal_hook(db_, &RegistryHive::OnWalCommit, this);
   sqlite3_extended_result_codes(db_, 1);
   // Switching to WAL needs a moment of exclusive access, and others may be
   // creating or using the hive at the same time, so retry. A hive that has
   // its schema already is left as it is.
   auto deadline = Clock::now() + kBusyBudget;
   for (;;) {
-    bool ok = Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL");
+    bool ok = Exec("PRAGMA journal_mode=WAL") && Exec("PRAGMA synchronous=NORMAL") &&
+              Exec("PRAGMA journal_size_limit=4194304");
     if (ok && SchemaVersion() != kSchemaVersion)
       ok = Exec("BEGIN IMMEDIATE") && Exec(kSchema) && Exec("PRAGMA user_version=1") &&
            Exec("COMMIT");
@@ -387,7 +385,7 @@ Status RegistryHive::Walk(int64_t parent, std::u16string_view path, bool create,
   int64_t id = parent;
   bool made = false;
   for (std::u16string_view part : parts) {
-    std::u16string fold = FoldName(part);
+    std::u16string fold = NameFold::Fold(part);
     int64_t child = 0;
     {
       StmtUse find(Prepare(kFindChild));
@@ -478,7 +476,7 @@ Status RegistryHive::QueryValue(int64_t key, std::u16string_view name, DWORD* ty
     StmtUse find(Prepare(kFindValue));
     if (!find) return kDbFailure;
     sqlite3_bind_int64(find.get(), 1, key);
-    BindText(find.get(), 2, FoldName(name));
+    BindText(find.get(), 2, NameFold::Fold(name));
     int rc = Step(find.get());
     if (rc == SQLITE_DONE) return ERROR_FILE_NOT_FOUND;
     if (rc != SQLITE_ROW) return kDbFailure;
@@ -497,7 +495,7 @@ Status RegistryHive::SetValue(int64_t key, std::u16string_view name, DWORD type,
     if (!set) return kDbFailure;
     sqlite3_bind_int64(set.get(), 1, key);
     BindText(set.get(), 2, name);
-    BindText(set.get(), 3, FoldName(name));
+    BindText(set.get(), 3, NameFold::Fold(name));
     sqlite3_bind_int64(set.get(), 4, type);
     static const BYTE kEmpty = 0;
     sqlite3_bind_blob(set.get(), 5, bytes ? data : &kEmpty, static_cast<int>(bytes),
@@ -514,7 +512,7 @@ Status RegistryHive::DeleteValue(int64_t key, std::u16string_view name) {
     StmtUse del(Prepare(kDeleteValue));
     if (!del) return kDbFailure;
     sqlite3_bind_int64(del.get(), 1, key);
-    BindText(del.get(), 2, FoldName(name));
+    BindText(del.get(), 2, NameFold::Fold(name));
     if (Step(del.get()) != SQLITE_DONE) return kDbFailure;
     if (sqlite3_changes(db_) == 0) return ERROR_FILE_NOT_FOUND;
     return Touch(key);

@@ -4,6 +4,13 @@
 // front and wait (and retry) while another process holds it. Connections
 // are closed around fork() and reopened on the next call, so a forked
 // child may go on using the registry and its inherited key handles.
+//
+// The write-ahead log stays small: once a commit leaves it longer than
+// kCheckpointPages, the committing connection checkpoints it and truncates
+// it (waiting briefly for readers), so busy writers cannot grow it without
+// bound. At exit every connection of the process is closed; the last one
+// to close, in whichever process, checkpoints and removes the log, so after
+// a clean exit registry.db alone holds the whole hive.
 #pragma once
 
 #include <cstdint>
@@ -57,10 +64,6 @@ class RegistryHive {
 
   const std::string& path() const { return path_; }
 
-  // Upper-cases a name the way names are compared: ASCII, Latin-1, Latin
-  // Extended-A, Greek, Cyrillic and full-width Latin letters.
-  static std::u16string FoldName(std::u16string_view name);
-
   // Paths are backslash-separated; empty components (leading, trailing or
   // doubled backslashes) are ignored, and an empty path names `parent`.
   Status OpenKey(int64_t parent, std::u16string_view path, int64_t* key);
@@ -101,6 +104,8 @@ class RegistryHive {
   };
 
   static constexpr int kSchemaVersion = 1;
+  // 1000 pages of 4 KiB: the log is checkpointed and truncated near 4 MiB.
+  static constexpr int kCheckpointPages = 1000;
 
   explicit RegistryHive(std::string path);
   // Opens the connection (and creates the schema) if there is none.
@@ -109,6 +114,8 @@ class RegistryHive {
   int SchemaVersion();
   static void PrepareFork();
   static void AfterFork();
+  static void CloseAllAtExit();
+  static int OnWalCommit(void* self, sqlite3* db, const char* name, int pages);
   bool Exec(const char* sql);
   sqlite3_stmt* Prepare(Stmt which);
 

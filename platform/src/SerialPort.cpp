@@ -84,76 +84,6 @@ std::string DeviceKey(const std::string& hostDevice) {
   return hostDevice;
 }
 
-// ---- the registry's view of the port ----
-bool EqualNoCase(const std::u16string& a, const std::u16string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i], y = b[i];
-    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - u'a' + u'A');
-    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - u'a' + u'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
-bool ReadString(HKEY key, LPCWSTR value, std::u16string* out) {
-  std::vector<WCHAR> buffer(512);
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    DWORD type = REG_NONE;
-    DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(WCHAR));
-    LONG rc = RegQueryValueExW(key, value, nullptr, &type,
-                               reinterpret_cast<LPBYTE>(buffer.data()), &bytes);
-    if (rc == ERROR_MORE_DATA && bytes < (1u << 20)) {
-      buffer.resize(bytes / sizeof(WCHAR) + 1);
-      continue;
-    }
-    if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
-    size_t chars = std::min<size_t>(bytes / sizeof(WCHAR), buffer.size());
-    out->assign(buffer.data(), chars);
-    while (!out->empty() && out->back() == u'\0') out->pop_back();
-    size_t nul = out->find(u'\0');
-    if (nul != std::u16string::npos) out->resize(nul);
-    return true;
-  }
-  return false;
-}
-
-// Finds the active entry named `name`; true with its driver key.
-bool FindActiveEntry(const std::u16string& name, std::u16string* driverKey) {
-  HKEY active = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\Active", 0, 0, &active) != ERROR_SUCCESS)
-    return false;
-  bool found = false;
-  for (DWORD index = 0; !found; ++index) {
-    WCHAR subName[256];
-    DWORD chars = 256;
-    LONG rc = RegEnumKeyExW(active, index, subName, &chars, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_MORE_DATA) continue;
-    if (rc != ERROR_SUCCESS) break;
-    HKEY entry = nullptr;
-    if (RegOpenKeyExW(active, subName, 0, 0, &entry) != ERROR_SUCCESS) continue;
-    std::u16string entryName;
-    if (ReadString(entry, u"Name", &entryName) && EqualNoCase(entryName, name))
-      found = ReadString(entry, u"Key", driverKey);
-    RegCloseKey(entry);
-  }
-  RegCloseKey(active);
-  return found;
-}
-
-bool FindHostDevice(const std::u16string& name, std::string* hostDevice) {
-  std::u16string driverKey;
-  if (!FindActiveEntry(name, &driverKey)) return false;
-  HKEY driver = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, driverKey.c_str(), 0, 0, &driver) != ERROR_SUCCESS)
-    return false;
-  std::u16string device;
-  bool ok = ReadString(driver, kHostDeviceValue, &device) && !device.empty();
-  RegCloseKey(driver);
-  if (ok) *hostDevice = ToUtf8(device);
-  return ok;
-}
-
 int RemainingMs(Clock::time_point deadline) {
   auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
   if (left.count() <= 0) return 0;
@@ -163,17 +93,6 @@ int RemainingMs(Clock::time_point deadline) {
 }  // namespace
 
 // ---- opening and closing ----
-
-std::shared_ptr<SerialPort> SerialPort::Open(const std::u16string& name, DWORD access,
-                                             bool* listed, Status* error) {
-  std::string hostDevice;
-  *listed = FindHostDevice(name, &hostDevice);
-  if (!*listed) {
-    *error = ERROR_FILE_NOT_FOUND;
-    return nullptr;
-  }
-  return OpenDevice(hostDevice, access, error);
-}
 
 std::shared_ptr<SerialPort> SerialPort::OpenDevice(const std::string& hostDevice, DWORD access,
                                                    Status* error) {

@@ -36,12 +36,7 @@ namespace handheld::detail {
 
 class SerialPort : public FileObject {
  public:
-  // Opens the port that "Drivers\Active" lists under `name` when its driver
-  // key names a host device. `*listed` tells whether such an entry exists;
-  // when it does not, the name may still belong to a stream device.
-  static std::shared_ptr<SerialPort> Open(const std::u16string& name, DWORD access,
-                                          bool* listed, Status* error);
-  // Opens a host device directly.
+  // Opens a host device (HostSerialDriver finds it for a port name).
   static std::shared_ptr<SerialPort> OpenDevice(const std::string& hostDevice, DWORD access,
                                                 Status* error);
 

@@ -1,4 +1,5 @@
-// White-box tests of the stand-in's handle table and device opener.
+// White-box tests of the stand-in's handle table and table of activated
+// devices.
 #include <atomic>
 #include <memory>
 #include <thread>
@@ -9,18 +10,19 @@
 
 #include "src/FileObject.h"
 #include "src/HandleTable.h"
-#include "src/StreamDevices.h"
+#include "src/DeviceTable.h"
 #include "testing/TempDevice.h"
 #include "windows.h"
 
 namespace {
 
+using handheld::detail::DeviceDriver;
+using handheld::detail::DeviceTable;
 using handheld::detail::FileObject;
 using handheld::detail::HandleKind;
 using handheld::detail::HandleTable;
 using handheld::detail::KernelObject;
 using handheld::detail::Status;
-using handheld::detail::StreamDevices;
 using handheld::testing::TempDevice;
 
 class ProbeObject : public KernelObject {
@@ -78,7 +80,8 @@ TEST(CoreHandles, ConcurrentAddLookupAndRemove) {
   EXPECT_EQ(destroyed, 4000);
 }
 
-// What a device manager plugs in: an opener that finds stream devices by name.
+// A device activated in this process, as the device manager activates a
+// stream driver: CreateFile reaches it by name, without regard to case.
 class ScanDevice : public FileObject {
  public:
   Status IoControl(DWORD code, void*, DWORD, void* out, DWORD outBytes, DWORD* returned) override {
@@ -96,22 +99,26 @@ class ScanDevice : public FileObject {
   bool closed = false;
 };
 
-TEST(StreamDevices, StreamDevicesAreReachedThroughTheInstalledOpener) {
-  TempDevice device_;
-  auto device = std::make_shared<ScanDevice>();
+class ScanDriver : public DeviceDriver {
+ public:
+  std::shared_ptr<FileObject> Open(DWORD access, DWORD, Status*) override {
+    seenAccess = access;
+    return device;
+  }
+  std::shared_ptr<ScanDevice> device = std::make_shared<ScanDevice>();
   DWORD seenAccess = 0;
-  auto previous = StreamDevices::SetOpener(
-      [&](const std::u16string& name, DWORD access, DWORD, Status* error)
-          -> std::shared_ptr<FileObject> {
-        seenAccess = access;
-        if (name == u"OPT1:") return device;
-        *error = ERROR_FILE_NOT_FOUND;
-        return nullptr;
-      });
-  HANDLE opt = CreateFileW(u"OPT1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+};
+
+TEST(DeviceTable, ActivatedDevicesAreOpenedByNameThroughTheTable) {
+  TempDevice folder;
+  auto driver = std::make_shared<ScanDriver>();
+  ASSERT_TRUE(DeviceTable::Activate(u"OPT1:", driver).ok());
+  EXPECT_EQ(DeviceTable::Activate(u"opt1:", driver), Status(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(DeviceTable::Activate(u"OPTICAL", driver), Status(ERROR_INVALID_NAME));
+  HANDLE opt = CreateFileW(u"opt1:", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                            nullptr);
   ASSERT_NE(opt, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(seenAccess, GENERIC_READ | GENERIC_WRITE);
+  EXPECT_EQ(driver->seenAccess, GENERIC_READ | GENERIC_WRITE);
   DWORD count = 0, returned = 0;
   EXPECT_TRUE(DeviceIoControl(opt, 0x5A5A, nullptr, 0, &count, sizeof count, &returned, nullptr));
   EXPECT_EQ(count, 1u);
@@ -126,12 +133,14 @@ TEST(StreamDevices, StreamDevicesAreReachedThroughTheInstalledOpener) {
 
   EXPECT_EQ(CreateFileW(u"OPT2:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_FALSE(device->closed);
+  EXPECT_FALSE(driver->device->closed);
   EXPECT_TRUE(CloseHandle(opt));
-  EXPECT_TRUE(device->closed);
+  EXPECT_TRUE(driver->device->closed);
   EXPECT_FALSE(DeviceIoControl(opt, 0x5A5A, nullptr, 0, nullptr, 0, &returned, nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  StreamDevices::SetOpener(previous);
+  EXPECT_TRUE(DeviceTable::Deactivate(u"OPT1:").ok());
+  EXPECT_EQ(CreateFileW(u"OPT1:", 0, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(DeviceTable::Deactivate(u"OPT1:"), Status(ERROR_FILE_NOT_FOUND));
 }
 
 }  // namespace
