@@ -72,6 +72,14 @@ inline MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter)
 // The button a box of this style chooses by default (IDOK, IDYES, ...).
 int DefaultMessageBoxButton(UINT type);
 
+// The screen (240 x 320 pixels). Shown in an X11 window when $DISPLAY is
+// set and $HANDHELD_HEADLESS is not 1, else kept in memory; made on first
+// use. WriteScreenshot writes it as it stands to a PNG file of exactly
+// 240 x 320 pixels. WaitScreenShown waits until the window shows every
+// change drawn so far (at once when headless); false after `timeoutMs`.
+bool WriteScreenshot(const std::string& path);
+bool WaitScreenShown(DWORD timeoutMs);
+
 // UTF-16 <-> UTF-8 for tools and tests.
 std::string ToUtf8(const std::u16string& text);
 std::u16string FromUtf8(const std::string& text);

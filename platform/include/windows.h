@@ -7,3 +7,4 @@
 #include "win/registry.h"
 #include "win/files.h"
 #include "win/messages.h"
+#include "win/gdi.h"

@@ -42,6 +42,20 @@ typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
 typedef struct HWND__* HWND;
 typedef DWORD REGSAM;
+typedef DWORD COLORREF;
+
+typedef struct tagRECT {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+} RECT, *LPRECT;
+typedef const RECT* LPCRECT;
+
+typedef struct tagSIZE {
+  LONG cx;
+  LONG cy;
+} SIZE, *LPSIZE;
 
 #ifndef TRUE
 #define TRUE 1

@@ -1,0 +1,92 @@
+#include "FontFace.h"
+
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cmath>
+
+namespace handheld::detail {
+namespace {
+
+// The vertical extent that sets a font's cell: the OS/2 table's Windows
+// ascent and descent, as the handheld's font engine uses them.
+void CellUnits(FT_Face face, long* ascent, long* descent) {
+  const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  if (os2 && os2->usWinAscent + os2->usWinDescent > 0) {
+    *ascent = os2->usWinAscent;
+    *descent = os2->usWinDescent;
+  } else {
+    *ascent = face->ascender;
+    *descent = -face->descender;
+  }
+}
+
+int Scaled(long units, int pixelSize, int unitsPerEm) {
+  return static_cast<int>(std::lround(static_cast<double>(units) * pixelSize / unitsPerEm));
+}
+
+}  // namespace
+
+int FontFace::PixelSizeForCell(FT_Face face, int cellHeight) {
+  long ascent = 0, descent = 0;
+  CellUnits(face, &ascent, &descent);
+  if (ascent + descent <= 0) return cellHeight;
+  return std::max(1, static_cast<int>(std::lround(static_cast<double>(cellHeight) *
+                                                  face->units_per_EM / (ascent + descent))));
+}
+
+FontFace::FontFace(FT_Face face, int pixelSize) : face_(face) {
+  FT_Set_Pixel_Sizes(face_, 0, static_cast<FT_UInt>(pixelSize));
+  const int em = std::max<int>(face_->units_per_EM, 1);
+  long ascent = 0, descent = 0;
+  CellUnits(face_, &ascent, &descent);
+  metrics_.height = Scaled(ascent + descent, pixelSize, em);
+  metrics_.descent = Scaled(descent, pixelSize, em);
+  metrics_.ascent = metrics_.height - metrics_.descent;
+  metrics_.internalLeading = std::max(0, metrics_.height - pixelSize);
+  // The line gap beyond what the cell already holds.
+  const long lineUnits = face_->ascender - face_->descender;
+  metrics_.externalLeading = std::max(
+      0, Scaled(face_->height - lineUnits - (ascent + descent - lineUnits), pixelSize, em));
+  const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face_, FT_SFNT_OS2));
+  metrics_.aveCharWidth = os2 ? Scaled(os2->xAvgCharWidth, pixelSize, em) : Advance(U'x');
+  metrics_.maxCharWidth = Scaled(face_->max_advance_width, pixelSize, em);
+}
+
+FontFace::~FontFace() { FT_Done_Face(face_); }
+
+const FontFace::Glyph& FontFace::Load(char32_t c) {
+  auto it = glyphs_.find(c);
+  if (it != glyphs_.end()) return it->second;
+  Glyph glyph;
+  if (FT_Load_Char(face_, c, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) == 0) {
+    const FT_GlyphSlot slot = face_->glyph;
+    const FT_Bitmap& bitmap = slot->bitmap;
+    glyph.advance = static_cast<int>((slot->advance.x + 32) >> 6);
+    if (bitmap.pixel_mode == FT_PIXEL_MODE_GRAY && bitmap.buffer) {
+      glyph.left = slot->bitmap_left;
+      glyph.top = slot->bitmap_top;
+      glyph.width = static_cast<int>(bitmap.width);
+      glyph.rows = static_cast<int>(bitmap.rows);
+      glyph.coverage.resize(static_cast<size_t>(glyph.width) * glyph.rows);
+      for (int row = 0; row < glyph.rows; ++row) {
+        const uint8_t* in = bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch;
+        std::copy(in, in + glyph.width, glyph.coverage.begin() + static_cast<ptrdiff_t>(row) * glyph.width);
+      }
+    }
+  }
+  return glyphs_.emplace(c, std::move(glyph)).first->second;
+}
+
+int FontFace::Advance(char32_t c) { return Load(c).advance; }
+
+int FontFace::Draw(Surface& surface, char32_t c, int x, int baseline, uint32_t pixel,
+                   const RECT& clip) {
+  const Glyph& glyph = Load(c);
+  if (!glyph.coverage.empty())
+    surface.Blend(x + glyph.left, baseline - glyph.top, glyph.width, glyph.rows,
+                  glyph.coverage.data(), glyph.width, pixel, clip);
+  return glyph.advance;
+}
+
+}  // namespace handheld::detail

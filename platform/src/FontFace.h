@@ -1,0 +1,62 @@
+// One font file at one pixel size, as FreeType renders it: the metrics a
+// TEXTMETRIC reports and anti-aliased glyphs (grey levels), drawn with
+// hinting so every glyph and advance is whole pixels. Nothing is kerned.
+// Callers hold Surface::DrawingLock().
+#pragma once
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "Surface.h"
+#include "win/gdi.h"
+
+namespace handheld::detail {
+
+class FontFace {
+ public:
+  struct Metrics {
+    int height = 0;  // ascent + descent: the cell
+    int ascent = 0;
+    int descent = 0;
+    int internalLeading = 0;  // cell height minus character height
+    int externalLeading = 0;
+    int aveCharWidth = 0;
+    int maxCharWidth = 0;
+  };
+
+  // Takes ownership of `face`. `pixelSize` is the character (em) height.
+  FontFace(FT_Face face, int pixelSize);
+  ~FontFace();
+  FontFace(const FontFace&) = delete;
+  FontFace& operator=(const FontFace&) = delete;
+
+  // The character height that gives a cell of `cellHeight` pixels.
+  static int PixelSizeForCell(FT_Face face, int cellHeight);
+
+  const Metrics& metrics() const { return metrics_; }
+  int Advance(char32_t c);
+  // Draws `c` with its origin at (x, baseline); returns the advance.
+  int Draw(Surface& surface, char32_t c, int x, int baseline, uint32_t pixel, const RECT& clip);
+
+ private:
+  struct Glyph {
+    int left = 0;  // from the origin to the bitmap's left edge
+    int top = 0;   // from the baseline up to the bitmap's top edge
+    int width = 0;
+    int rows = 0;
+    int advance = 0;
+    std::vector<uint8_t> coverage;  // width bytes per row
+  };
+  const Glyph& Load(char32_t c);
+
+  FT_Face face_;
+  Metrics metrics_;
+  std::unordered_map<char32_t, Glyph> glyphs_;
+};
+
+}  // namespace handheld::detail

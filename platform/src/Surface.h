@@ -1,0 +1,53 @@
+// A rectangle of 32-bit pixels, 0x00RRGGBB: the screen and every bitmap.
+// Drawing is clipped to a clip rectangle and to the surface's own bounds,
+// so no coordinates reach outside the pixels.
+//
+// Threads: one lock, DrawingLock(), guards the pixels of every surface and
+// the state of every drawing object; the drawing calls take it, and so
+// does whoever copies the screen out.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "win/types.h"
+
+namespace handheld::detail {
+
+class Surface {
+ public:
+  Surface(int width, int height);  // black
+
+  static std::mutex& DrawingLock();  // for the process's life
+
+  int width() const { return width_; }
+  int height() const { return height_; }
+  uint32_t Pixel(int x, int y) const { return pixels_[static_cast<size_t>(y) * width_ + x]; }
+  const std::vector<uint32_t>& pixels() const { return pixels_; }
+
+  // `clip` in surface coordinates; the result lies inside the surface too.
+  RECT Clip(const RECT& rect, const RECT& clip) const;
+
+  void Fill(const RECT& rect, const RECT& clip, uint32_t pixel);
+  // Copies a width x height block from (sourceX, sourceY) of `source` to
+  // (x, y); parts outside either surface or the clip are left out. The
+  // source may be this surface.
+  void Copy(int x, int y, int width, int height, const Surface& source, int sourceX, int sourceY,
+            const RECT& clip);
+  // Blends `pixel` into the block at (x, y) by the coverage values of
+  // `mask` (0 keeps the pixel, 255 replaces it), `pitch` bytes per row.
+  void Blend(int x, int y, int width, int height, const uint8_t* mask, int pitch, uint32_t pixel,
+             const RECT& clip);
+
+  static uint32_t FromColorRef(COLORREF color) {
+    return ((color & 0xFFu) << 16) | (color & 0xFF00u) | ((color >> 16) & 0xFFu);
+  }
+
+ private:
+  int width_;
+  int height_;
+  std::vector<uint32_t> pixels_;
+};
+
+}  // namespace handheld::detail

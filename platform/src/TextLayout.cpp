@@ -1,0 +1,72 @@
+#include "TextLayout.h"
+
+#include <algorithm>
+
+namespace handheld::detail {
+
+TextLayout::TextLayout(std::u16string_view text, UINT format, int width, const Measure& measure) {
+  const bool singleLine = (format & DT_SINGLELINE) != 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (singleLine && (c == u'\r' || c == u'\n')) continue;
+    if (c == u'&' && !(format & DT_NOPREFIX)) {
+      if (i + 1 < text.size() && text[i + 1] == u'&') {
+        ++i;  // "&&" is one "&"
+      } else {
+        if (i + 1 < text.size()) underline_ = text_.size();
+        continue;
+      }
+    }
+    text_ += c;
+  }
+  if (singleLine) {
+    lines_.push_back(Line{0, text_.size(), measure(text_)});
+    return;
+  }
+  size_t begin = 0;
+  for (;;) {
+    size_t feed = text_.find(u'\n', begin);
+    size_t end = feed == std::u16string::npos ? text_.size() : feed;
+    size_t cut = end > begin && text_[end - 1] == u'\r' ? end - 1 : end;
+    BreakParagraph(begin, cut, (format & DT_WORDBREAK) != 0, width, measure);
+    if (feed == std::u16string::npos) break;
+    begin = feed + 1;
+  }
+}
+
+void TextLayout::BreakParagraph(size_t begin, size_t end, bool wordBreak, int width,
+                                const Measure& measure) {
+  std::u16string_view all(text_);
+  auto add = [&](size_t from, size_t to) {
+    lines_.push_back(Line{from, to, measure(all.substr(from, to - from))});
+  };
+  if (!wordBreak) {
+    add(begin, end);
+    return;
+  }
+  size_t start = begin;
+  for (;;) {
+    // The longest run of whole words from `start` that fits (at least one).
+    size_t fits = start;
+    size_t scan = start;
+    while (scan < end) {
+      size_t wordEnd = scan;
+      while (wordEnd < end && text_[wordEnd] == u' ') ++wordEnd;
+      while (wordEnd < end && text_[wordEnd] != u' ') ++wordEnd;
+      if (fits != start && measure(all.substr(start, wordEnd - start)) > width) break;
+      fits = scan = wordEnd;
+    }
+    add(start, fits);
+    start = fits;
+    while (start < end && text_[start] == u' ') ++start;
+    if (start >= end) break;
+  }
+}
+
+int TextLayout::widest() const {
+  int widest = 0;
+  for (const Line& line : lines_) widest = std::max(widest, line.width);
+  return widest;
+}
+
+}  // namespace handheld::detail

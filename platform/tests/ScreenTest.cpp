@@ -1,0 +1,230 @@
+// The screen as a person and a script see it: a picture drawn with the
+// drawing calls must come out pixel for pixel as the reference image, in the
+// PNG written at exit when headless, and in the X11 window (read back from
+// the X server) and its PNG at scales 1 and 2 under an Xvfb server that the
+// test starts itself. Each drawing runs in a child process of its own,
+// because a process makes its screen once, from its environment.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "handheld.h"
+#include "testing/ScreenPicture.h"
+#include "testing/TempDevice.h"
+
+// After gtest: Xlib's macros (None, Bool) clash with its names.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace {
+
+using handheld::testing::ScreenPicture;
+using handheld::testing::TempDevice;
+
+constexpr int kWidth = 240;
+constexpr int kHeight = 320;
+
+struct Image {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;
+};
+
+Image Reference() {
+  Image image;
+  EXPECT_TRUE(ScreenPicture::ReadPng(ScreenPicture::ReferencePath(), &image.width, &image.height,
+                                     &image.pixels))
+      << ScreenPicture::ReferencePath();
+  return image;
+}
+
+// Compares an image shown at `scale` with the reference; names the first
+// pixel that differs and how many do.
+testing::AssertionResult SamePixels(const Image& reference, const Image& shown, int scale) {
+  if (shown.width != reference.width * scale || shown.height != reference.height * scale)
+    return testing::AssertionFailure() << "size " << shown.width << " x " << shown.height;
+  size_t differ = 0;
+  std::string first;
+  for (int y = 0; y < shown.height; ++y)
+    for (int x = 0; x < shown.width; ++x) {
+      uint32_t want = reference.pixels[static_cast<size_t>(y / scale) * reference.width + x / scale];
+      uint32_t got = shown.pixels[static_cast<size_t>(y) * shown.width + x] & 0xFFFFFFu;
+      if (got != want && differ++ == 0) {
+        char text[80];
+        std::snprintf(text, sizeof text, "(%d, %d) is %06X, not %06X", x, y, got, want);
+        first = text;
+      }
+    }
+  if (differ == 0) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << differ << " pixels differ; first " << first;
+}
+
+// A child process that draws the picture with the given environment, tells
+// the parent through `ready` once the screen shows it, waits for a byte on
+// `proceed` and exits (writing $HANDHELD_SCREENSHOT).
+pid_t StartDrawing(const std::vector<std::pair<const char*, const char*>>& environment,
+                   int* ready, int* proceed) {
+  int toParent[2], toChild[2];
+  if (pipe(toParent) != 0 || pipe(toChild) != 0) return -1;
+  pid_t child = fork();
+  if (child == 0) {
+    close(toParent[0]);
+    close(toChild[1]);
+    unsetenv("HANDHELD_HEADLESS");
+    for (const auto& [name, value] : environment) setenv(name, value, 1);
+    char ok = ScreenPicture::Draw() && handheld::WaitScreenShown(10000) ? 'y' : 'n';
+    (void)!write(toParent[1], &ok, 1);
+    char go;
+    (void)!read(toChild[0], &go, 1);
+    std::exit(ok == 'y' ? 0 : 1);
+  }
+  close(toParent[1]);
+  close(toChild[0]);
+  *ready = toParent[0];
+  *proceed = toChild[1];
+  return child;
+}
+
+// Ends the drawing child; true when it drew and wrote its PNG.
+bool FinishDrawing(pid_t child, int ready, int proceed) {
+  (void)!write(proceed, "x", 1);
+  close(proceed);
+  close(ready);
+  int status = 0;
+  return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool AwaitReady(int ready) {
+  pollfd fd{ready, POLLIN, 0};
+  char ok = 'n';
+  return poll(&fd, 1, 30000) == 1 && read(ready, &ok, 1) == 1 && ok == 'y';
+}
+
+TEST(Screen, HeadlessPictureMatchesReferenceInPngWrittenAtExit) {
+  TempDevice device;
+  const std::string png = device.path() + "/screen.png";
+  int ready, proceed;
+  pid_t child = StartDrawing({{"HANDHELD_HEADLESS", "1"}, {"HANDHELD_SCREENSHOT", png.c_str()}},
+                             &ready, &proceed);
+  ASSERT_GT(child, 0);
+  EXPECT_TRUE(AwaitReady(ready));
+  ASSERT_TRUE(FinishDrawing(child, ready, proceed));
+  Image shown;
+  ASSERT_TRUE(ScreenPicture::ReadPng(png, &shown.width, &shown.height, &shown.pixels));
+  EXPECT_TRUE(SamePixels(Reference(), shown, 1)) << "see " << png;
+  if (HasFailure()) {  // kept for a look
+    std::string kept = testing::TempDir() + "screen-picture-actual.png";
+    std::rename(png.c_str(), kept.c_str());
+    ADD_FAILURE() << "the picture drawn is in " << kept;
+  }
+}
+
+// An Xvfb server on a free display, ended with the test.
+class Xvfb {
+ public:
+  Xvfb() {
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(fds[0]);
+      std::string fd = std::to_string(fds[1]);
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x800x24",
+             "-nolisten", "tcp", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string number;
+    pollfd fd{fds[0], POLLIN, 0};
+    char c;
+    while (poll(&fd, 1, 15000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    close(fds[0]);
+    if (!number.empty()) display_ = ":" + number;
+  }
+  ~Xvfb() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& display() const { return display_; }  // empty: it did not start
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+// The top-level window titled `title`, or 0.
+Window FindWindow(Display* display, const char* title) {
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return 0;
+  for (unsigned i = 0; i < count && !found; ++i) {
+    char* name = nullptr;
+    if (XFetchName(display, children[i], &name) && name) {
+      if (std::string(name) == title) found = children[i];
+      XFree(name);
+    }
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+class ScreenOnX11 : public testing::TestWithParam<int> {};
+
+TEST_P(ScreenOnX11, WindowShowsPictureScaled) {
+  const int scale = GetParam();
+  Xvfb server;
+  if (server.display().empty()) GTEST_SKIP() << "Xvfb cannot start here (is it installed?)";
+  TempDevice device;
+  const std::string png = device.path() + "/screen.png";
+  const std::string scaleText = std::to_string(scale);
+  int ready, proceed;
+  pid_t child = StartDrawing({{"DISPLAY", server.display().c_str()},
+                              {"HANDHELD_SCALE", scaleText.c_str()},
+                              {"HANDHELD_SCREENSHOT", png.c_str()}},
+                             &ready, &proceed);
+  ASSERT_GT(child, 0);
+  const bool drawn = AwaitReady(ready);
+  Image shown;
+  if (drawn) {
+    Display* display = XOpenDisplay(server.display().c_str());
+    EXPECT_NE(display, nullptr);
+    if (display) {
+      Window window = FindWindow(display, program_invocation_short_name);
+      EXPECT_NE(window, 0u) << "no window titled " << program_invocation_short_name;
+      if (window) {
+        XImage* image = XGetImage(display, window, 0, 0, kWidth * scale, kHeight * scale,
+                                  AllPlanes, ZPixmap);
+        EXPECT_NE(image, nullptr);
+        if (image) {
+          shown.width = image->width;
+          shown.height = image->height;
+          for (int y = 0; y < image->height; ++y)
+            for (int x = 0; x < image->width; ++x)
+              shown.pixels.push_back(static_cast<uint32_t>(XGetPixel(image, x, y)));
+          XDestroyImage(image);
+        }
+      }
+      XCloseDisplay(display);
+    }
+  }
+  ASSERT_TRUE(FinishDrawing(child, ready, proceed));
+  ASSERT_TRUE(drawn) << "the window did not show the picture";
+  Image reference = Reference();
+  EXPECT_TRUE(SamePixels(reference, shown, scale));
+  Image written;
+  ASSERT_TRUE(ScreenPicture::ReadPng(png, &written.width, &written.height, &written.pixels));
+  EXPECT_TRUE(SamePixels(reference, written, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, ScreenOnX11, testing::Values(1, 2));
+
+}  // namespace
