@@ -98,6 +98,20 @@ uint64_t FileTimeNow() {
   return kEpochDifference + static_cast<uint64_t>(since1970 / 100);
 }
 
+// True unless the name holds a surrogate without its partner. SQLite keeps
+// text as UTF-8, where such a name has no form of its own: it would come
+// back as another name, or be taken as a different name's match.
+bool WellFormed(std::u16string_view name) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char16_t c = name[i];
+    if (c < 0xD800 || c > 0xDFFF) continue;
+    if (c > 0xDBFF || i + 1 == name.size() || name[i + 1] < 0xDC00 || name[i + 1] > 0xDFFF)
+      return false;
+    ++i;
+  }
+  return true;
+}
+
 // Splits a backslash-separated path into its non-empty components.
 std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
   std::vector<std::u16string_view> parts;
@@ -380,8 +394,11 @@ Status RegistryHive::Walk(int64_t parent, std::u16string_view path, bool create,
                         bool* created) {
   if (Status status = KeyExists(parent); !status.ok()) return status;
   std::vector<std::u16string_view> parts = SplitPath(path);
-  for (std::u16string_view part : parts)
+  for (std::u16string_view part : parts) {
     if (part.size() > kMaxKeyNameChars) return ERROR_INVALID_PARAMETER;
+    // No key can have such a name: creating one is refused, finding one fails.
+    if (!WellFormed(part)) return create ? ERROR_INVALID_PARAMETER : ERROR_FILE_NOT_FOUND;
+  }
   int64_t id = parent;
   bool made = false;
   for (std::u16string_view part : parts) {
@@ -470,7 +487,7 @@ Status RegistryHive::DeleteKey(int64_t parent, std::u16string_view path) {
 
 Status RegistryHive::QueryValue(int64_t key, std::u16string_view name, DWORD* type,
                               std::vector<BYTE>* data) {
-  if (name.size() > kMaxValueNameChars) return ERROR_FILE_NOT_FOUND;
+  if (name.size() > kMaxValueNameChars || !WellFormed(name)) return ERROR_FILE_NOT_FOUND;
   return Transact(false, [&]() -> Status {
     if (Status status = KeyExists(key); !status.ok()) return status;
     StmtUse find(Prepare(kFindValue));
@@ -488,7 +505,7 @@ Status RegistryHive::QueryValue(int64_t key, std::u16string_view name, DWORD* ty
 
 Status RegistryHive::SetValue(int64_t key, std::u16string_view name, DWORD type, const BYTE* data,
                             size_t bytes) {
-  if (name.size() > kMaxValueNameChars) return ERROR_INVALID_PARAMETER;
+  if (name.size() > kMaxValueNameChars || !WellFormed(name)) return ERROR_INVALID_PARAMETER;
   return Transact(true, [&]() -> Status {
     if (Status status = KeyExists(key); !status.ok()) return status;
     StmtUse set(Prepare(kSetValue));
@@ -506,7 +523,7 @@ Status RegistryHive::SetValue(int64_t key, std::u16string_view name, DWORD type,
 }
 
 Status RegistryHive::DeleteValue(int64_t key, std::u16string_view name) {
-  if (name.size() > kMaxValueNameChars) return ERROR_FILE_NOT_FOUND;
+  if (name.size() > kMaxValueNameChars || !WellFormed(name)) return ERROR_FILE_NOT_FOUND;
   return Transact(true, [&]() -> Status {
     if (Status status = KeyExists(key); !status.ok()) return status;
     StmtUse del(Prepare(kDeleteValue));

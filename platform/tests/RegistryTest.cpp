@@ -483,6 +483,42 @@ TEST(RegistryTest, KeysAndKernelHandlesAreKeptApart) {
   for (HKEY k : keys) EXPECT_EQ(RegCloseKey(k), ERROR_SUCCESS);
 }
 
+// Names are UTF-16 of any content but unpaired surrogates: the hive cannot
+// keep those as they were (they came back as other names, could not be read
+// by the name enumeration gave, and a lookup with one found another value).
+TEST(RegistryTest, NamesWithUnpairedSurrogatesAreRefused) {
+  TempDevice device;
+  HKEY key = Create(HKEY_LOCAL_MACHINE, u"Software");
+  // A well-formed pair is a name like any other and round-trips.
+  const std::u16string pair = u"x\U00010061";
+  ASSERT_EQ(SetDword(key, pair.c_str(), 7), ERROR_SUCCESS);
+  ASSERT_EQ(ValueNames(key), Names{pair});
+  HKEY child = Create(key, pair);
+  RegCloseKey(child);
+  ASSERT_EQ(SubKeys(key), Names{pair});
+
+  const char16_t kHigh = 0xD800;
+  const char16_t kLow = 0xDC61;
+  const std::u16string broken[] = {{u'x', kHigh, u'a'}, {u'x', kHigh, u'A'}, {u'x', kLow},
+                                   {u'x', kHigh}, {kLow, kHigh}};
+  for (const std::u16string& name : broken) {
+    SCOPED_TRACE(handheld::ToUtf8(name));
+    EXPECT_EQ(SetDword(key, name.c_str(), 1), ERROR_INVALID_PARAMETER);
+    DWORD bytes = 0;
+    EXPECT_EQ(RegQueryValueExW(key, name.c_str(), nullptr, nullptr, nullptr, &bytes),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteValueW(key, name.c_str()), ERROR_FILE_NOT_FOUND);
+    HKEY out = nullptr;
+    EXPECT_EQ(RegCreateKeyExW(key, name.c_str(), 0, nullptr, 0, 0, nullptr, &out, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(Open(key, name, &out), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyW(key, name.c_str()), ERROR_FILE_NOT_FOUND);
+  }
+  EXPECT_EQ(ValueNames(key), Names{pair});
+  EXPECT_EQ(SubKeys(key), Names{pair});
+  RegCloseKey(key);
+}
+
 TEST(RegistryTest, QueryInfoKeyCountsAndMaxima) {
   TempDevice device;
   HKEY key = Create(HKEY_LOCAL_MACHINE, u"Info");
