@@ -1,0 +1,71 @@
+// The binary decoders behind DispatchFrame, reached with the fuzzer's
+// payload inside a frame with a valid header, length and checksum: once
+// through the frame reader (OnByte, ReadFrame) as the link delivers it, once
+// handed to DispatchFrame directly, and once cut short, with the length
+// field claiming more bytes than the frame has.
+//
+// Input: bytes 0 and 1 give the length of the cut frame (modulo the whole
+// frame's length); the rest is the payload (its first byte the message id),
+// at most the largest payload a frame holds.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "BinaryReader.h"
+#include "FuzzCheck.h"
+#include "SirfRecordChecks.h"
+
+namespace {
+
+// The frame around `payload`, with its 15-bit checksum computed here.
+std::vector<BYTE> Frame(const uint8_t* payload, size_t length) {
+  unsigned sum = 0;
+  for (size_t i = 0; i < length; ++i) sum += payload[i];
+  sum &= 0x7FFF;
+  std::vector<BYTE> frame = {0xA0, 0xA2, static_cast<BYTE>(length >> 8),
+                             static_cast<BYTE>(length & 0xFF)};
+  frame.insert(frame.end(), payload, payload + length);
+  frame.push_back(static_cast<BYTE>(sum >> 8));
+  frame.push_back(static_cast<BYTE>(sum & 0xFF));
+  frame.push_back(0xB0);
+  frame.push_back(0xB3);
+  return frame;
+}
+
+void Dispatch(BinaryReader& reader, const std::vector<BYTE>& bytes, size_t count) {
+  // A buffer of exactly `count` bytes, so that a read beyond them shows.
+  std::vector<BYTE> frame(bytes.begin(), bytes.begin() + count);
+  const bool valid = BinaryReader::FrameChecksumValid(frame.data(), static_cast<DWORD>(count));
+  FUZZ_CHECK(count == bytes.size() || !valid);  // a cut frame never passes
+  reader.DispatchFrame(frame.data(), static_cast<WORD>(count));
+  CheckDecoded(reader);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 3) return 0;
+  const size_t cut = static_cast<size_t>(data[0]) << 8 | data[1];
+  data += 2;
+  size -= 2;
+  if (size > BinaryReader::kMaxPayload) size = BinaryReader::kMaxPayload;
+  const std::vector<BYTE> frame = Frame(data, size);
+
+  BinaryReader reader(nullptr);
+  FUZZ_CHECK(BinaryReader::FrameChecksumValid(frame.data(), static_cast<DWORD>(frame.size())));
+
+  // Through the frame reader. A payload holding B0 B3 ends the frame early.
+  for (BYTE b : frame) BinaryReader::OnByte(b, &reader);
+  while (reader.HasFrame()) {
+    std::vector<BYTE> buffer(BinaryReader::kSlotBytes);
+    WORD count = 0;
+    if (reader.ReadFrame(buffer.data(), count)) {
+      buffer.resize(count);
+      Dispatch(reader, buffer, count);
+    }
+  }
+
+  Dispatch(reader, frame, frame.size());
+  Dispatch(reader, frame, cut % (frame.size() + 1));
+  return 0;
+}
