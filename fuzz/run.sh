@@ -63,14 +63,17 @@ run_target() {
 }
 
 failed=0
-pids=()
+running=0
 for target in "${targets[@]}"; do
-  run_target "$target" &
-  pids+=($!)
-  if [ ${#pids[@]} -ge "$jobs" ]; then
-    wait "${pids[0]}" || failed=1
-    pids=("${pids[@]:1}")
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n || failed=1
+    running=$((running - 1))
   fi
+  run_target "$target" &
+  running=$((running + 1))
 done
-for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+while [ "$running" -gt 0 ]; do
+  wait -n || failed=1
+  running=$((running - 1))
+done
 exit $failed
