@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "CaptureFilter.h"
+#include "SirfTestSupport.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
@@ -63,31 +64,6 @@ Bytes Payload(uint8_t id, size_t length, uint8_t second = 0) {
 }
 
 Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-Bytes FromHex(const std::string& text) {
-  Bytes bytes;
-  for (size_t i = 0; i + 1 < text.size();) {
-    if (text[i] == ' ') {
-      ++i;
-      continue;
-    }
-    bytes.push_back(static_cast<uint8_t>(std::stoi(text.substr(i, 2), nullptr, 16)));
-    i += 2;
-  }
-  return bytes;
-}
-
-Bytes Frame(const Bytes& payload) {
-  unsigned sum = 0;
-  for (uint8_t b : payload) sum += b;
-  sum &= 0x7FFF;
-  Bytes frame = {0xA0, 0xA2, static_cast<uint8_t>(payload.size() >> 8),
-                 static_cast<uint8_t>(payload.size() & 0xFF)};
-  frame.insert(frame.end(), payload.begin(), payload.end());
-  frame.insert(frame.end(), {static_cast<uint8_t>(sum >> 8), static_cast<uint8_t>(sum & 0xFF),
-                             0xB0, 0xB3});
-  return frame;
-}
 
 Bytes Join(const Bytes& head, const Bytes& body) {
   Bytes all = head;
@@ -223,8 +199,8 @@ int main(int argc, char** argv) {
     corpus.Add("CaptureDecodeFuzz", Join({0}, Text(sentence)));
   }
   for (const char* hex : kTestFrames) {
-    corpus.Add("SirfStreamFuzz", Join(streamHead, FromHex(hex)));
-    corpus.Add("CaptureDecodeFuzz", Join({0}, FromHex(hex)));
+    corpus.Add("SirfStreamFuzz", Join(streamHead, sirftest::FromHex(hex)));
+    corpus.Add("CaptureDecodeFuzz", Join({0}, sirftest::FromHex(hex)));
   }
   const Bytes payloads[] = {
       Payload(2, 41),         Payload(4, 188),       Payload(19, 65), Payload(43, 26, 0x80),
@@ -234,7 +210,7 @@ int main(int argc, char** argv) {
   };
   for (const Bytes& payload : payloads) {
     corpus.Add("SirfPayloadFuzz", Join({0x00, 0x05}, payload));
-    corpus.Add("SirfStreamFuzz", Join(streamHead, Frame(payload)));
+    corpus.Add("SirfStreamFuzz", Join(streamHead, sirftest::Frame(payload)));
   }
   for (const Bytes& seed : kRegistrySeeds) corpus.Add("RegistryFuzz", seed);
 

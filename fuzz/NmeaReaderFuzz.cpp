@@ -2,10 +2,7 @@
 // through OnByte, sentences taken out with ReadSentence (sometimes after
 // every byte, sometimes only after the queue has filled), and every accepted
 // sentence decoded.
-//
-// Input: byte 0 sets how many bytes arrive between two polls (0: a poll
-// after every byte), byte 1 where in the stream the reader is Reset (past
-// the end: never); the rest is the byte stream.
+// Input as StreamDrive.h reads it.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -14,6 +11,7 @@
 #include "FuzzCheck.h"
 #include "NmeaReader.h"
 #include "NmeaRecordChecks.h"
+#include "StreamDrive.h"
 
 namespace {
 
@@ -39,19 +37,10 @@ void Poll(NmeaReader& reader) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 2) return 0;
-  const size_t pollEvery = data[0] == 0 ? 1 : data[0];
-  const size_t resetAt = data[1];
-  data += 2;
-  size -= 2;
-
   NmeaReader reader(nullptr);
-  for (size_t i = 0; i < size; ++i) {
-    NmeaReader::OnByte(data[i], &reader);
-    if (i == resetAt) reader.Reset();
-    if ((i + 1) % pollEvery == 0) Poll(reader);
-  }
-  Poll(reader);
+  DriveStream(
+      data, size, [&](uint8_t value) { NmeaReader::OnByte(value, &reader); },
+      [&] { reader.Reset(); }, [&] { Poll(reader); });
   FUZZ_CHECK(!reader.HasSentence());
   return 0;
 }

@@ -14,23 +14,9 @@
 #include "BinaryReader.h"
 #include "FuzzCheck.h"
 #include "SirfRecordChecks.h"
+#include "SirfTestSupport.h"
 
 namespace {
-
-// The frame around `payload`, with its 15-bit checksum computed here.
-std::vector<BYTE> Frame(const uint8_t* payload, size_t length) {
-  unsigned sum = 0;
-  for (size_t i = 0; i < length; ++i) sum += payload[i];
-  sum &= 0x7FFF;
-  std::vector<BYTE> frame = {0xA0, 0xA2, static_cast<BYTE>(length >> 8),
-                             static_cast<BYTE>(length & 0xFF)};
-  frame.insert(frame.end(), payload, payload + length);
-  frame.push_back(static_cast<BYTE>(sum >> 8));
-  frame.push_back(static_cast<BYTE>(sum & 0xFF));
-  frame.push_back(0xB0);
-  frame.push_back(0xB3);
-  return frame;
-}
 
 void Dispatch(BinaryReader& reader, const std::vector<BYTE>& bytes, size_t count) {
   // A buffer of exactly `count` bytes, so that a read beyond them shows.
@@ -49,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   data += 2;
   size -= 2;
   if (size > BinaryReader::kMaxPayload) size = BinaryReader::kMaxPayload;
-  const std::vector<BYTE> frame = Frame(data, size);
+  // Framed by the tests' own builder, independent of the code under test.
+  const std::vector<BYTE> frame = sirftest::Frame(std::vector<BYTE>(data, data + size));
 
   BinaryReader reader(nullptr);
   FUZZ_CHECK(BinaryReader::FrameChecksumValid(frame.data(), static_cast<DWORD>(frame.size())));

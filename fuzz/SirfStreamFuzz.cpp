@@ -2,10 +2,7 @@
 // through OnByte, frames taken out with ReadFrame (sometimes after every
 // byte, sometimes only after the 50 slots have filled) and every frame read
 // out handed to DispatchFrame, whether or not it passed its checksum test.
-//
-// Input: byte 0 sets how many bytes arrive between two polls (0: a poll
-// after every byte), byte 1 where in the stream ResetFrames is called (past
-// the end: never); the rest is the byte stream.
+// Input as StreamDrive.h reads it.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -13,6 +10,7 @@
 #include "BinaryReader.h"
 #include "FuzzCheck.h"
 #include "SirfRecordChecks.h"
+#include "StreamDrive.h"
 
 namespace {
 
@@ -37,19 +35,10 @@ void Poll(BinaryReader& reader) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 2) return 0;
-  const size_t pollEvery = data[0] == 0 ? 1 : data[0];
-  const size_t resetAt = data[1];
-  data += 2;
-  size -= 2;
-
   BinaryReader reader(nullptr);
-  for (size_t i = 0; i < size; ++i) {
-    BinaryReader::OnByte(data[i], &reader);
-    if (i == resetAt) reader.ResetFrames();
-    if ((i + 1) % pollEvery == 0) Poll(reader);
-  }
-  Poll(reader);
+  DriveStream(
+      data, size, [&](uint8_t value) { BinaryReader::OnByte(value, &reader); },
+      [&] { reader.ResetFrames(); }, [&] { Poll(reader); });
   FUZZ_CHECK(!reader.HasFrame());
   return 0;
 }
