@@ -14,6 +14,7 @@
 
 #include "CaptureFilter.h"
 #include "SirfTestSupport.h"
+#include "WireFrames.h"
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
@@ -210,7 +211,7 @@ int main(int argc, char** argv) {
   };
   for (const Bytes& payload : payloads) {
     corpus.Add("SirfPayloadFuzz", Join({0x00, 0x05}, payload));
-    corpus.Add("SirfStreamFuzz", Join(streamHead, sirftest::Frame(payload)));
+    corpus.Add("SirfStreamFuzz", Join(streamHead, testsupport::SirfFrame(payload)));
   }
   for (const Bytes& seed : kRegistrySeeds) corpus.Add("RegistryFuzz", seed);
 

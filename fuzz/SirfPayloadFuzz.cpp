@@ -14,7 +14,7 @@
 #include "BinaryReader.h"
 #include "FuzzCheck.h"
 #include "SirfRecordChecks.h"
-#include "SirfTestSupport.h"
+#include "WireFrames.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size -= 2;
   if (size > BinaryReader::kMaxPayload) size = BinaryReader::kMaxPayload;
   // Framed by the tests' own builder, independent of the code under test.
-  const std::vector<BYTE> frame = sirftest::Frame(std::vector<BYTE>(data, data + size));
+  const std::vector<BYTE> frame = testsupport::SirfFrame(std::vector<BYTE>(data, data + size));
 
   BinaryReader reader(nullptr);
   FUZZ_CHECK(BinaryReader::FrameChecksumValid(frame.data(), static_cast<DWORD>(frame.size())));
