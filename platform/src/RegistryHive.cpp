@@ -98,12 +98,14 @@ uint64_t FileTimeNow() {
   return kEpochDifference + static_cast<uint64_t>(since1970 / 100);
 }
 
-// True unless the name holds a surrogate without its partner. SQLite keeps
-// text as UTF-8, where such a name has no form of its own: it would come
-// back as another name, or be taken as a different name's match.
+// True unless the name holds a surrogate without its partner, U+FFFE or
+// U+FFFF. SQLite keeps text as UTF-8 and reads those back as other
+// characters (or takes them for a different name's match), so such a name
+// would not come back as it was given.
 bool WellFormed(std::u16string_view name) {
   for (size_t i = 0; i < name.size(); ++i) {
     const char16_t c = name[i];
+    if (c >= 0xFFFE) return false;
     if (c < 0xD800 || c > 0xDFFF) continue;
     if (c > 0xDBFF || i + 1 == name.size() || name[i + 1] < 0xDC00 || name[i + 1] > 0xDFFF)
       return false;

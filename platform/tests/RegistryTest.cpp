@@ -483,9 +483,10 @@ TEST(RegistryTest, KeysAndKernelHandlesAreKeptApart) {
   for (HKEY k : keys) EXPECT_EQ(RegCloseKey(k), ERROR_SUCCESS);
 }
 
-// Names are UTF-16 of any content but unpaired surrogates: the hive cannot
-// keep those as they were (they came back as other names, could not be read
-// by the name enumeration gave, and a lookup with one found another value).
+// Names are UTF-16 of any content but unpaired surrogates, U+FFFE and U+FFFF:
+// the hive cannot keep those as they were (they came back as other names,
+// could not be read by the name enumeration gave, and a lookup with one
+// found another value).
 TEST(RegistryTest, NamesWithUnpairedSurrogatesAreRefused) {
   TempDevice device;
   HKEY key = Create(HKEY_LOCAL_MACHINE, u"Software");
@@ -500,7 +501,7 @@ TEST(RegistryTest, NamesWithUnpairedSurrogatesAreRefused) {
   const char16_t kHigh = 0xD800;
   const char16_t kLow = 0xDC61;
   const std::u16string broken[] = {{u'x', kHigh, u'a'}, {u'x', kHigh, u'A'}, {u'x', kLow},
-                                   {u'x', kHigh}, {kLow, kHigh}};
+                                   {u'x', kHigh}, {kLow, kHigh}, {u'x', 0xFFFE}, {0xFFFF}};
   for (const std::u16string& name : broken) {
     SCOPED_TRACE(handheld::ToUtf8(name));
     EXPECT_EQ(SetDword(key, name.c_str(), 1), ERROR_INVALID_PARAMETER);
