@@ -138,7 +138,13 @@ void EnumKey(FuzzedDataProvider& in, HKEY key) {
   FUZZ_CHECK(chars < given && name[chars] == 0);
   // The name enumerated opens the key.
   HKEY child = nullptr;
-  FUZZ_CHECK(RegOpenKeyExW(key, name.data(), 0, 0, &child) == ERROR_SUCCESS);
+  const LONG opened = RegOpenKeyExW(key, name.data(), 0, 0, &child);
+  if (opened != ERROR_SUCCESS) {
+    std::fprintf(stderr, "subkey %u of %u chars does not open (%ld):", index, chars, static_cast<long>(opened));
+    for (DWORD i = 0; i < chars; ++i) std::fprintf(stderr, " %04X", static_cast<unsigned>(name[i]));
+    std::fprintf(stderr, "\n");
+  }
+  FUZZ_CHECK(opened == ERROR_SUCCESS);
   RegCloseKey(child);
 }
 
