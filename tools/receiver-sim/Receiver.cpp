@@ -27,11 +27,6 @@ bool ToInt(const std::string& text, long& value) {
   return end && *end == '\0';
 }
 
-bool ValidBaud(long baud) {
-  return baud == 4800 || baud == 9600 || baud == 19200 || baud == 38400 || baud == 57600 ||
-         baud == 115200;
-}
-
 const char* MessageName(uint8_t id) {
   switch (id) {
     case 128: return "initialize data source";
@@ -315,7 +310,7 @@ void Receiver::OnPsrf100(const std::vector<std::string>& fields) {
   long protocol, baud, data, stop, parity;
   if (fields.size() < 6 || !ToInt(fields[1], protocol) || !ToInt(fields[2], baud) ||
       !ToInt(fields[3], data) || !ToInt(fields[4], stop) || !ToInt(fields[5], parity) ||
-      (protocol != 0 && protocol != 1) || !ValidBaud(baud) || data != 8 || stop != 1 ||
+      (protocol != 0 && protocol != 1) || !SerialLine::ValidBaud(baud) || data != 8 || stop != 1 ||
       parity != 0) {
     Log("PSRF100 with unusable fields: ignored");
     return;
@@ -496,7 +491,7 @@ void Receiver::OnSwitchToNmea(const std::vector<uint8_t>& p) {
   }
   if (p.size() >= 24) {
     long baud = p[22] * 256 + p[23];
-    if (ValidBaud(baud) && baud != line_.Baud()) {
+    if (SerialLine::ValidBaud(baud) && baud != line_.Baud()) {
       Log("line rate " + std::to_string(line_.Baud()) + " -> " + std::to_string(baud));
       line_.SetBaud(static_cast<int>(baud));
     }

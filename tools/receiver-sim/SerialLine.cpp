@@ -13,21 +13,30 @@
 
 namespace {
 
+// The rates a receiver's UART runs at, with their termios speeds.
+struct Speed {
+  long long baud;
+  speed_t code;
+};
+const Speed kSpeeds[] = {{4800, B4800},   {9600, B9600},   {19200, B19200},
+                         {38400, B38400}, {57600, B57600}, {115200, B115200}};
+
 speed_t SpeedOf(int baud) {
-  switch (baud) {
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 115200: return B115200;
-    default: return B57600;
-  }
+  for (const Speed& speed : kSpeeds)
+    if (speed.baud == baud) return speed.code;
+  return B57600;
 }
 
 // Most bytes go out in slices of this many, each at its own time.
 constexpr size_t kSlice = 32;
 
 }  // namespace
+
+bool SerialLine::ValidBaud(long long baud) {
+  for (const Speed& speed : kSpeeds)
+    if (speed.baud == baud) return true;
+  return false;
+}
 
 SerialLine::~SerialLine() { Close(); }
 

@@ -1,9 +1,12 @@
 #include "SimOptions.h"
 
+#include "SerialLine.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <ctime>
 #include <sstream>
+#include <string_view>
 
 namespace {
 
@@ -174,14 +177,254 @@ bool VersionTextOk(const std::string& text, size_t maxLength, std::string& error
   return true;
 }
 
-bool ValidBaud(long long baud) {
-  return baud == 4800 || baud == 9600 || baud == 19200 || baud == 38400 || baud == 57600 ||
-         baud == 115200;
-}
-
 std::vector<Satellite> DefaultSatellites() {
   return {{3, 72, 41, 44},  {6, 55, 282, 42}, {9, 38, 131, 40},  {12, 21, 302, 36},
           {17, 64, 191, 45}, {22, 12, 88, 31}, {25, 47, 233, 39}, {31, 8, 24, 0}};
+}
+
+// One command-line option: its name (and short form), its argument, the
+// group and lines of its help text, and what it sets. The table drives both
+// parsing and --help.
+struct OptionEntry {
+  const char* group;     // starts a group of the help text when set
+  const char* name;
+  const char* shortName;
+  const char* argument;  // null for a flag
+  const char* help;      // lines separated by \n
+  // Sets the option from its argument (empty for a flag); false with `error`
+  // set when the argument is refused.
+  bool (*set)(SimOptions& options, const std::string& value, std::string& error);
+};
+
+using Setter = bool (*)(SimOptions&, const std::string&, std::string&);
+
+bool Fail(std::string& error, const std::string& text) {
+  error = text;
+  return false;
+}
+
+// A number in [low, high] for `name`, else the error "NAME out of range".
+bool InRange(const std::string& value, double low, double high, const char* name, double& out,
+             std::string& error, const char* range = "") {
+  if (!ParseDouble(value, out)) return Fail(error, std::string(name) + " needs a number");
+  if (out < low || out > high) return Fail(error, std::string(name) + " out of range" + range);
+  return true;
+}
+
+bool SetVersion(const std::string& value, size_t maxLength, std::string& target, std::string& error) {
+  if (!VersionTextOk(value, maxLength, error)) return false;
+  target = value;
+  return true;
+}
+
+// "$PXVRSWV,n," and "*hh\r\n" leave 83 characters below 100 bytes.
+const size_t kNmeaVersionChars = 83;
+const size_t kBinaryVersionChars = 200;
+
+const OptionEntry kOptions[] = {
+    {"Line", "--link", nullptr, "PATH",
+     "also make PATH a symbolic link to the pseudo-terminal\n"
+     "(replaced if it is a link already, removed on exit)",
+     [](SimOptions& o, const std::string& v, std::string&) { o.linkPath = v; return true; }},
+    {nullptr, "--device", nullptr, "DEVICE", "run on this tty instead of a pseudo-terminal",
+     [](SimOptions& o, const std::string& v, std::string&) { o.device = v; return true; }},
+    {nullptr, "--baud", nullptr, "RATE",
+     "line rate: 4800, 9600, 19200, 38400, 57600 (default)\n"
+     "or 115200",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       long long number = 0;
+       if (!ParseInt(v, number) || !SerialLine::ValidBaud(number))
+         return Fail(e, "--baud: unsupported rate " + v);
+       o.baud = static_cast<int>(number);
+       return true;
+     }},
+    {nullptr, "--any-line-settings", nullptr, nullptr,
+     "on a pseudo-terminal, do not compare the other side's\n"
+     "line settings with the receiver's (by default a\n"
+     "mismatch in speed, data bits, parity or stop bits\n"
+     "turns the traffic into garbage, as on a real line)",
+     [](SimOptions& o, const std::string&, std::string&) {
+       o.checkLineSettings = false;
+       return true;
+     }},
+    {nullptr, "--seconds", nullptr, "N", "stop after N seconds (fractions allowed, at most 1e9)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       // The run's end must stay within the clock's range.
+       double real = 0;
+       if (!ParseDouble(v, real) || real <= 0 || real > kMaxSeconds)
+         return Fail(e, "--seconds needs a positive number of at most " + std::to_string(kMaxSeconds));
+       o.seconds = real;
+       return true;
+     }},
+    {nullptr, "--verbose", "-v", nullptr,
+     "report received sentences and messages and every\n"
+     "protocol switch on standard error",
+     [](SimOptions& o, const std::string&, std::string&) {
+       o.verbose = true;
+       return true;
+     }},
+    {nullptr, "--help", "-h", nullptr, "show this text", nullptr},
+
+    {"Behaviour", "--scenario", nullptr, "NAME", "one of the scenarios below (default normal)",
+     [](SimOptions&, const std::string&, std::string&) { return true; }},  // applied first
+    {nullptr, "--start", nullptr, "nmea|binary|silent",
+     "protocol at power-up (overrides the scenario)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       if (v == "nmea") o.behaviour.start = StartMode::Nmea;
+       else if (v == "binary") o.behaviour.start = StartMode::Binary;
+       else if (v == "silent") o.behaviour.start = StartMode::Silent;
+       else return Fail(e, "--start: nmea, binary or silent");
+       return true;
+     }},
+    {nullptr, "--version-answers", nullptr, "N",
+     "0: ignore PSRF200; 1: answer selector 2 only;\n"
+     "2: answer both (overrides the scenario)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       long long number = 0;
+       if (!ParseInt(v, number) || number < 0 || number > 2)
+         return Fail(e, "--version-answers: 0, 1 or 2");
+       o.behaviour.nmeaVersionAnswers = static_cast<int>(number);
+       return true;
+     }},
+    {nullptr, "--binary-versions", nullptr, "both|base|maker|none",
+     "message 6 texts sent for a version poll (overrides\n"
+     "the scenario)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       if (v == "both") o.behaviour.binaryVersions = BinaryVersions::Both;
+       else if (v == "base") o.behaviour.binaryVersions = BinaryVersions::BaseOnly;
+       else if (v == "maker") o.behaviour.binaryVersions = BinaryVersions::MakerOnly;
+       else if (v == "none") o.behaviour.binaryVersions = BinaryVersions::None;
+       else return Fail(e, "--binary-versions: both, base, maker or none");
+       return true;
+     }},
+    {nullptr, "--noise", nullptr, nullptr, "mix line noise and corrupted checksums in",
+     [](SimOptions& o, const std::string&, std::string&) {
+       o.behaviour.noise = true;
+       return true;
+     }},
+    {nullptr, "--refuse-sets", nullptr, nullptr, "refuse binary set messages with message 12",
+     [](SimOptions& o, const std::string&, std::string&) {
+       o.behaviour.refuseSets = true;
+       return true;
+     }},
+    {nullptr, "--nmea-version2", nullptr, "TEXT",
+     "PXVRSWV text answering PSRF200,2\n"
+     "(default \"GSW2-2.05.024-C1Prod1.1\")",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       return SetVersion(v, kNmeaVersionChars, o.nmeaVersion2, e);
+     }},
+    {nullptr, "--nmea-version1", nullptr, "TEXT",
+     "PXVRSWV text answering PSRF200,1\n"
+     "(default \"Dovrin GPS Sleeve 1.04\")",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       return SetVersion(v, kNmeaVersionChars, o.nmeaVersion1, e);
+     }},
+    {nullptr, "--base-version", nullptr, "TEXT",
+     "message 6 base version text\n"
+     "(default \"GSW2-2.05.024-C1Prod1.1\")",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       return SetVersion(v, kBinaryVersionChars, o.baseVersion, e);
+     }},
+    {nullptr, "--maker-version", nullptr, "TEXT",
+     "message 6 maker's version text; the viewer tells it\n"
+     "from the base text by the name \"Dovrin\" in it\n"
+     "(default \"Dovrin GPS Sleeve 1.04\")",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       return SetVersion(v, kBinaryVersionChars, o.makerVersion, e);
+     }},
+    {nullptr, "--seed", nullptr, "N", "seed of the noise generator (default 1)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       long long number = 0;
+       if (!ParseInt(v, number) || number < 0 || number > 0xFFFFFFFFLL)
+         return Fail(e, "--seed needs a number");
+       o.seed = static_cast<uint32_t>(number);
+       return true;
+     }},
+
+    {"Sky", "--lat", nullptr, "DEG", "start latitude, north positive (default 52.3731)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       return InRange(v, -89.999, 89.999, "--lat", o.latitude, e);
+     }},
+    {nullptr, "--lon", nullptr, "DEG", "start longitude, east positive (default 4.8922)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       return InRange(v, -180, 180, "--lon", o.longitude, e);
+     }},
+    {nullptr, "--alt", nullptr, "M", "altitude above sea level in metres (default 12)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       return InRange(v, -1000, 18000, "--alt", o.altitude, e);
+     }},
+    {nullptr, "--time", nullptr, "YYYY-MM-DDTHH:MM:SS", "UTC time of the first second (default: now)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       if (!ParseTime(v, o.startTime)) return Fail(e, "--time: YYYY-MM-DDTHH:MM:SS (UTC, 1980-2099)");
+       return true;
+     }},
+    {nullptr, "--speed", nullptr, "KNOTS", "speed over ground (default 0)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       return InRange(v, 0, 999, "--speed", o.speedKnots, e, " (0-999 knots)");
+     }},
+    {nullptr, "--course", nullptr, "DEG", "course over ground, degrees true (default 0)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       if (!InRange(v, 0, 360, "--course", o.courseDegrees, e, " (0-359.99)")) return false;
+       if (o.courseDegrees < 360) return true;
+       return Fail(e, "--course out of range (0-359.99)");
+     }},
+    {nullptr, "--fix", nullptr, "none|2d|3d", "fix reported (default 3d)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       if (v == "none") o.fix = FixKind::None;
+       else if (v == "2d") o.fix = FixKind::TwoD;
+       else if (v == "3d") o.fix = FixKind::ThreeD;
+       else return Fail(e, "--fix: none, 2d or 3d");
+       return true;
+     }},
+    {nullptr, "--satellites", nullptr, "LIST",
+     "PRN:ELEVATION:AZIMUTH:SNR,... up to 12 satellites,\n"
+     "SNR 0 = in view but not tracked; \"none\" for none\n"
+     "(default 8 satellites, 7 of them tracked)",
+     [](SimOptions& o, const std::string& v, std::string& e) {
+       return ParseSatellites(v, o.satellites, e);
+     }},
+
+    {"Replay", "--replay", nullptr, "FILE",
+     "send a capture instead of simulating: \"#\" comment\n"
+     "lines are skipped, NMEA lines get the CR back before\n"
+     "their LF, binary frames go out unchanged. On a\n"
+     "pseudo-terminal the replay starts when the other side\n"
+     "opens it. Received traffic is only reported.",
+     [](SimOptions& o, const std::string& v, std::string&) {
+       o.replayFile = v;
+       return true;
+     }},
+    {nullptr, "--loop", nullptr, nullptr, "replay again and again (default: once, then quiet)",
+     [](SimOptions& o, const std::string&, std::string&) {
+       o.loop = true;
+       return true;
+     }},
+};
+
+const OptionEntry* FindOption(std::string_view name) {
+  for (const OptionEntry& entry : kOptions) {
+    if (name == entry.name || (entry.shortName != nullptr && name == entry.shortName)) return &entry;
+  }
+  return nullptr;
+}
+
+// Lines of help text start in this column; a longer option stands alone.
+const size_t kHelpColumn = 24;
+
+// `text` at the help column, after `head` (which is padded or stands on a
+// line of its own), wrapped by its own line breaks.
+void AppendHelp(std::string& out, std::string head, const std::string& text) {
+  if (head.size() + 2 > kHelpColumn) {
+    out += head + "\n";
+    head.clear();
+  }
+  std::stringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    head.resize(kHelpColumn, ' ');
+    out += head + line + "\n";
+    head.clear();
+  }
 }
 
 }  // namespace
@@ -211,65 +454,14 @@ std::string SimOptions::HelpText() {
       "pseudo-terminal (raw, 57600 baud 8N1) and prints the path of its slave side\n"
       "as the first line of standard output. It runs until SIGINT or SIGTERM, or for\n"
       "--seconds. Output is paced at the line rate (10 bits per byte). While nobody\n"
-      "has the pseudo-terminal open, output is lost as on an unconnected line.\n"
-      "\n"
-      "Line:\n"
-      "  --link PATH           also make PATH a symbolic link to the pseudo-terminal\n"
-      "                        (replaced if it is a link already, removed on exit)\n"
-      "  --device DEVICE       run on this tty instead of a pseudo-terminal\n"
-      "  --baud RATE           line rate: 4800, 9600, 19200, 38400, 57600 (default)\n"
-      "                        or 115200\n"
-      "  --any-line-settings   on a pseudo-terminal, do not compare the other side's\n"
-      "                        line settings with the receiver's (by default a\n"
-      "                        mismatch in speed, data bits, parity or stop bits\n"
-      "                        turns the traffic into garbage, as on a real line)\n"
-      "  --seconds N           stop after N seconds (fractions allowed, at most 1e9)\n"
-      "  --verbose             report received sentences and messages and every\n"
-      "                        protocol switch on standard error\n"
-      "  --help                show this text\n"
-      "\n"
-      "Behaviour:\n"
-      "  --scenario NAME       one of the scenarios below (default normal)\n"
-      "  --start nmea|binary|silent\n"
-      "                        protocol at power-up (overrides the scenario)\n"
-      "  --version-answers N   0: ignore PSRF200; 1: answer selector 2 only;\n"
-      "                        2: answer both (overrides the scenario)\n"
-      "  --binary-versions both|base|maker|none\n"
-      "                        message 6 texts sent for a version poll (overrides\n"
-      "                        the scenario)\n"
-      "  --noise               mix line noise and corrupted checksums in\n"
-      "  --refuse-sets         refuse binary set messages with message 12\n"
-      "  --nmea-version2 TEXT  PXVRSWV text answering PSRF200,2\n"
-      "                        (default \"GSW2-2.05.024-C1Prod1.1\")\n"
-      "  --nmea-version1 TEXT  PXVRSWV text answering PSRF200,1\n"
-      "                        (default \"Dovrin GPS Sleeve 1.04\")\n"
-      "  --base-version TEXT   message 6 base version text\n"
-      "                        (default \"GSW2-2.05.024-C1Prod1.1\")\n"
-      "  --maker-version TEXT  message 6 maker's version text; the viewer tells it\n"
-      "                        from the base text by the name \"Dovrin\" in it\n"
-      "                        (default \"Dovrin GPS Sleeve 1.04\")\n"
-      "  --seed N              seed of the noise generator (default 1)\n"
-      "\n"
-      "Sky:\n"
-      "  --lat DEG             start latitude, north positive (default 52.3731)\n"
-      "  --lon DEG             start longitude, east positive (default 4.8922)\n"
-      "  --alt M               altitude above sea level in metres (default 12)\n"
-      "  --time YYYY-MM-DDTHH:MM:SS\n"
-      "                        UTC time of the first second (default: now)\n"
-      "  --speed KNOTS         speed over ground (default 0)\n"
-      "  --course DEG          course over ground, degrees true (default 0)\n"
-      "  --fix none|2d|3d      fix reported (default 3d)\n"
-      "  --satellites LIST     PRN:ELEVATION:AZIMUTH:SNR,... up to 12 satellites,\n"
-      "                        SNR 0 = in view but not tracked; \"none\" for none\n"
-      "                        (default 8 satellites, 7 of them tracked)\n"
-      "\n"
-      "Replay:\n"
-      "  --replay FILE         send a capture instead of simulating: \"#\" comment\n"
-      "                        lines are skipped, NMEA lines get the CR back before\n"
-      "                        their LF, binary frames go out unchanged. On a\n"
-      "                        pseudo-terminal the replay starts when the other side\n"
-      "                        opens it. Received traffic is only reported.\n"
-      "  --loop                replay again and again (default: once, then quiet)\n"
+      "has the pseudo-terminal open, output is lost as on an unconnected line.\n";
+  for (const OptionEntry& entry : kOptions) {
+    if (entry.group != nullptr) text += std::string("\n") + entry.group + ":\n";
+    std::string head = std::string("  ") + entry.name;
+    if (entry.argument != nullptr) head += std::string(" ") + entry.argument;
+    AppendHelp(text, head, entry.help);
+  }
+  text +=
       "\n"
       "Protocol:\n"
       "  NMEA mode: GGA, GSA, GSV (one per 4 satellites) and RMC every second;\n"
@@ -285,12 +477,11 @@ std::string SimOptions::HelpText() {
       "\n"
       "Scenarios:\n";
   for (const auto& s : kScenarios) {
-    std::string line = std::string("  ") + s.name;
-    line.resize(22, ' ');
-    // Wrap the description at about 78 columns.
+    // Wrapped at about 78 columns.
     std::stringstream words(s.description);
     std::string word;
-    std::string current = line;
+    std::string current = std::string("  ") + s.name;
+    current.resize(22, ' ');
     while (words >> word) {
       if (current.size() + 1 + word.size() > 78 && current.size() > 22) {
         text += current + "\n";
@@ -318,165 +509,23 @@ bool SimOptions::Parse(int argc, char** argv, std::string& error) {
     }
   }
   for (int i = 1; i < argc; ++i) {
-    std::string opt = argv[i];
-    auto needValue = [&](std::string& value) {
-      if (i + 1 >= argc) {
-        error = opt + " needs a value";
-        return false;
-      }
-      value = argv[++i];
-      return true;
-    };
-    std::string value;
-    long long number = 0;
-    double real = 0;
-    if (opt == "--help" || opt == "-h") {
+    const std::string opt = argv[i];
+    const OptionEntry* entry = FindOption(opt);
+    if (entry == nullptr) return Fail(error, "unknown option " + opt + " (see --help)");
+    if (entry->set == nullptr) {  // --help
       error.clear();
       return false;
-    } else if (opt == "--verbose" || opt == "-v") {
-      verbose = true;
-    } else if (opt == "--loop") {
-      loop = true;
-    } else if (opt == "--noise") {
-      behaviour.noise = true;
-    } else if (opt == "--refuse-sets") {
-      behaviour.refuseSets = true;
-    } else if (opt == "--any-line-settings") {
-      checkLineSettings = false;
-    } else if (opt == "--scenario") {
-      if (!needValue(value)) return false;  // applied above
-    } else if (opt == "--link") {
-      if (!needValue(linkPath)) return false;
-    } else if (opt == "--device") {
-      if (!needValue(device)) return false;
-    } else if (opt == "--replay") {
-      if (!needValue(replayFile)) return false;
-    } else if (opt == "--baud") {
-      if (!needValue(value)) return false;
-      if (!ParseInt(value, number) || !ValidBaud(number)) {
-        error = "--baud: unsupported rate " + value;
-        return false;
-      }
-      baud = static_cast<int>(number);
-    } else if (opt == "--seconds") {
-      if (!needValue(value)) return false;
-      // The run's end must stay within the clock's range.
-      if (!ParseDouble(value, real) || real <= 0 || real > kMaxSeconds) {
-        error = "--seconds needs a positive number of at most " + std::to_string(kMaxSeconds);
-        return false;
-      }
-      seconds = real;
-    } else if (opt == "--start") {
-      if (!needValue(value)) return false;
-      if (value == "nmea") behaviour.start = StartMode::Nmea;
-      else if (value == "binary") behaviour.start = StartMode::Binary;
-      else if (value == "silent") behaviour.start = StartMode::Silent;
-      else {
-        error = "--start: nmea, binary or silent";
-        return false;
-      }
-    } else if (opt == "--version-answers") {
-      if (!needValue(value)) return false;
-      if (!ParseInt(value, number) || number < 0 || number > 2) {
-        error = "--version-answers: 0, 1 or 2";
-        return false;
-      }
-      behaviour.nmeaVersionAnswers = static_cast<int>(number);
-    } else if (opt == "--binary-versions") {
-      if (!needValue(value)) return false;
-      if (value == "both") behaviour.binaryVersions = BinaryVersions::Both;
-      else if (value == "base") behaviour.binaryVersions = BinaryVersions::BaseOnly;
-      else if (value == "maker") behaviour.binaryVersions = BinaryVersions::MakerOnly;
-      else if (value == "none") behaviour.binaryVersions = BinaryVersions::None;
-      else {
-        error = "--binary-versions: both, base, maker or none";
-        return false;
-      }
-    } else if (opt == "--nmea-version2" || opt == "--nmea-version1") {
-      if (!needValue(value)) return false;
-      // "$PXVRSWV,n," and "*hh\r\n" leave 83 characters below 100 bytes.
-      if (!VersionTextOk(value, 83, error)) return false;
-      (opt == "--nmea-version2" ? nmeaVersion2 : nmeaVersion1) = value;
-    } else if (opt == "--base-version" || opt == "--maker-version") {
-      if (!needValue(value)) return false;
-      if (!VersionTextOk(value, 200, error)) return false;
-      (opt == "--base-version" ? baseVersion : makerVersion) = value;
-    } else if (opt == "--seed") {
-      if (!needValue(value)) return false;
-      if (!ParseInt(value, number) || number < 0 || number > 0xFFFFFFFFLL) {
-        error = "--seed needs a number";
-        return false;
-      }
-      seed = static_cast<uint32_t>(number);
-    } else if (opt == "--lat" || opt == "--lon" || opt == "--alt" || opt == "--speed" ||
-               opt == "--course") {
-      if (!needValue(value)) return false;
-      if (!ParseDouble(value, real)) {
-        error = opt + " needs a number";
-        return false;
-      }
-      if (opt == "--lat") {
-        if (real < -89.999 || real > 89.999) {
-          error = "--lat out of range";
-          return false;
-        }
-        latitude = real;
-      } else if (opt == "--lon") {
-        if (real < -180 || real > 180) {
-          error = "--lon out of range";
-          return false;
-        }
-        longitude = real;
-      } else if (opt == "--alt") {
-        if (real < -1000 || real > 18000) {
-          error = "--alt out of range";
-          return false;
-        }
-        altitude = real;
-      } else if (opt == "--speed") {
-        if (real < 0 || real > 999) {
-          error = "--speed out of range (0-999 knots)";
-          return false;
-        }
-        speedKnots = real;
-      } else {
-        if (real < 0 || real >= 360) {
-          error = "--course out of range (0-359.99)";
-          return false;
-        }
-        courseDegrees = real;
-      }
-    } else if (opt == "--time") {
-      if (!needValue(value)) return false;
-      if (!ParseTime(value, startTime)) {
-        error = "--time: YYYY-MM-DDTHH:MM:SS (UTC, 1980-2099)";
-        return false;
-      }
-    } else if (opt == "--fix") {
-      if (!needValue(value)) return false;
-      if (value == "none") fix = FixKind::None;
-      else if (value == "2d") fix = FixKind::TwoD;
-      else if (value == "3d") fix = FixKind::ThreeD;
-      else {
-        error = "--fix: none, 2d or 3d";
-        return false;
-      }
-    } else if (opt == "--satellites") {
-      if (!needValue(value)) return false;
-      if (!ParseSatellites(value, satellites, error)) return false;
-    } else {
-      error = "unknown option " + opt + " (see --help)";
-      return false;
     }
+    std::string value;
+    if (entry->argument != nullptr) {
+      if (i + 1 >= argc) return Fail(error, opt + " needs a value");
+      value = argv[++i];
+    }
+    if (!entry->set(*this, value, error)) return false;
   }
-  if (!device.empty() && !linkPath.empty()) {
-    error = "--link only applies to a pseudo-terminal, not with --device";
-    return false;
-  }
-  if (loop && replayFile.empty()) {
-    error = "--loop only applies to --replay";
-    return false;
-  }
+  if (!device.empty() && !linkPath.empty())
+    return Fail(error, "--link only applies to a pseudo-terminal, not with --device");
+  if (loop && replayFile.empty()) return Fail(error, "--loop only applies to --replay");
   if (startTime < 0) startTime = static_cast<int64_t>(std::time(nullptr));
   return true;
 }
