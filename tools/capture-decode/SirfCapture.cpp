@@ -152,20 +152,11 @@ void SirfCapture::TakeFrame() {
   json.Key("bytes").Int(count);
   json.Key("checksum").Bool(valid);
   if (valid) {
-    // Clear the marks each decoder leaves, dispatch, and see which one took
-    // the frame.
     BinaryReader& r = reader_;
-    r.NavData.messageId = 0;
-    r.TrackerData.messageId = 0;
-    r.InitParams.messageId = 0;
-    r.HasMakerVersion = false;
-    r.HasBaseVersion = false;
-    r.HasNavParams = false;
-    r.HasCommandParams = false;
-    r.DispatchFrame(frame, count);
+    const BinaryReader::DecodedRecord decoded = r.DispatchFrame(frame, count);
 
     json.Key("record");
-    if (r.NavData.messageId == BinaryReader::kMsgNavData) {
+    if (decoded == BinaryReader::DecodedNavData) {
       json.String("NavDataRecord").Key("fields").BeginObject();
       WriteNavData(json, r.NavData);
       json.EndObject();
@@ -176,29 +167,29 @@ void SirfCapture::TakeFrame() {
       json.Key("longitude").Double(longitude);
       json.Key("height").Double(height);
       json.EndObject();
-    } else if (r.TrackerData.messageId == BinaryReader::kMsgTrackerData) {
+    } else if (decoded == BinaryReader::DecodedTrackerData) {
       json.String("TrackerDataRecord").Key("fields").BeginObject();
       WriteTrackerData(json, r.TrackerData);
       json.EndObject();
-    } else if (r.HasMakerVersion) {
+    } else if (decoded == BinaryReader::DecodedMakerVersion) {
       json.String("MakerVersion").Key("fields").BeginObject();
       json.Key("MakerVersion").String(Narrow(r.MakerVersion));
       json.Key("HasMakerVersion").Bool(true);
       json.EndObject();
-    } else if (r.HasBaseVersion) {
+    } else if (decoded == BinaryReader::DecodedBaseVersion) {
       json.String("BaseVersion").Key("fields").BeginObject();
       json.Key("BaseVersion").String(Narrow(r.BaseVersion));
       json.Key("HasBaseVersion").Bool(true);
       json.EndObject();
-    } else if (r.HasNavParams) {
+    } else if (decoded == BinaryReader::DecodedNavParams) {
       json.String("NavParamsRecord").Key("fields").BeginObject();
       WriteNavParams(json, r.NavParams);
       json.EndObject();
-    } else if (r.HasCommandParams && r.InitParams.messageId == 0x80) {
+    } else if (decoded == BinaryReader::DecodedInitParams) {
       json.String("InitParamsRecord").Key("fields").BeginObject();
       WriteInitParams(json, r.InitParams);
       json.EndObject();
-    } else if (r.HasCommandParams) {
+    } else if (decoded == BinaryReader::DecodedModeControl) {
       json.String("ModeControlRecord").Key("fields").BeginObject();
       WriteModeControl(json, r.ModeControl);
       json.EndObject();

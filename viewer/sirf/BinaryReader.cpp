@@ -234,41 +234,45 @@ bool BinaryReader::FrameChecksumValid(const BYTE* frame, DWORD count) {
 
 // ---------------------------------------------------------------- decoding
 
-void BinaryReader::DispatchFrame(const BYTE* frame, WORD count) {
-  if (frame == nullptr || count <= 4) return;
+BinaryReader::DecodedRecord BinaryReader::DispatchFrame(const BYTE* frame, WORD count) {
+  if (frame == nullptr || count <= 4) return DecodedNone;
   const WORD length = PayloadLength(frame);
   // Nothing is read beyond the bytes received, whatever the length claims.
-  if (length == 0 || 4 + static_cast<DWORD>(length) > count) return;
+  if (length == 0 || 4 + static_cast<DWORD>(length) > count) return DecodedNone;
   const BYTE* payload = frame + 4;
   switch (payload[0]) {
     case kMsgNavData:
-      if (length == NavDataRecord::kPayloadLength) DecodeNavData(payload);
-      break;
+      if (length != NavDataRecord::kPayloadLength) break;
+      DecodeNavData(payload);
+      return DecodedNavData;
     case kMsgTrackerData:
-      if (length == TrackerDataRecord::kPayloadLength) DecodeTrackerData(payload);
-      break;
+      if (length != TrackerDataRecord::kPayloadLength) break;
+      DecodeTrackerData(payload);
+      return DecodedTrackerData;
     case kMsgSoftwareVersion:
-      DecodeVersion(payload, length);
-      break;
+      return DecodeVersion(payload, length);
     case kMsgNavParams:
-      if (length >= NavParamsRecord::kPayloadLength) {
-        DecodeNavParams(payload);
-        HasNavParams = true;
-      }
-      break;
+      if (length < NavParamsRecord::kPayloadLength) break;
+      DecodeNavParams(payload);
+      HasNavParams = true;
+      return DecodedNavParams;
     case kMsgCommandParams:
       if (length < 2) break;
-      if (payload[1] == 0x80 && length >= 1 + InitParamsRecord::kWireLength) {
+      if (payload[1] == kInitDataSource && length >= 1 + InitParamsRecord::kWireLength) {
         DecodeInitParams(payload + 1);
         HasCommandParams = true;
-      } else if (payload[1] == 0x88 && length >= 2 + ModeControlRecord::kWireLength) {
+        return DecodedInitParams;
+      }
+      if (payload[1] == kSetModeControl && length >= 2 + ModeControlRecord::kWireLength) {
         DecodeModeControl(payload + 2);
         HasCommandParams = true;
+        return DecodedModeControl;
       }
       break;
     default:
       break;
   }
+  return DecodedNone;
 }
 
 void BinaryReader::DecodeNavData(const BYTE* p) {
@@ -304,7 +308,7 @@ void BinaryReader::DecodeTrackerData(const BYTE* p) {
   }
 }
 
-void BinaryReader::DecodeVersion(const BYTE* payload, WORD length) {
+BinaryReader::DecodedRecord BinaryReader::DecodeVersion(const BYTE* payload, WORD length) {
   // The text is the bytes after the id, up to the first NUL if there is one.
   const BYTE* text = payload + 1;
   DWORD textLength = 0;
@@ -324,9 +328,10 @@ void BinaryReader::DecodeVersion(const BYTE* payload, WORD length) {
   target[kept] = 0;
   if (maker) {
     HasMakerVersion = true;
-  } else {
-    HasBaseVersion = true;
+    return DecodedMakerVersion;
   }
+  HasBaseVersion = true;
+  return DecodedBaseVersion;
 }
 
 void BinaryReader::DecodeNavParams(const BYTE* p) {
@@ -491,42 +496,42 @@ bool BinaryReader::SendAndAck(const BYTE* payload, WORD length) {
 }
 
 bool BinaryReader::PollSoftwareVersion() {
-  const BYTE payload[] = {0x84, 0x00};
+  const BYTE payload[] = {kPollSoftwareVersion, 0x00};
   return SendFrame(payload, sizeof payload);
 }
 
 bool BinaryReader::PollInitParams() {
   std::memset(&InitParams, 0, sizeof InitParams);
-  const BYTE payload[] = {0xA8, 0x80};
+  const BYTE payload[] = {kPollCommandParams, kInitDataSource};
   return SendFrame(payload, sizeof payload);
 }
 
 bool BinaryReader::PollModeControl() {
   std::memset(&ModeControl, 0, sizeof ModeControl);
-  const BYTE payload[] = {0xA8, 0x88};
+  const BYTE payload[] = {kPollCommandParams, kSetModeControl};
   return SendFrame(payload, sizeof payload);
 }
 
 bool BinaryReader::PollNavParams() {
   HasNavParams = false;
-  const BYTE payload[] = {0x98, 0x00};
+  const BYTE payload[] = {kPollNavParams, 0x00};
   return SendFrame(payload, sizeof payload);
 }
 
 bool BinaryReader::PollEphemeris() {
-  const BYTE payload[] = {0x93, 0x00, 0x00};  // all satellites
+  const BYTE payload[] = {kPollEphemeris, 0x00, 0x00};  // all satellites
   return SendFrame(payload, sizeof payload);
 }
 
 bool BinaryReader::PollAlmanac() {
-  const BYTE payload[] = {0x92, 0x00};
+  const BYTE payload[] = {kPollAlmanac, 0x00};
   return SendFrame(payload, sizeof payload);
 }
 
 bool BinaryReader::SwitchToNmea(DWORD baud) {
   // Mode 2, then rate and checksum flag for GGA, GLL, GSA, GSV, RMC, VTG,
   // MSS, a reserved slot, ZDA and another reserved slot, then the rate.
-  BYTE payload[24] = {0x81, 0x02, 2, 1, 0, 1, 4, 1, 4, 1, 2, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1};
+  BYTE payload[24] = {kSwitchToNmea, 0x02, 2, 1, 0, 1, 4, 1, 4, 1, 2, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1};
   BYTE* p = payload + 22;
   Put16(p, baud & 0xFFFF);
   return SendFrame(payload, sizeof payload);
@@ -534,47 +539,47 @@ bool BinaryReader::SwitchToNmea(DWORD baud) {
 
 bool BinaryReader::SetAlmanac(const BYTE* data) {
   BYTE payload[897];
-  payload[0] = 0x82;
+  payload[0] = kSetAlmanac;
   std::memcpy(payload + 1, data, sizeof payload - 1);
   return SendFrame(payload, sizeof payload);
 }
 
 bool BinaryReader::SetEphemeris(const BYTE* data) {
   BYTE payload[91];
-  payload[0] = 0x95;
+  payload[0] = kSetEphemeris;
   std::memcpy(payload + 1, data, sizeof payload - 1);
   return SendFrame(payload, sizeof payload);
 }
 
 bool BinaryReader::SendMessage181(BYTE value) {
-  const BYTE payload[] = {0xB5, value};
+  const BYTE payload[] = {kMessage181, value};
   return SendFrame(payload, sizeof payload);
 }
 
 bool BinaryReader::TricklePresetA() {
-  const BYTE payload[] = {0x97, 0x00, 0x03, 0xE8, 0x00, 0x00, 0x03, 0xC8};
+  const BYTE payload[] = {kSetTricklePower, 0x00, 0x03, 0xE8, 0x00, 0x00, 0x03, 0xC8};
   return SendFrame(payload, sizeof payload);
 }
 
 bool BinaryReader::TricklePresetB() {
-  const BYTE payload[] = {0x97, 0x00, 0x00, 0x96, 0x00, 0x00, 0x01, 0x2C};
+  const BYTE payload[] = {kSetTricklePower, 0x00, 0x00, 0x96, 0x00, 0x00, 0x01, 0x2C};
   return SendFrame(payload, sizeof payload);
 }
 
 bool BinaryReader::SetDgpsSourceOne() {
-  const BYTE payload[] = {0x85, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00};
+  const BYTE payload[] = {kSetDgpsSource, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00};
   return SendFrame(payload, sizeof payload);
 }
 
 bool BinaryReader::SetDgpsSourceNone() {
-  const BYTE payload[] = {0x85, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  const BYTE payload[] = {kSetDgpsSource, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
   return SendFrame(payload, sizeof payload);
 }
 
 bool BinaryReader::ResetReceiver(ResetForm form) {
   static const BYTE kConfiguration[] = {0x04, 0x08, 0x02, 0x01};
   if (form >= sizeof kConfiguration) return false;
-  BYTE payload[25] = {0x80};
+  BYTE payload[25] = {kInitDataSource};
   payload[24] = kConfiguration[form];
   return SendAndAck(payload, sizeof payload);
 }
@@ -582,7 +587,7 @@ bool BinaryReader::ResetReceiver(ResetForm form) {
 bool BinaryReader::InitDataSource(const InitParamsRecord& record) {
   BYTE payload[25];
   BYTE* p = payload;
-  *p++ = 0x80;
+  *p++ = kInitDataSource;
   Put32(p, static_cast<DWORD>(record.x));
   Put32(p, static_cast<DWORD>(record.y));
   Put32(p, static_cast<DWORD>(record.z));
@@ -597,7 +602,7 @@ bool BinaryReader::InitDataSource(const InitParamsRecord& record) {
 bool BinaryReader::SetTricklePower(DWORD dutyCycle, DWORD onTime) {
   BYTE payload[9];
   BYTE* p = payload;
-  *p++ = 0x97;
+  *p++ = kSetTricklePower;
   Put16(p, 0);  // push-to-fix mode off
   Put16(p, dutyCycle & 0xFFFF);
   Put32(p, onTime);
@@ -605,19 +610,19 @@ bool BinaryReader::SetTricklePower(DWORD dutyCycle, DWORD onTime) {
 }
 
 bool BinaryReader::SetMessageRate(BYTE messageId, BYTE rate) {
-  const BYTE payload[] = {0xA6, 0x00, messageId, rate, 0x00, 0x00, 0x00, 0x00};
+  const BYTE payload[] = {kSetMessageRate, 0x00, messageId, rate, 0x00, 0x00, 0x00, 0x00};
   return SendAndAck(payload, sizeof payload);
 }
 
 bool BinaryReader::SetStaticNavigation(BYTE flag) {
-  const BYTE payload[] = {0x8F, flag};
+  const BYTE payload[] = {kSetStaticNavigation, flag};
   return SendAndAck(payload, sizeof payload);
 }
 
 bool BinaryReader::SetModeControl(const ModeControlRecord& record) {
   BYTE payload[14];
   BYTE* p = payload;
-  *p++ = 0x88;
+  *p++ = kSetModeControl;
   *p++ = record.reserved1;
   *p++ = record.reserved2;
   *p++ = record.degradedMode;
@@ -634,6 +639,6 @@ bool BinaryReader::SetModeControl(const ModeControlRecord& record) {
 }
 
 bool BinaryReader::FlashUpdate() {
-  const BYTE payload[] = {0x94};
+  const BYTE payload[] = {kFlashUpdate};
   return SendFrame(payload, sizeof payload);
 }

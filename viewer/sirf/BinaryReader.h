@@ -37,7 +37,7 @@ class BinaryReader {
   static const DWORD kVersionChars = 50;   // version texts, terminator included
   static const DWORD kAckTimeout = 50;     // tenths of a second
 
-  // Message ids this link sends and receives.
+  // Message ids this link receives.
   static const BYTE kMsgNavData = 2;
   static const BYTE kMsgTrackerData = 4;
   static const BYTE kMsgSoftwareVersion = 6;
@@ -45,6 +45,36 @@ class BinaryReader {
   static const BYTE kMsgNack = 12;
   static const BYTE kMsgNavParams = 19;
   static const BYTE kMsgCommandParams = 43;
+
+  // Message ids this link sends.
+  static const BYTE kInitDataSource = 0x80;
+  static const BYTE kSwitchToNmea = 0x81;
+  static const BYTE kSetAlmanac = 0x82;
+  static const BYTE kPollSoftwareVersion = 0x84;
+  static const BYTE kSetDgpsSource = 0x85;
+  static const BYTE kSetModeControl = 0x88;
+  static const BYTE kSetStaticNavigation = 0x8F;
+  static const BYTE kPollAlmanac = 0x92;
+  static const BYTE kPollEphemeris = 0x93;
+  static const BYTE kFlashUpdate = 0x94;
+  static const BYTE kSetEphemeris = 0x95;
+  static const BYTE kSetTricklePower = 0x97;
+  static const BYTE kPollNavParams = 0x98;
+  static const BYTE kSetMessageRate = 0xA6;
+  static const BYTE kPollCommandParams = 0xA8;  // for the message id that follows
+  static const BYTE kMessage181 = 0xB5;
+
+  // The record a frame was decoded into.
+  enum DecodedRecord : BYTE {
+    DecodedNone = 0,  // no decoder keeps the frame
+    DecodedNavData,
+    DecodedTrackerData,
+    DecodedMakerVersion,
+    DecodedBaseVersion,
+    DecodedNavParams,
+    DecodedInitParams,
+    DecodedModeControl,
+  };
 
   // The fixed forms of ResetReceiver, by the reset configuration they send.
   enum ResetForm : BYTE {
@@ -75,8 +105,9 @@ class BinaryReader {
   static bool FrameChecksumValid(const BYTE* frame, DWORD count);
 
   // ---- decoding (UI thread) ----
-  // Hands a frame as ReadFrame delivered it to the decoder of its message.
-  void DispatchFrame(const BYTE* frame, WORD count);
+  // Hands a frame as ReadFrame delivered it to the decoder of its message
+  // and answers which record it filled.
+  DecodedRecord DispatchFrame(const BYTE* frame, WORD count);
   static void EcefToGeodetic(LONG x, LONG y, LONG z, double& latitude, double& longitude,
                              double& height);
 
@@ -137,7 +168,7 @@ class BinaryReader {
 
   void DecodeNavData(const BYTE* payload);
   void DecodeTrackerData(const BYTE* payload);
-  void DecodeVersion(const BYTE* payload, WORD length);
+  DecodedRecord DecodeVersion(const BYTE* payload, WORD length);
   void DecodeNavParams(const BYTE* payload);
   void DecodeInitParams(const BYTE* payload);
   void DecodeModeControl(const BYTE* payload);
