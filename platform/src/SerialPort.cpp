@@ -326,7 +326,7 @@ Status SerialPort::Read(void* buffer, DWORD count, DWORD* done) {
     if (*done == count) return Status::Ok();
     if (got == 0 && hungUp_.load()) {
       if (*done > 0) return Status::Ok();
-      return ERROR_GEN_FAILURE;  // nothing more will ever come
+      return ERROR_DEVICE_REMOVED;  // nothing more will ever come
     }
     if (immediate || (anyByte && *done > 0)) return Status::Ok();
     int waitMs = -1;
@@ -369,6 +369,7 @@ Status SerialPort::WaitEvent(DWORD* mask) {
       *mask = EV_RXCHAR;
       return Status::Ok();
     }
+    if (watchRx && hungUp_.load()) return ERROR_DEVICE_REMOVED;
     PollInput(-1, watchRx, true);
   }
 }
@@ -400,6 +401,10 @@ Status SerialPort::Write(const void* buffer, DWORD count, DWORD* done) {
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EIO || errno == ENXIO)) {  // the far end has gone
+      hungUp_.store(true);
+      return ERROR_DEVICE_REMOVED;
+    }
     if (n < 0 && errno != EAGAIN) return ERROR_GEN_FAILURE;
     int waitMs = hasTotal ? RemainingMs(deadline) : -1;
     if (waitMs == 0) return Status::Ok();  // timed out: what went so far
@@ -415,7 +420,7 @@ Status SerialPort::Flush() {
     if (closed_.load()) return ERROR_INVALID_HANDLE;
     int queued = 0;
     if (ioctl(fd_, TIOCOUTQ, &queued) != 0 || queued <= 0) return Status::Ok();
-    if (hungUp_.load()) return ERROR_GEN_FAILURE;
+    if (hungUp_.load()) return ERROR_DEVICE_REMOVED;
     pollfd fd{closeFd_, POLLIN, 0};
     poll(&fd, 1, 5);
   }

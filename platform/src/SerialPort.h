@@ -8,8 +8,10 @@
 // access may look at the port's state.
 //
 // When the device goes away (the far side of a pty closes, an adapter is
-// unplugged) reads fail with ERROR_GEN_FAILURE and waits for characters stay
-// pending until the port is closed.
+// unplugged) the port fails its calls as a removed device does: reads (once
+// what had arrived is taken), writes and waits for characters fail at once
+// with ERROR_DEVICE_REMOVED, for good. The device is reached again only by
+// opening the port anew.
 //
 // Threads: ReadFile, WaitCommEvent and WriteFile may run at the same time in
 // different threads. Closing the last handle wakes every pending call, which

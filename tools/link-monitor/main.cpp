@@ -27,6 +27,8 @@
 namespace {
 
 const DWORD kPollMs = 500;
+// Silence after which the monitor says that nothing comes.
+const DWORD kSilenceMs = 5000;
 
 volatile std::sig_atomic_t stopRequested = 0;
 void OnSignal(int) { stopRequested = 1; }
@@ -85,11 +87,26 @@ int Run(const char* device, long seconds) {
 
   const DWORD start = GetTickCount();
   DWORD lastPrinted = 0;
+  DWORD lastData = start;
+  bool silenceSaid = false;
   while (!stopRequested && (seconds <= 0 || GetTickCount() - start < DWORD(seconds) * 1000)) {
     Sleep(kPollMs);
+    // The session closes itself when its device is removed.
+    if (!ViewerState::session->IsOpen()) {
+      std::fprintf(stderr, "link-monitor: the receiver has gone (its port hung up)\n");
+      ViewerState::DeleteSession();
+      return 1;
+    }
     NmeaReader* reader = ViewerState::currentReader;
     if (reader == nullptr) continue;
-    Drain(*reader);
+    if (Drain(*reader) > 0) {
+      lastData = GetTickCount();
+      silenceSaid = false;
+    } else if (!silenceSaid && GetTickCount() - lastData >= kSilenceMs) {
+      std::fprintf(stderr, "link-monitor: no data from the receiver for %u s\n",
+                   static_cast<unsigned>(kSilenceMs / 1000));
+      silenceSaid = true;
+    }
     if (reader->Rmc().count != lastPrinted) {
       lastPrinted = reader->Rmc().count;
       PrintStatus(*reader);

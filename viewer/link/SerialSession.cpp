@@ -10,6 +10,8 @@ const DWORD kDcbLength = 28;
 const int kMessageChars = 1024;
 // Longest part of a rejected name shown in the open failure message.
 const int kShownNameChars = 256;
+// Pause before a failed wait for characters is tried again.
+const DWORD kWaitRetryMs = 500;
 
 }  // namespace
 
@@ -234,9 +236,17 @@ DWORD SerialSession::ReaderThread(LPVOID param) {
     SetCommMask(live, EV_RXCHAR);
     DWORD events = 0;
     if (!WaitCommEvent(live, &events, NULL)) {
-      // A line that keeps failing (a hung-up device) must not spin the CPU;
-      // a closed or replaced port is looked at again at once.
-      if (session->port.load() == live) Sleep(10);
+      // A closed or replaced port is looked at again at once.
+      if (session->port.load() != live) continue;
+      // A removed device (the receiver unplugged or gone) fails every call
+      // on this handle for good: the session is no longer open, so that
+      // Reconnect opens the port again, and the thread ends instead of
+      // asking again. Any other failure is retried, without spinning.
+      if (GetLastError() == ERROR_DEVICE_REMOVED) {
+        session->open = false;
+        break;
+      }
+      Sleep(kWaitRetryMs);
       continue;
     }
     if ((events & EV_RXCHAR) == 0) continue;

@@ -11,7 +11,8 @@
 // writes.
 //
 // Threads: every operation is called from one thread (the UI thread); the
-// reader thread calls only the sink. Once Close or the destructor has
+// reader thread calls only the sink, and when the device behind the port is
+// removed it marks the session no longer open and ends. Once Close or the destructor has
 // returned, the reader thread has ended and touches the session no more.
 // Close may be called from inside a sink (it then does not wait for its own
 // thread); the session must not be destroyed from inside a sink.

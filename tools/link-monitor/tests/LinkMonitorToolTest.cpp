@@ -1,12 +1,15 @@
 // link-monitor run as a program: its command line, and what it says when the
 // handheld's registry hive or the device it is given cannot be used.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ChildProcess.h"
@@ -86,6 +89,29 @@ TEST_F(LinkMonitorTool, ABrokenHiveIsReportedWithItsPathAndReason) {
       EXPECT_EQ(run.err.find("no receiver port"), std::string::npos) << run.err;
     }
   }
+}
+
+TEST_F(LinkMonitorTool, SaysWhenTheReceiverFallsSilentAndWhenItHasGone) {
+  testsupport::ChildProcess sim(RECEIVER_SIM_PATH, {"--seconds", "60"});
+  const std::string port = sim.FirstLine(5000);
+  ASSERT_FALSE(port.empty()) << sim.Errors();
+  testsupport::ChildProcess monitor(LINK_MONITOR_PATH, {"--device", port, "--seconds", "60"},
+                                    {"HANDHELD_DEVICE=" + folder});
+  auto waitFor = [](auto text, const std::string& piece, int seconds) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (text().find(piece) == std::string::npos && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return text().find(piece) != std::string::npos;
+  };
+  auto out = [&] { return monitor.Output(); };
+  auto err = [&] { return monitor.Errors(); };
+  ASSERT_TRUE(waitFor(out, "UTC ", 15)) << out() << err();
+  kill(sim.pid(), SIGSTOP);  // still there, but saying nothing
+  EXPECT_TRUE(waitFor(err, "link-monitor: no data from the receiver for 5 s\n", 10)) << err();
+  EXPECT_EQ(err().find("has gone"), std::string::npos) << err();
+  sim.Stop(SIGKILL);  // its end of the line hangs up
+  EXPECT_EQ(monitor.Wait(5000), 1);
+  EXPECT_NE(err().find("link-monitor: the receiver has gone"), std::string::npos) << err();
 }
 
 }  // namespace

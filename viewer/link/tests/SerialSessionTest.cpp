@@ -11,8 +11,10 @@
 #include <condition_variable>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -390,6 +392,63 @@ TEST_F(SerialSessionTest, CloseEndsTheWaitingReaderThreadPromptly) {
   EXPECT_EQ(ThreadsSettleTo(threadsBefore), threadsBefore);
   EXPECT_FALSE(session.IsOpen());
   EXPECT_FALSE(session.Close());
+}
+
+// Context switches of a thread of this process; 0 once it has ended.
+long Wakeups(const std::string& tid) {
+  std::ifstream status("/proc/self/task/" + tid + "/status");
+  std::string line;
+  long total = 0;
+  while (std::getline(status, line)) {
+    if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+      total += std::stol(line.substr(line.find(':') + 1));
+  }
+  return total;
+}
+
+std::set<std::string> ThreadIds() {
+  std::set<std::string> ids;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+    ids.insert(entry.path().filename().string());
+  return ids;
+}
+
+TEST_F(SerialSessionTest, AReceiverThatGoesAwayClosesTheSessionQuietlyAndReconnectOpensItAgain) {
+  // The port names its device by a link, so that the receiver can come back
+  // as a new device under the same name.
+  const std::string link = device.path() + "/receiver";
+  ASSERT_EQ(symlink(peer.slavePath().c_str(), link.c_str()), 0);
+  device.AddSerialPort(u"COM5:", link, u"Drivers\\Tessiv\\0100\\0005");
+  const std::set<std::string> before = ThreadIds();
+  SerialSession session(u"COM5:", 57600);
+  ASSERT_TRUE(session.Reopen());
+  std::set<std::string> started;
+  for (const std::string& id : ThreadIds())
+    if (!before.count(id)) started.insert(id);
+
+  peer.CloseMaster();
+  auto deadline = Clock::now() + std::chrono::seconds(3);
+  while (session.IsOpen() && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_FALSE(session.IsOpen());
+  // Meanwhile its reader thread neither spins nor keeps waking up.
+  long wakeups = 0;
+  for (const std::string& id : started) wakeups -= Wakeups(id);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  for (const std::string& id : started) wakeups += Wakeups(id);
+  EXPECT_LT(wakeups, 10);
+  EXPECT_TRUE(messages.Boxes().empty());
+
+  PtyPeer back;
+  ASSERT_TRUE(back.ok());
+  ASSERT_EQ(unlink(link.c_str()), 0);
+  ASSERT_EQ(symlink(back.slavePath().c_str(), link.c_str()), 0);
+  Collector collector;
+  session.SetByteSink(Collector::Sink, &collector);
+  ASSERT_TRUE(session.Reopen());
+  ASSERT_TRUE(back.Write("again"));
+  std::vector<BYTE> got = collector.WaitFor(5);
+  EXPECT_EQ(std::string(got.begin(), got.end()), "again");
+  EXPECT_TRUE(session.Close());
 }
 
 TEST_F(SerialSessionTest, ReopenUsesTheStoredNameAndTheConstructorsRate) {
