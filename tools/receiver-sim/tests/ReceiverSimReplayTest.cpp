@@ -63,8 +63,10 @@ void ExpectReplay(const char* name, const Bytes& expected) {
                                << " bytes";
   // 10 bits per byte at 57600 baud.
   double due = expected.size() * 10.0 / 57600.0;
+  // Never faster than the line; a busy machine may make it slower, so the
+  // upper bound only catches a replay that is not paced by the line at all.
   EXPECT_GT(took, due * 0.8) << name;
-  EXPECT_LT(took, due * 1.5 + 0.3) << name;
+  EXPECT_LT(took, due * 4 + 2) << name;
   // Once through, then quiet.
   EXPECT_TRUE(sim.ReadFor(400).empty());
   EXPECT_EQ(sim.Stop(), 0);
