@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "windows.h"
 
@@ -83,6 +84,82 @@ bool WaitScreenShown(DWORD timeoutMs);
 // UTF-16 <-> UTF-8 for tools and tests.
 std::string ToUtf8(const std::u16string& text);
 std::u16string FromUtf8(const std::string& text);
+
+// ---- the sleeve connector behind the OEM layer ----
+// Request codes of the OEM layer: the presence query answers 0 while a
+// sleeve is attached; the control request takes one word, selector in the
+// upper half, value in the lower: 4 interrupt enable, 5 power, 6 power state
+// (the output word is 1 while powered), 7 reset line.
+inline constexpr DWORD kOemSleevePresence = 0x010103E8;
+inline constexpr DWORD kOemSleeveControl = 0x0101010D;
+
+// Slides a sleeve with this identity on, or takes it off. Each signals the
+// named auto-reset event "EventTessivPlug2Applet" (when anybody holds it).
+// Insertion publishes the identity as "IDs" (REG_DWORD) under
+// HKEY_LOCAL_MACHINE "SYSTEM\CurrentControlSet\AdvancedCPL\DM" after the
+// publish delay; removal takes the sleeve's power, interrupt and reset line
+// with it and deletes "IDs" at once.
+void InsertSleeve(DWORD sleeveId);
+void RemoveSleeve();
+// Delay before "IDs" is written (default 300 ms); INFINITE never writes it.
+void SetIdentityPublishDelay(DWORD ms);
+
+struct SleeveState {
+  bool attached;
+  DWORD sleeveId;
+  bool powered;
+  bool interruptEnabled;
+  bool resetAsserted;
+};
+SleeveState GetSleeveState();
+
+// Every KernelIoControl request, in order, with its tick count. `word` is
+// the control word when one was passed.
+struct OemRequest {
+  DWORD tick;
+  DWORD code;
+  bool hasWord;
+  DWORD word;
+  BOOL result;
+};
+// The most recent requests (at most 4096), and how many were made in all.
+std::vector<OemRequest> OemRequests();
+size_t OemRequestCount();
+void ClearOemRequests();
+
+// ---- simulated physical memory and device registers ----
+// Physical memory is a sparse file in the device folder, so every mapping
+// of a physical page sees the same bytes.
+struct PhysicalMapping {
+  void* address;  // where VirtualCopy mapped it
+  DWORD physical;
+  DWORD bytes;
+  DWORD protect;  // as requested
+};
+// The VirtualCopy mappings made so far, in order (released ones included).
+std::vector<PhysicalMapping> PhysicalMappings();
+
+// A device register of 1, 2 or 4 bytes at a physical address. Its page is
+// kept inaccessible in every mapping; each access traps and is stepped over
+// with the page opened: a read first loads the next queued value (an empty
+// queue leaves the last value), a write is recorded. False, with the reason,
+// where the host cannot trap accesses.
+bool RegisterTrapsAvailable(std::string* reason);
+bool AttachRegister(DWORD physical, DWORD width);
+void DetachRegister(DWORD physical);
+void QueueRegisterReads(DWORD physical, const std::vector<DWORD>& values);
+struct RegisterAccesses {
+  size_t reads;
+  std::vector<DWORD> writes;  // values written, in order
+};
+RegisterAccesses GetRegisterAccesses(DWORD physical);
+
+// ---- modules ----
+// Folders where LoadLibrary looks for the built libraries: $HANDHELD_MODULES
+// (separated by ':') when set, else the build's module folder.
+void SetModuleFolders(const std::vector<std::string>& folders);
+// Whether a loaded module declined thread attach and detach calls.
+bool ThreadLibraryCallsDisabled(HMODULE module);
 
 }  // namespace handheld
 

@@ -8,3 +8,4 @@
 #include "win/files.h"
 #include "win/messages.h"
 #include "win/gdi.h"
+#include "win/kernel.h"

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "MessageQueue.h"
+#include "ModuleLoader.h"
 #include "ProcessLifetime.h"
 
 namespace handheld::detail {
@@ -105,7 +106,9 @@ DWORD Thread::Resume() {
 
 void Thread::Run() {
   current = this;
+  ModuleLoader::Instance().ThreadStarted();
   DWORD code = start_(param_);
+  ModuleLoader::Instance().ThreadEnding();
   {
     std::lock_guard<std::mutex> lock(StateLock());
     exitCode_ = code;

@@ -1,0 +1,195 @@
+#include "ModuleLoader.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
+#include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "handheld.h"
+
+namespace handheld::detail {
+
+namespace {
+
+using EntryPoint = BOOL (*)(HINSTANCE, DWORD, LPVOID);
+
+std::string Folded(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+// "\Windows\Tessiv.dll" -> "tessiv"; "libFerrix.so" -> "ferrix".
+std::string Stem(const std::string& name, bool hostFile) {
+  std::string stem = name.substr(name.find_last_of("\\/") + 1);
+  if (size_t dot = stem.rfind('.'); dot != std::string::npos && dot > 0) stem.resize(dot);
+  stem = Folded(stem);
+  if (hostFile && stem.size() > 3 && stem.compare(0, 3, "lib") == 0) stem.erase(0, 3);
+  return stem;
+}
+
+bool IsFile(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The entry address named in the library's ELF header, or null.
+void* EntryOf(const std::string& path, void* library) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  ElfW(Ehdr) header{};
+  bool read = ::read(fd, &header, sizeof(header)) == static_cast<ssize_t>(sizeof(header));
+  close(fd);
+  link_map* map = nullptr;
+  if (!read || header.e_entry == 0 || dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || !map)
+    return nullptr;
+  return reinterpret_cast<void*>(map->l_addr + header.e_entry);
+}
+
+}  // namespace
+
+class ModuleLoader::Module : public KernelObject {
+ public:
+  std::string path;
+  void* library = nullptr;
+  EntryPoint entry = nullptr;
+  HANDLE handle = nullptr;
+  size_t references = 0;
+  bool threadCalls = true;
+};
+
+ModuleLoader& ModuleLoader::Instance() {
+  static ModuleLoader* loader = new ModuleLoader;  // never destroyed: threads may end after exit
+  return *loader;
+}
+
+void ModuleLoader::SetFolders(std::vector<std::string> folders) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  folders_ = std::move(folders);
+  foldersSet_ = true;
+}
+
+std::vector<std::string> ModuleLoader::Folders() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (foldersSet_) return folders_;
+  std::vector<std::string> folders;
+  const char* list = std::getenv("HANDHELD_MODULES");
+  std::string text = list && *list ? list : HANDHELD_MODULE_FOLDER;
+  for (size_t start = 0; start <= text.size();) {
+    size_t end = text.find(':', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) folders.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return folders;
+}
+
+std::string ModuleLoader::Resolve(const std::u16string& name) {
+  const std::string text = ToUtf8(name);
+  if (text.find('/') != std::string::npos) return IsFile(text) ? text : std::string();
+  const std::string wanted = Stem(text, false);
+  for (const std::string& folder : Folders()) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) continue;
+    std::string found;
+    while (dirent* entry = readdir(dir)) {
+      std::string file = entry->d_name;
+      if (file.size() > 3 && file.compare(file.size() - 3, 3, ".so") == 0 &&
+          Stem(file, true) == wanted && IsFile(folder + "/" + file)) {
+        found = folder + "/" + file;
+        break;
+      }
+    }
+    closedir(dir);
+    if (!found.empty()) return found;
+  }
+  return {};
+}
+
+DWORD ModuleLoader::Load(const std::u16string& name, HANDLE* handle) {
+  std::string path = Resolve(name);
+  if (path.empty()) return ERROR_MOD_NOT_FOUND;
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (auto it = loaded_.find(path); it != loaded_.end()) {
+    ++it->second->references;
+    *handle = it->second->handle;
+    return ERROR_SUCCESS;
+  }
+  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!library) return ERROR_BAD_EXE_FORMAT;
+  auto module = std::make_shared<Module>();
+  module->path = path;
+  module->library = library;
+  module->entry = reinterpret_cast<EntryPoint>(EntryOf(path, library));
+  module->handle = HandleTable::Add(module);
+  module->references = 1;
+  if (!module->handle) {
+    dlclose(library);
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+  loaded_[path] = module;
+  if (module->entry &&
+      !module->entry(static_cast<HINSTANCE>(module->handle), DLL_PROCESS_ATTACH, nullptr)) {
+    loaded_.erase(path);
+    HandleTable::Remove(module->handle);
+    dlclose(library);
+    return ERROR_DLL_INIT_FAILED;
+  }
+  *handle = module->handle;
+  return ERROR_SUCCESS;
+}
+
+DWORD ModuleLoader::Procedure(HANDLE handle, const std::u16string& name, void** procedure) {
+  auto module = HandleTable::LookupAs<Module>(handle);
+  if (!module) return ERROR_INVALID_HANDLE;
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (module->references == 0) return ERROR_INVALID_HANDLE;
+  *procedure = dlsym(module->library, ToUtf8(name).c_str());
+  return *procedure ? ERROR_SUCCESS : static_cast<DWORD>(ERROR_PROC_NOT_FOUND);
+}
+
+DWORD ModuleLoader::Free(HANDLE handle) {
+  auto module = HandleTable::LookupAs<Module>(handle);
+  if (!module) return ERROR_INVALID_HANDLE;
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (module->references == 0) return ERROR_INVALID_HANDLE;
+  if (--module->references > 0) return ERROR_SUCCESS;
+  if (module->entry)
+    module->entry(static_cast<HINSTANCE>(module->handle), DLL_PROCESS_DETACH, nullptr);
+  loaded_.erase(module->path);
+  HandleTable::Remove(module->handle);
+  dlclose(module->library);
+  return ERROR_SUCCESS;
+}
+
+DWORD ModuleLoader::DisableThreadCalls(HANDLE handle) {
+  auto module = HandleTable::LookupAs<Module>(handle);
+  if (!module) return ERROR_INVALID_HANDLE;
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  module->threadCalls = false;
+  return ERROR_SUCCESS;
+}
+
+bool ModuleLoader::ThreadCallsDisabled(HANDLE handle) {
+  auto module = HandleTable::LookupAs<Module>(handle);
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return module && !module->threadCalls;
+}
+
+void ModuleLoader::NotifyThreads(DWORD reason) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  for (const auto& [path, module] : loaded_)
+    if (module->entry && module->threadCalls)
+      module->entry(static_cast<HINSTANCE>(module->handle), reason, nullptr);
+}
+
+void ModuleLoader::ThreadStarted() { NotifyThreads(DLL_THREAD_ATTACH); }
+
+void ModuleLoader::ThreadEnding() { NotifyThreads(DLL_THREAD_DETACH); }
+
+}  // namespace handheld::detail

@@ -1,0 +1,83 @@
+// The library as a module: its exported names and its loading by the
+// handheld's names.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "Ferrix.h"
+#include "handheld.h"
+
+namespace {
+
+// The defined symbols of the library's dynamic symbol table.
+std::set<std::string> DynamicSymbols(const std::string& path) {
+  std::set<std::string> names;
+  FILE* nm = popen(("nm -D --defined-only '" + path + "'").c_str(), "r");
+  if (!nm) return names;
+  char line[512];
+  while (fgets(line, sizeof(line), nm)) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    names.insert(text.substr(text.find_last_of(' ') + 1));
+  }
+  pclose(nm);
+  return names;
+}
+
+TEST(FerrixModule, ExportsExactlyItsNamesUndecorated) {
+  const std::set<std::string> expected = {
+      "IsSleevePresent",
+      "GetSleeveID",
+      "SleevePower",
+      "OPTIntEnable",
+      "OPTReset",
+      "AddDetectKey",
+      "RemoveDetectKey",
+      "AddKeyValues",
+      "GetDriversActiveHandle",
+      "HalTranslateBusAddress",
+      "MmMapIoSpace",
+      "MmUnmapIoSpace",
+      "MapDeviceIO",
+      "READ_REGISTER_BUFFER_UCHAR",
+      "READ_REGISTER_BUFFER_USHORT",
+      "READ_REGISTER_BUFFER_ULONG",
+      "WRITE_REGISTER_BUFFER_UCHAR",
+      "WRITE_REGISTER_BUFFER_USHORT",
+      "WRITE_REGISTER_BUFFER_ULONG",
+      "READ_PORT_BUFFER_UCHAR",
+      "READ_PORT_BUFFER_USHORT",
+      "READ_PORT_BUFFER_ULONG",
+      "WRITE_PORT_BUFFER_UCHAR",
+      "WRITE_PORT_BUFFER_USHORT",
+      "WRITE_PORT_BUFFER_ULONG",
+  };
+  EXPECT_EQ(DynamicSymbols(FERRIX_FILE), expected);
+}
+
+TEST(FerrixModule, LoadsByItsHandheldNames) {
+  HMODULE first = nullptr;
+  for (const char16_t* name : {u"FERRIX.DLL", u"\\Windows\\ferrix.dll", u"Ferrix"}) {
+    HMODULE module = LoadLibraryW(name);
+    ASSERT_NE(module, nullptr) << handheld::ToUtf8(name);
+    if (!first) first = module;
+    EXPECT_EQ(module, first) << handheld::ToUtf8(name);  // one module, counted
+  }
+  EXPECT_EQ(reinterpret_cast<void*>(GetProcAddressW(first, u"GetSleeveID")),
+            reinterpret_cast<void*>(&GetSleeveID));
+  EXPECT_EQ(GetProcAddressW(first, u"DllMain"), nullptr);  // the entry point is no export
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  // Its entry point ran on attach and declined per-thread calls.
+  EXPECT_TRUE(handheld::ThreadLibraryCallsDisabled(first));
+
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(FreeLibrary(first)) << i;
+  EXPECT_FALSE(FreeLibrary(first));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+
+  EXPECT_EQ(LoadLibraryW(u"Nothing.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
+}
+
+}  // namespace
