@@ -142,7 +142,7 @@ std::vector<PhysicalMapping> PhysicalMappings();
 // A device register of 1, 2 or 4 bytes at a physical address. Its page is
 // kept inaccessible in every mapping; each access traps and is stepped over
 // with the page opened: a read first loads the next queued value (an empty
-// queue leaves the last value), a write is recorded. False, with the reason,
+// queue leaves the last value), a write is recorded (the first 4096). False, with the reason,
 // where the host cannot trap accesses.
 bool RegisterTrapsAvailable(std::string* reason);
 bool AttachRegister(DWORD physical, DWORD width);

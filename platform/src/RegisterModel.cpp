@@ -98,9 +98,6 @@ bool RegisterModel::Available(std::string* reason) {
 #if !HANDHELD_REGISTER_TRAPS
   if (reason) *reason = "register traps single-step the faulting instruction, which needs x86-64 Linux";
   return false;
-#elif defined(__SANITIZE_THREAD__)
-  if (reason) *reason = "ThreadSanitizer delivers its own signals and cannot run trap handlers";
-  return false;
 #else
   if (reason) reason->clear();
   return true;
@@ -130,7 +127,10 @@ bool RegisterModel::Attach(DWORD physical, DWORD width) {
     return false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    registers_[physical] = Register{width, {}, 0, {}};
+    Register& reg = registers_[physical];
+    reg = Register{};
+    reg.width = width;
+    reg.writes.reserve(kKeptWrites);
   }
   PhysicalMemory::Instance().Trap(PageOf(physical));
   return true;
@@ -150,7 +150,11 @@ void RegisterModel::Detach(DWORD physical) {
 void RegisterModel::Queue(DWORD physical, const std::vector<DWORD>& values) {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = registers_.find(physical);
-  if (it != registers_.end()) it->second.queue.insert(it->second.queue.end(), values.begin(), values.end());
+  if (it == registers_.end()) return;
+  Register& reg = it->second;
+  reg.queue.erase(reg.queue.begin(), reg.queue.begin() + static_cast<ptrdiff_t>(reg.next));
+  reg.next = 0;
+  reg.queue.insert(reg.queue.end(), values.begin(), values.end());
 }
 
 size_t RegisterModel::Reads(DWORD physical) const {
@@ -180,9 +184,8 @@ bool RegisterModel::BeforeRead(DWORD physical) {
   Register* reg = FindLocked(physical, &start);
   if (!reg) return false;
   ++reg->reads;
-  if (reg->queue.empty()) return true;
-  DWORD value = reg->queue.front();
-  reg->queue.pop_front();
+  if (reg->next == reg->queue.size()) return true;
+  DWORD value = reg->queue[reg->next++];
   PhysicalMemory::Instance().WritePhysical(start, &value, reg->width);  // little-endian
   return true;
 }
@@ -194,7 +197,7 @@ bool RegisterModel::AfterWrite(DWORD physical) {
   if (!reg) return false;
   DWORD value = 0;
   PhysicalMemory::Instance().ReadPhysical(start, &value, reg->width);
-  reg->writes.push_back(value);
+  if (reg->writes.size() < reg->writes.capacity()) reg->writes.push_back(value);
   return true;
 }
 

@@ -5,11 +5,11 @@
 // read the register's next queued value is stored in physical memory; after
 // a write the value written is recorded. The library's code thus runs
 // unchanged. Works on x86-64 Linux only; Available says why not elsewhere.
+// The first 4096 writes of a register are kept.
 // Accesses of one thread are seen one at a time; another thread touching
 // the page during that one instruction is not seen.
 #pragma once
 
-#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -37,9 +37,13 @@ class RegisterModel {
   bool AfterWrite(DWORD physical);
 
  private:
+  // The handlers neither allocate nor free: queued values are consumed by
+  // index, and writes are kept up to the room reserved on attach.
+  static constexpr size_t kKeptWrites = 4096;
   struct Register {
-    DWORD width;
-    std::deque<DWORD> queue;
+    DWORD width = 0;
+    std::vector<DWORD> queue;
+    size_t next = 0;  // the next value of the queue to read
     size_t reads = 0;
     std::vector<DWORD> writes;
   };
