@@ -30,10 +30,9 @@ bool ReadString(HKEY key, LPCWSTR name, WCHAR* buffer, DWORD bytes) {
   return true;
 }
 
-// Looks through the subkeys of the open detect key for (dll, entry). Found:
-// the subkey stays open in *found and its name in `name`.
-bool FindRegistration(HKEY detect, LPCWSTR dll, LPCWSTR entry, WCHAR (&name)[kDetectNameChars],
-                      HKEY* found) {
+// Looks through the subkeys of the open detect key for (dll, entry); the
+// subkey that holds it is named in `name`.
+bool FindRegistration(HKEY detect, LPCWSTR dll, LPCWSTR entry, WCHAR (&name)[kDetectNameChars]) {
   for (DWORD index = 0;; ++index) {
     DWORD chars = kDetectNameChars;
     if (RegEnumKeyExW(detect, index, name, &chars, nullptr, nullptr, nullptr, nullptr) !=
@@ -43,13 +42,11 @@ bool FindRegistration(HKEY detect, LPCWSTR dll, LPCWSTR entry, WCHAR (&name)[kDe
     if (RegOpenKeyExW(detect, name, 0, 0, &sub) != ERROR_SUCCESS) continue;
     WCHAR storedDll[kDetectValueBytes / sizeof(WCHAR) + 1];
     WCHAR storedEntry[kDetectValueBytes / sizeof(WCHAR) + 1];
-    if (ReadString(sub, u"Dll", storedDll, kDetectValueBytes) &&
-        ReadString(sub, u"Entry", storedEntry, kDetectValueBytes) &&
-        lstrcmpiW(storedDll, dll) == 0 && lstrcmpW(storedEntry, entry) == 0) {
-      *found = sub;
-      return true;
-    }
+    bool found = ReadString(sub, u"Dll", storedDll, kDetectValueBytes) &&
+                 ReadString(sub, u"Entry", storedEntry, kDetectValueBytes) &&
+                 lstrcmpiW(storedDll, dll) == 0 && lstrcmpW(storedEntry, entry) == 0;
     RegCloseKey(sub);
+    if (found) return true;
   }
 }
 
@@ -72,9 +69,7 @@ DWORD AddDetectKey(LPCWSTR dll, LPCWSTR entry) {
   HKEY detect = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDetectKey, 0, 0, &detect) != ERROR_SUCCESS) return 0;
   WCHAR name[kDetectNameChars];
-  HKEY found = nullptr;
-  if (FindRegistration(detect, dll, entry, name, &found)) {
-    RegCloseKey(found);
+  if (FindRegistration(detect, dll, entry, name)) {
     RegCloseKey(detect);
     return 1;
   }
@@ -108,11 +103,7 @@ DWORD RemoveDetectKey(LPCWSTR dll, LPCWSTR entry) {
   HKEY detect = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDetectKey, 0, 0, &detect) != ERROR_SUCCESS) return 0;
   WCHAR name[kDetectNameChars];
-  HKEY found = nullptr;
-  if (FindRegistration(detect, dll, entry, name, &found)) {
-    RegCloseKey(found);
-    RegDeleteKeyW(detect, name);
-  }
+  if (FindRegistration(detect, dll, entry, name)) RegDeleteKeyW(detect, name);
   RegCloseKey(detect);
   return 1;
 }
