@@ -15,7 +15,7 @@ function(add_handheld_module name)
     PREFIX ""
     LIBRARY_OUTPUT_DIRECTORY ${HANDHELD_MODULE_FOLDER}
     LINK_DEPENDS ${ARG_EXPORTS})
-  target_link_options(${name} PRIVATE -Wl,--version-script=${ARG_EXPORTS})
+  target_link_options(${name} PRIVATE -Wl,--version-script=${ARG_EXPORTS} -Wl,--no-undefined)
   if(ARG_ENTRY)
     target_link_options(${name} PRIVATE -Wl,-e,${ARG_ENTRY})
   endif()

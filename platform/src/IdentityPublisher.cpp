@@ -1,6 +1,7 @@
 #include "IdentityPublisher.h"
 
 #include "RegistryHive.h"
+#include "win/registry.h"
 
 namespace handheld::detail {
 
@@ -14,24 +15,24 @@ void Publish(DWORD sleeveId) {
   if (!hive) return;
   int64_t key = 0;
   bool created = false;
-  if (hive->CreateKey(RegistryHive::kLocalMachine, kIdentityKey, &key, &created) != ERROR_SUCCESS)
-    return;
-  hive->SetValue(key, kIdentityValue, REG_DWORD, reinterpret_cast<const BYTE*>(&sleeveId),
-                 sizeof(sleeveId));
+  if (!hive->CreateKey(RegistryHive::kLocalMachine, kIdentityKey, &key, &created).ok()) return;
+  static_cast<void>(hive->SetValue(key, kIdentityValue, REG_DWORD,
+                                   reinterpret_cast<const BYTE*>(&sleeveId), sizeof(sleeveId)));
 }
 
 void Withdraw() {
   auto hive = RegistryHive::Current();
   if (!hive) return;
   int64_t key = 0;
-  if (hive->OpenKey(RegistryHive::kLocalMachine, kIdentityKey, &key) != ERROR_SUCCESS) return;
-  hive->DeleteValue(key, kIdentityValue);
+  if (!hive->OpenKey(RegistryHive::kLocalMachine, kIdentityKey, &key).ok()) return;
+  static_cast<void>(hive->DeleteValue(key, kIdentityValue));
 }
 
 }  // namespace
 
 IdentityPublisher& IdentityPublisher::Instance() {
-  // Destroyed at exit, which stops the worker before the process ends.
+  // Unlike the process-lifetime state, destroyed at exit: that stops and
+  // joins the worker before the process ends.
   static IdentityPublisher publisher;
   return publisher;
 }

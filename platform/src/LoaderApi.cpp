@@ -3,21 +3,13 @@
 #include "handheld.h"
 
 using handheld::detail::ModuleLoader;
-
-namespace {
-
-BOOL Result(DWORD status) {
-  if (status == ERROR_SUCCESS) return TRUE;
-  SetLastError(status);
-  return FALSE;
-}
-
-}  // namespace
+using handheld::detail::ReportStatus;
+using handheld::detail::Status;
 
 HMODULE LoadLibraryW(LPCWSTR name) {
-  HANDLE module = nullptr;
-  if (!Result(name ? ModuleLoader::Instance().Load(name, &module)
-                   : static_cast<DWORD>(ERROR_INVALID_PARAMETER)))
+  void* module = nullptr;
+  if (!ReportStatus(name ? ModuleLoader::Instance().Load(name, &module)
+                         : Status(ERROR_INVALID_PARAMETER)))
     return nullptr;
   return static_cast<HMODULE>(module);
 }
@@ -26,16 +18,16 @@ FARPROC GetProcAddressW(HMODULE module, LPCWSTR procName) {
   void* procedure = nullptr;
   // Look-ups by ordinal (a number in place of the name) are not offered.
   bool byName = reinterpret_cast<uintptr_t>(procName) > 0xFFFF;
-  if (!Result(byName ? ModuleLoader::Instance().Procedure(module, procName, &procedure)
-                     : static_cast<DWORD>(ERROR_PROC_NOT_FOUND)))
+  if (!ReportStatus(byName ? ModuleLoader::Instance().Procedure(module, procName, &procedure)
+                           : Status(ERROR_PROC_NOT_FOUND)))
     return nullptr;
   return reinterpret_cast<FARPROC>(procedure);
 }
 
-BOOL FreeLibrary(HMODULE module) { return Result(ModuleLoader::Instance().Free(module)); }
+BOOL FreeLibrary(HMODULE module) { return ReportStatus(ModuleLoader::Instance().Free(module)); }
 
 BOOL DisableThreadLibraryCalls(HMODULE module) {
-  return Result(ModuleLoader::Instance().DisableThreadCalls(module));
+  return ReportStatus(ModuleLoader::Instance().DisableThreadCalls(module));
 }
 
 namespace handheld {

@@ -6,6 +6,8 @@
 
 using handheld::detail::PhysicalMemory;
 using handheld::detail::RegisterModel;
+using handheld::detail::ReportStatus;
+using handheld::detail::Status;
 
 void GetSystemInfo(LPSYSTEM_INFO info) {
   if (!info) return;
@@ -19,40 +21,24 @@ void GetSystemInfo(LPSYSTEM_INFO info) {
 LPVOID VirtualAlloc(LPVOID address, DWORD size, DWORD type, DWORD protect) {
   // Only reservations at an address of the platform's choosing.
   if (address || !(type & MEM_RESERVE) || (type & ~(MEM_RESERVE | MEM_COMMIT))) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+    ReportStatus(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
   void* base = nullptr;
-  DWORD status = PhysicalMemory::Instance().Reserve(size, (type & MEM_COMMIT) != 0, protect, &base);
-  if (status != ERROR_SUCCESS) {
-    SetLastError(status);
+  if (!ReportStatus(PhysicalMemory::Instance().Reserve(size, (type & MEM_COMMIT) != 0, protect, &base)))
     return nullptr;
-  }
   return base;
 }
 
 BOOL VirtualCopy(LPVOID dest, LPVOID src, DWORD size, DWORD protect) {
-  if (!(protect & PAGE_PHYSICAL)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (!(protect & PAGE_PHYSICAL)) return ReportStatus(ERROR_INVALID_PARAMETER);
   uint64_t physical = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(src)) << 8;
-  DWORD status = PhysicalMemory::Instance().Map(dest, physical, size, protect);
-  if (status != ERROR_SUCCESS) {
-    SetLastError(status);
-    return FALSE;
-  }
-  return TRUE;
+  return ReportStatus(PhysicalMemory::Instance().Map(dest, physical, size, protect));
 }
 
 BOOL VirtualFree(LPVOID address, DWORD, DWORD type) {
-  DWORD status = type == MEM_RELEASE ? PhysicalMemory::Instance().Release(address)
-                                     : static_cast<DWORD>(ERROR_INVALID_PARAMETER);
-  if (status != ERROR_SUCCESS) {
-    SetLastError(status);
-    return FALSE;
-  }
-  return TRUE;
+  return ReportStatus(type == MEM_RELEASE ? PhysicalMemory::Instance().Release(address)
+                                          : Status(ERROR_INVALID_PARAMETER));
 }
 
 namespace handheld {

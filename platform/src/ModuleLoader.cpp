@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 
+#include "ProcessLifetime.h"
 #include "handheld.h"
 
 namespace handheld::detail {
@@ -53,19 +54,18 @@ void* EntryOf(const std::string& path, void* library) {
 
 }  // namespace
 
-class ModuleLoader::Module : public KernelObject {
+class ModuleLoader::Module : public HandleObject {
  public:
   std::string path;
   void* library = nullptr;
   EntryPoint entry = nullptr;
-  HANDLE handle = nullptr;
+  void* handle = nullptr;
   size_t references = 0;
   bool threadCalls = true;
 };
 
 ModuleLoader& ModuleLoader::Instance() {
-  static ModuleLoader* loader = new ModuleLoader;  // never destroyed: threads may end after exit
-  return *loader;
+  return ProcessLifetime<ModuleLoader>::Get();
 }
 
 void ModuleLoader::SetFolders(std::vector<std::string> folders) {
@@ -111,14 +111,14 @@ std::string ModuleLoader::Resolve(const std::u16string& name) {
   return {};
 }
 
-DWORD ModuleLoader::Load(const std::u16string& name, HANDLE* handle) {
+Status ModuleLoader::Load(const std::u16string& name, void** handle) {
   std::string path = Resolve(name);
   if (path.empty()) return ERROR_MOD_NOT_FOUND;
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (auto it = loaded_.find(path); it != loaded_.end()) {
     ++it->second->references;
     *handle = it->second->handle;
-    return ERROR_SUCCESS;
+    return Status::Ok();
   }
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!library) return ERROR_BAD_EXE_FORMAT;
@@ -126,57 +126,53 @@ DWORD ModuleLoader::Load(const std::u16string& name, HANDLE* handle) {
   module->path = path;
   module->library = library;
   module->entry = reinterpret_cast<EntryPoint>(EntryOf(path, library));
-  module->handle = HandleTable::Add(module);
+  module->handle = HandleTable::Add(HandleKind::kInstance, module);
   module->references = 1;
-  if (!module->handle) {
-    dlclose(library);
-    return ERROR_NOT_ENOUGH_MEMORY;
-  }
   loaded_[path] = module;
   if (module->entry &&
       !module->entry(static_cast<HINSTANCE>(module->handle), DLL_PROCESS_ATTACH, nullptr)) {
     loaded_.erase(path);
-    HandleTable::Remove(module->handle);
+    static_cast<void>(HandleTable::Remove(HandleKind::kInstance, module->handle));
     dlclose(library);
     return ERROR_DLL_INIT_FAILED;
   }
   *handle = module->handle;
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
-DWORD ModuleLoader::Procedure(HANDLE handle, const std::u16string& name, void** procedure) {
-  auto module = HandleTable::LookupAs<Module>(handle);
+Status ModuleLoader::Procedure(const void* handle, const std::u16string& name, void** procedure) {
+  auto module = HandleTable::LookupAs<Module>(HandleKind::kInstance, handle);
   if (!module) return ERROR_INVALID_HANDLE;
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (module->references == 0) return ERROR_INVALID_HANDLE;
   *procedure = dlsym(module->library, ToUtf8(name).c_str());
-  return *procedure ? ERROR_SUCCESS : static_cast<DWORD>(ERROR_PROC_NOT_FOUND);
+  return *procedure ? Status::Ok() : Status(ERROR_PROC_NOT_FOUND);
 }
 
-DWORD ModuleLoader::Free(HANDLE handle) {
-  auto module = HandleTable::LookupAs<Module>(handle);
+Status ModuleLoader::Free(const void* handle) {
+  auto module = HandleTable::LookupAs<Module>(HandleKind::kInstance, handle);
   if (!module) return ERROR_INVALID_HANDLE;
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (module->references == 0) return ERROR_INVALID_HANDLE;
-  if (--module->references > 0) return ERROR_SUCCESS;
+  if (--module->references > 0) return Status::Ok();
   if (module->entry)
     module->entry(static_cast<HINSTANCE>(module->handle), DLL_PROCESS_DETACH, nullptr);
   loaded_.erase(module->path);
-  HandleTable::Remove(module->handle);
+  static_cast<void>(HandleTable::Remove(HandleKind::kInstance, module->handle));
   dlclose(module->library);
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
-DWORD ModuleLoader::DisableThreadCalls(HANDLE handle) {
-  auto module = HandleTable::LookupAs<Module>(handle);
+Status ModuleLoader::DisableThreadCalls(const void* handle) {
+  auto module = HandleTable::LookupAs<Module>(HandleKind::kInstance, handle);
   if (!module) return ERROR_INVALID_HANDLE;
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   module->threadCalls = false;
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
-bool ModuleLoader::ThreadCallsDisabled(HANDLE handle) {
-  auto module = HandleTable::LookupAs<Module>(handle);
+bool ModuleLoader::ThreadCallsDisabled(const void* handle) {
+  auto module = HandleTable::LookupAs<Module>(HandleKind::kInstance, handle);
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   return module && !module->threadCalls;
 }

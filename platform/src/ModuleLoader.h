@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "HandleTable.h"
+#include "Status.h"
 #include "win/types.h"
 
 namespace handheld::detail {
@@ -19,13 +20,14 @@ namespace handheld::detail {
 class ModuleLoader {
  public:
   static ModuleLoader& Instance();
+  ModuleLoader() = default;
 
-  // Results are ERROR_SUCCESS or the error code.
-  DWORD Load(const std::u16string& name, HANDLE* module);
-  DWORD Procedure(HANDLE module, const std::u16string& name, void** procedure);
-  DWORD Free(HANDLE module);
-  DWORD DisableThreadCalls(HANDLE module);
-  bool ThreadCallsDisabled(HANDLE module);
+  // Modules are handles of the instance kind.
+  Status Load(const std::u16string& name, void** module);
+  Status Procedure(const void* module, const std::u16string& name, void** procedure);
+  Status Free(const void* module);
+  Status DisableThreadCalls(const void* module);
+  bool ThreadCallsDisabled(const void* module);
 
   void SetFolders(std::vector<std::string> folders);
   // The host file a module name stands for, or empty.
@@ -37,7 +39,6 @@ class ModuleLoader {
 
  private:
   class Module;
-  ModuleLoader() = default;
   std::vector<std::string> Folders();
   void NotifyThreads(DWORD reason);
 

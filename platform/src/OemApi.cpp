@@ -5,12 +5,13 @@
 
 using handheld::detail::IdentityPublisher;
 using handheld::detail::OemLayer;
+using handheld::detail::Status;
 
 BOOL KernelIoControl(DWORD code, LPVOID in, DWORD inBytes, LPVOID out, DWORD outBytes,
                      LPDWORD returned) {
-  DWORD error = ERROR_SUCCESS;
-  BOOL result = OemLayer::Instance().IoControl(code, in, inBytes, out, outBytes, returned, &error);
-  if (error != ERROR_SUCCESS) SetLastError(error);
+  Status status;
+  BOOL result = OemLayer::Instance().IoControl(code, in, inBytes, out, outBytes, returned, &status);
+  handheld::detail::ReportStatus(status);
   return result;
 }
 

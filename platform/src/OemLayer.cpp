@@ -5,6 +5,7 @@
 #include "Event.h"
 #include "HandleTable.h"
 #include "IdentityPublisher.h"
+#include "ProcessLifetime.h"
 #include "win/core.h"
 
 namespace handheld::detail {
@@ -20,39 +21,38 @@ void SignalPlugEvent() {
   if (existed) {
     if (auto event = HandleTable::LookupAs<Event>(h)) event->Set();
   }
-  HandleTable::Remove(h);
+  static_cast<void>(HandleTable::Remove(h));
 }
 
 }  // namespace
 
 OemLayer& OemLayer::Instance() {
-  static OemLayer* layer = new OemLayer;  // never destroyed: used until exit
-  return *layer;
+  return ProcessLifetime<OemLayer>::Get();
 }
 
 BOOL OemLayer::IoControl(DWORD code, const void* in, DWORD inBytes, void* out, DWORD outBytes,
-                         DWORD* returned, DWORD* error) {
+                         DWORD* returned, Status* status) {
   Request request{GetTickCount(), code, false, 0, FALSE};
-  *error = ERROR_SUCCESS;
+  *status = Status::Ok();
   if (code == kSleevePresence) {
     request.result = connector_.Presence();
   } else if (code == kSleeveControl) {
     if (!in || inBytes != sizeof(DWORD) || !out || outBytes != sizeof(DWORD)) {
-      *error = ERROR_INVALID_PARAMETER;
+      *status = ERROR_INVALID_PARAMETER;
     } else {
       std::memcpy(&request.word, in, sizeof(DWORD));
       request.hasWord = true;
       DWORD output = 0;
       std::memcpy(&output, out, sizeof(DWORD));
-      *error = connector_.Control(request.word, &output);
-      if (*error == ERROR_SUCCESS) {
+      *status = connector_.Control(request.word, &output);
+      if (status->ok()) {
         std::memcpy(out, &output, sizeof(DWORD));
         if (returned) *returned = sizeof(DWORD);
         request.result = TRUE;
       }
     }
   } else {
-    *error = ERROR_NOT_SUPPORTED;
+    *status = ERROR_NOT_SUPPORTED;
   }
   Record(request);
   return request.result;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "SleeveConnector.h"
+#include "Status.h"
 #include "win/types.h"
 
 namespace handheld::detail {
@@ -28,12 +29,13 @@ class OemLayer {
   };
 
   static OemLayer& Instance();
+  OemLayer() = default;
 
-  // One request. Returns its result; a failure stores its error code in
-  // *error (ERROR_NOT_SUPPORTED for an unknown code, ERROR_INVALID_PARAMETER
+  // One request. Returns its result; a failure also stores its reason in
+  // *status (ERROR_NOT_SUPPORTED for an unknown code, ERROR_INVALID_PARAMETER
   // for buffers the code cannot use).
   BOOL IoControl(DWORD code, const void* in, DWORD inBytes, void* out, DWORD outBytes,
-                 DWORD* returned, DWORD* error);
+                 DWORD* returned, Status* status);
 
   void Insert(DWORD sleeveId);
   void Remove();
@@ -44,7 +46,6 @@ class OemLayer {
   void ClearRequests();
 
  private:
-  OemLayer() = default;
   void Record(const Request& request);
 
   SleeveConnector connector_;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "ProcessLifetime.h"
 #include "handheld.h"
 
 namespace handheld::detail {
@@ -32,8 +33,7 @@ bool HostProtection(DWORD protect, int* prot) {
 }  // namespace
 
 PhysicalMemory& PhysicalMemory::Instance() {
-  static PhysicalMemory* memory = new PhysicalMemory;  // never destroyed: used until exit
-  return *memory;
+  return ProcessLifetime<PhysicalMemory>::Get();
 }
 
 size_t PhysicalMemory::PageSize() {
@@ -41,9 +41,9 @@ size_t PhysicalMemory::PageSize() {
   return page;
 }
 
-DWORD PhysicalMemory::OpenFileLocked() {
+Status PhysicalMemory::OpenFileLocked() {
   std::string path = DeviceFolder() + "/physical.mem";
-  if (fd_ >= 0 && path == path_) return ERROR_SUCCESS;
+  if (fd_ >= 0 && path == path_) return Status::Ok();
   mkdir(DeviceFolder().c_str(), 0700);
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) return ERROR_ACCESS_DENIED;
@@ -57,10 +57,10 @@ DWORD PhysicalMemory::OpenFileLocked() {
   if (fd_ >= 0) close(fd_);
   fd_ = fd;
   path_ = path;
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
-DWORD PhysicalMemory::Reserve(DWORD size, bool commit, DWORD protect, void** address) {
+Status PhysicalMemory::Reserve(DWORD size, bool commit, DWORD protect, void** address) {
   int prot = PROT_NONE;
   if (size == 0 || !HostProtection(protect, &prot)) return ERROR_INVALID_PARAMETER;
   size_t bytes = RoundUp(size, PageSize());
@@ -70,10 +70,10 @@ DWORD PhysicalMemory::Reserve(DWORD size, bool commit, DWORD protect, void** add
   std::lock_guard<std::mutex> lock(mutex_);
   reservations_[reinterpret_cast<uintptr_t>(base)] = bytes;
   *address = base;
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
-DWORD PhysicalMemory::Map(void* dest, uint64_t physical, DWORD size, DWORD protect) {
+Status PhysicalMemory::Map(void* dest, uint64_t physical, DWORD size, DWORD protect) {
   const size_t page = PageSize();
   const uintptr_t start = reinterpret_cast<uintptr_t>(dest);
   const size_t bytes = RoundUp(size, page);
@@ -86,17 +86,17 @@ DWORD PhysicalMemory::Map(void* dest, uint64_t physical, DWORD size, DWORD prote
   if (it == reservations_.begin()) return ERROR_INVALID_PARAMETER;
   --it;
   if (start + bytes > it->first + it->second) return ERROR_INVALID_PARAMETER;
-  if (DWORD status = OpenFileLocked(); status != ERROR_SUCCESS) return status;
+  if (Status status = OpenFileLocked(); !status.ok()) return status;
   if (mmap(dest, bytes, prot, MAP_SHARED | MAP_FIXED, fd_, static_cast<off_t>(physical)) ==
       MAP_FAILED)
     return ERROR_NOT_ENOUGH_MEMORY;
   Mapping mapping{start, static_cast<DWORD>(physical), size, protect, bytes, prot, false};
   for (DWORD trappedPage : trapped_) ProtectLocked(mapping, trappedPage, true);
   mappings_.push_back(mapping);
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
-DWORD PhysicalMemory::Release(void* address) {
+Status PhysicalMemory::Release(void* address) {
   const uintptr_t start = reinterpret_cast<uintptr_t>(address);
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = reservations_.find(start);
@@ -105,7 +105,7 @@ DWORD PhysicalMemory::Release(void* address) {
     if (mapping.address >= start && mapping.address < start + it->second) mapping.released = true;
   munmap(address, it->second);
   reservations_.erase(it);
-  return ERROR_SUCCESS;
+  return Status::Ok();
 }
 
 std::vector<PhysicalMemory::Mapping> PhysicalMemory::Mappings() const {
@@ -123,7 +123,7 @@ void PhysicalMemory::ProtectLocked(const Mapping& mapping, DWORD physicalPage, b
 
 void PhysicalMemory::Trap(DWORD physicalPage) {
   std::lock_guard<std::mutex> lock(mutex_);
-  OpenFileLocked();  // a read loads the register's value through the file
+  static_cast<void>(OpenFileLocked());  // a read loads the register's value through the file
   if (!trapped_.insert(physicalPage).second) return;
   for (const Mapping& mapping : mappings_) ProtectLocked(mapping, physicalPage, true);
 }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Status.h"
 #include "win/types.h"
 
 namespace handheld::detail {
@@ -31,12 +32,12 @@ class PhysicalMemory {
   };
 
   static PhysicalMemory& Instance();
+  PhysicalMemory() = default;
   static size_t PageSize();
 
-  // The calls; results are ERROR_SUCCESS or the error code.
-  DWORD Reserve(DWORD size, bool commit, DWORD protect, void** address);
-  DWORD Map(void* dest, uint64_t physical, DWORD size, DWORD protect);
-  DWORD Release(void* address);
+  Status Reserve(DWORD size, bool commit, DWORD protect, void** address);
+  Status Map(void* dest, uint64_t physical, DWORD size, DWORD protect);
+  Status Release(void* address);
 
   std::vector<Mapping> Mappings() const;
 
@@ -53,8 +54,7 @@ class PhysicalMemory {
   bool WritePhysical(DWORD physical, const void* data, size_t bytes) const;
 
  private:
-  PhysicalMemory() = default;
-  DWORD OpenFileLocked();
+  Status OpenFileLocked();
   void ProtectLocked(const Mapping& mapping, DWORD physicalPage, bool trapped) const;
 
   mutable std::mutex mutex_;

@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "PhysicalMemory.h"
+#include "ProcessLifetime.h"
 
 namespace handheld::detail {
 
@@ -90,8 +91,7 @@ void OnTrap(int signal, siginfo_t* info, void* context) {
 }  // namespace
 
 RegisterModel& RegisterModel::Instance() {
-  static RegisterModel* model = new RegisterModel;  // never destroyed: used by signal handlers
-  return *model;
+  return ProcessLifetime<RegisterModel>::Get();  // used by the signal handlers until exit
 }
 
 bool RegisterModel::Available(std::string* reason) {

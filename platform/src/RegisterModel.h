@@ -22,6 +22,7 @@ namespace handheld::detail {
 class RegisterModel {
  public:
   static RegisterModel& Instance();
+  RegisterModel() = default;
   static bool Available(std::string* reason);
 
   bool Attach(DWORD physical, DWORD width);
@@ -47,7 +48,6 @@ class RegisterModel {
     size_t reads = 0;
     std::vector<DWORD> writes;
   };
-  RegisterModel() = default;
   Register* FindLocked(DWORD physical, DWORD* start);
   static bool InstallHandlers();
 

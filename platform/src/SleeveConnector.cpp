@@ -31,23 +31,23 @@ BOOL SleeveConnector::Presence() const {
   return lines_.attached ? 0 : 1;
 }
 
-DWORD SleeveConnector::Control(DWORD word, DWORD* output) {
+Status SleeveConnector::Control(DWORD word, DWORD* output) {
   const DWORD selector = word >> 16;
   const bool on = (word & 0xFFFF) != 0;
   std::lock_guard<std::mutex> lock(mutex_);
   switch (selector) {
     case kSelectorInterrupt:
       lines_.interruptEnabled = on;
-      return ERROR_SUCCESS;
+      return Status::Ok();
     case kSelectorPower:
       lines_.powered = on;
-      return ERROR_SUCCESS;
+      return Status::Ok();
     case kSelectorPowerState:
       *output = lines_.powered ? 1 : 0;
-      return ERROR_SUCCESS;
+      return Status::Ok();
     case kSelectorReset:
       lines_.resetAsserted = on;
-      return ERROR_SUCCESS;
+      return Status::Ok();
     default:
       return ERROR_INVALID_PARAMETER;
   }

@@ -5,6 +5,7 @@
 
 #include <mutex>
 
+#include "Status.h"
 #include "win/types.h"
 
 namespace handheld::detail {
@@ -28,9 +29,9 @@ class SleeveConnector {
   // The presence query's answer: 0 while a sleeve is attached, else 1.
   BOOL Presence() const;
   // Carries out one control word (selector in the upper half, value in the
-  // lower). Selector 6 stores the power state (1 on) in *output. Returns
-  // ERROR_SUCCESS or ERROR_INVALID_PARAMETER for an unknown selector.
-  DWORD Control(DWORD word, DWORD* output);
+  // lower). Selector 6 stores the power state (1 on) in *output. An
+  // unknown selector is ERROR_INVALID_PARAMETER.
+  Status Control(DWORD word, DWORD* output);
 
  private:
   mutable std::mutex mutex_;

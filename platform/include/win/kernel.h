@@ -29,6 +29,10 @@ typedef LARGE_INTEGER PHYSICAL_ADDRESS, *PPHYSICAL_ADDRESS;
 #define WINAPI
 #define APIENTRY
 
+// Exported from the platform's shared library; everything else in it is
+// hidden.
+#pragma GCC visibility push(default)
+
 // ---- OEM layer ----
 // Requests of the platform layer; what each code does belongs to the
 // handheld's OEM layer. Unknown codes fail with ERROR_NOT_SUPPORTED.
@@ -99,3 +103,5 @@ FARPROC GetProcAddressW(HMODULE module, LPCWSTR procName);
 BOOL FreeLibrary(HMODULE module);
 // The module wants no DLL_THREAD_ATTACH and DLL_THREAD_DETACH calls.
 BOOL DisableThreadLibraryCalls(HMODULE module);
+
+#pragma GCC visibility pop
