@@ -15,7 +15,12 @@ function(add_handheld_module name)
     PREFIX ""
     LIBRARY_OUTPUT_DIRECTORY ${HANDHELD_MODULE_FOLDER}
     LINK_DEPENDS ${ARG_EXPORTS})
-  target_link_options(${name} PRIVATE -Wl,--version-script=${ARG_EXPORTS} -Wl,--no-undefined)
+  target_link_options(${name} PRIVATE -Wl,--version-script=${ARG_EXPORTS})
+  # As for the platform: a fuzzer build leaves the sanitizer runtimes to the
+  # program.
+  if(NOT SANITIZE STREQUAL "fuzzer")
+    target_link_options(${name} PRIVATE -Wl,--no-undefined)
+  endif()
   if(ARG_ENTRY)
     target_link_options(${name} PRIVATE -Wl,-e,${ARG_ENTRY})
   endif()
