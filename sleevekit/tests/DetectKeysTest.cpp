@@ -104,9 +104,9 @@ class AddRegistration : public DetectKeys, public ::testing::WithParamInterface<
 
 TEST_P(AddRegistration, FindsOrAdds) {
   const Registration& c = GetParam();
-  for (const std::u16string& spec : c.before) {
-    char16_t kind = spec.back();
-    std::u16string name = spec;
+  for (const std::u16string& entry : c.before) {
+    char16_t kind = entry.back();
+    std::u16string name = entry;
     if (kind == u'*')
       AddSubkey(name.substr(0, name.size() - 1), u"tessiv.dll", u"DetectSleeve");
     else if (kind == u'-')
