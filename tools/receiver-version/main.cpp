@@ -62,9 +62,14 @@ class TemporaryDevice {
     return signals;
   }
 
+  // Other threads may still be writing into the folder (the hive's log files
+  // come and go at any time), so an entry made while it is being emptied
+  // keeps it: empty it again until it is gone.
   static void Remove(const std::string& path) {
+    if (path.empty()) return;
     std::error_code ignored;
-    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+    for (int attempt = 0; attempt < 100 && std::filesystem::exists(path, ignored); ++attempt)
+      std::filesystem::remove_all(path, ignored);
   }
 
   // Waits for an ending signal, removes the folder and ends the process
