@@ -6,27 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "ActiveEntries.h"
 #include "FirmwareInfoDialog.h"
 #include "testing/TempDevice.h"
 
 namespace {
-
-void SetString(HKEY key, const char16_t* name, const std::u16string& text) {
-  ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                           static_cast<DWORD>((text.size() + 1) * sizeof(char16_t))),
-            ERROR_SUCCESS);
-}
-
-void CreateKey(const std::u16string& path, const char16_t* key = nullptr,
-               const char16_t* pnpId = nullptr) {
-  HKEY h = NULL;
-  DWORD disposition = 0;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0, 0, NULL, &h, &disposition),
-            ERROR_SUCCESS);
-  if (key) SetString(h, u"Key", key);
-  if (pnpId) SetString(h, u"PnpId", pnpId);
-  RegCloseKey(h);
-}
 
 const char16_t kDovrin[] = u"Drivers\\Tessiv\\0100\\0001";
 const char16_t kZulvo[] = u"Drivers\\Tessiv\\0100\\0010";
@@ -45,7 +29,7 @@ TEST(DriverTexts, InstalledDriversInTheirOrderWhicheverCameFirst) {
   };
   for (const Case& c : kCases) {
     handheld::testing::TempDevice device;
-    for (const char16_t* key : c.keys) CreateKey(key);
+    for (const char16_t* key : c.keys) testsupport::CreateDriverKey(key);
     WCHAR text[FirmwareInfoDialog::kTextChars];
     FirmwareInfoDialog::InstalledDriversText(text);
     EXPECT_EQ(std::u16string(text), c.want);
@@ -80,10 +64,10 @@ TEST(DriverTexts, ActiveDriverIsTheFirstEntryThatMatches) {
   for (const Case& c : kCases) {
     SCOPED_TRACE(c.what);
     handheld::testing::TempDevice device;
-    if (!c.entries.empty()) CreateKey(u"Drivers\\Active");
+    if (!c.entries.empty()) testsupport::CreateDriverKey(u"Drivers\\Active");
     int n = 0;
     for (const Entry& entry : c.entries)
-      CreateKey(u"Drivers\\Active\\" + std::u16string(1, u'0' + n++), entry.key, entry.pnpId);
+      testsupport::CreateDriverKey(u"Drivers\\Active\\" + std::u16string(1, u'0' + n++), entry.key, entry.pnpId);
     WCHAR text[FirmwareInfoDialog::kTextChars];
     EXPECT_EQ(FirmwareInfoDialog::ActiveDriverText(text), c.recognised);
     EXPECT_EQ(std::u16string(text), c.want);

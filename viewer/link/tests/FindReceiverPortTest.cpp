@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "ActiveEntries.h"
 #include "FindReceiverPort.h"
 #include "handheld.h"
 #include "testing/TempDevice.h"
@@ -10,28 +11,9 @@
 namespace {
 
 using handheld::testing::TempDevice;
+using testsupport::AddActive;
 
 const char16_t* kSleeveKey = u"Drivers\\Tessiv\\0100\\0001";
-
-void SetString(HKEY key, const char16_t* name, const std::u16string& text) {
-  ASSERT_EQ(RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                           static_cast<DWORD>((text.size() + 1) * sizeof(char16_t))),
-            ERROR_SUCCESS);
-}
-
-// Lists one loaded driver under Drivers\Active; a null value is left out.
-void AddActive(const std::u16string& entry, const char16_t* key, const char16_t* pnpId,
-               const char16_t* name) {
-  std::u16string path = u"Drivers\\Active\\" + entry;
-  HKEY h = NULL;
-  DWORD disposition = 0;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, NULL, 0, 0, NULL, &h, &disposition),
-            ERROR_SUCCESS);
-  if (key) SetString(h, u"Key", key);
-  if (pnpId) SetString(h, u"PnpId", pnpId);
-  if (name) SetString(h, u"Name", name);
-  RegCloseKey(h);
-}
 
 struct Result {
   BOOL found;
