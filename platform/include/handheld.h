@@ -81,6 +81,16 @@ int DefaultMessageBoxButton(UINT type);
 bool WriteScreenshot(const std::string& path);
 bool WaitScreenShown(DWORD timeoutMs);
 
+// What a person does on the screen, for tools and tests: the same events
+// the X11 window gives. A tap is a touch and a release at one point
+// (screen pixels); a key press is the key going down (typing `character`,
+// if not 0) and up, with the modifiers held; a close request is the X11
+// window's close button.
+void TapScreen(int x, int y);
+void PressKey(UINT virtualKey, WCHAR character, bool alt = false, bool shift = false,
+              bool control = false);
+void RequestClose();
+
 // UTF-16 <-> UTF-8 for tools and tests.
 std::string ToUtf8(const std::u16string& text);
 std::u16string FromUtf8(const std::string& text);

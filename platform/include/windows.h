@@ -9,3 +9,4 @@
 #include "win/messages.h"
 #include "win/gdi.h"
 #include "win/kernel.h"
+#include "win/user.h"

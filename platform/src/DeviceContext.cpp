@@ -41,13 +41,13 @@ void Drop(const std::shared_ptr<GdiObject>& object) {
 
 }  // namespace
 
-DeviceContext::DeviceContext(bool onScreen, POINT origin, const RECT& clip)
-    : onScreen_(onScreen), origin_(origin), clip_(clip) {}
+DeviceContext::DeviceContext(bool onScreen, POINT origin, std::vector<RECT> clips)
+    : onScreen_(onScreen), origin_(origin), clips_(std::move(clips)) {}
 
 std::shared_ptr<DeviceContext> DeviceContext::CreateMemory(std::shared_ptr<GdiObject> systemFont,
                                                            std::shared_ptr<GdiObject> whiteBrush,
                                                            std::shared_ptr<GdiObject> emptyBitmap) {
-  std::shared_ptr<DeviceContext> dc(new DeviceContext(false, POINT{0, 0}, kEverywhere));
+  std::shared_ptr<DeviceContext> dc(new DeviceContext(false, POINT{0, 0}, {kEverywhere}));
   dc->font_ = std::move(systemFont);
   dc->brush_ = std::move(whiteBrush);
   dc->bitmap_ = std::move(emptyBitmap);
@@ -60,7 +60,15 @@ std::shared_ptr<DeviceContext> DeviceContext::CreateMemory(std::shared_ptr<GdiOb
 std::shared_ptr<DeviceContext> DeviceContext::CreateForScreen(POINT origin, const RECT& clip,
                                                               std::shared_ptr<GdiObject> systemFont,
                                                               std::shared_ptr<GdiObject> whiteBrush) {
-  std::shared_ptr<DeviceContext> dc(new DeviceContext(true, origin, clip));
+  return CreateForScreen(origin, std::vector<RECT>{clip}, std::move(systemFont),
+                         std::move(whiteBrush));
+}
+
+std::shared_ptr<DeviceContext> DeviceContext::CreateForScreen(POINT origin,
+                                                              std::vector<RECT> visible,
+                                                              std::shared_ptr<GdiObject> systemFont,
+                                                              std::shared_ptr<GdiObject> whiteBrush) {
+  std::shared_ptr<DeviceContext> dc(new DeviceContext(true, origin, std::move(visible)));
   dc->font_ = std::move(systemFont);
   dc->brush_ = std::move(whiteBrush);
   Hold(dc->font_);
@@ -111,7 +119,7 @@ RECT DeviceContext::ToTarget(const RECT& rect) const {
 void DeviceContext::Fill(const RECT& rect, uint32_t pixel) {
   Surface* target = Target();
   if (!target) return;
-  target->Fill(ToTarget(rect), clip_, pixel);
+  for (const RECT& clip : clips_) target->Fill(ToTarget(rect), clip, pixel);
   Changed();
 }
 
@@ -121,14 +129,18 @@ void DeviceContext::CopyFrom(int x, int y, int width, int height, DeviceContext&
   Surface* from = source.Target();
   if (!target || !from) return;
   // What lies outside the source's clip rectangle is not copied either.
-  RECT visible = source.ToTarget(RECT{sourceX, sourceY, sourceX + width, sourceY + height});
-  visible = Intersect(visible, source.clip_);
+  const RECT block = source.ToTarget(RECT{sourceX, sourceY, sourceX + width, sourceY + height});
   const LONG dx = x + origin_.x - (sourceX + source.origin_.x);
   const LONG dy = y + origin_.y - (sourceY + source.origin_.y);
-  RECT clip = Intersect(clip_, RECT{visible.left + dx, visible.top + dy, visible.right + dx,
-                                    visible.bottom + dy});
-  target->Copy(x + origin_.x, y + origin_.y, width, height, *from, sourceX + source.origin_.x,
-               sourceY + source.origin_.y, clip);
+  for (const RECT& sourceClip : source.clips_) {
+    const RECT visible = Intersect(block, sourceClip);
+    for (const RECT& targetClip : clips_) {
+      RECT clip = Intersect(targetClip, RECT{visible.left + dx, visible.top + dy,
+                                             visible.right + dx, visible.bottom + dy});
+      target->Copy(x + origin_.x, y + origin_.y, width, height, *from,
+                   sourceX + source.origin_.x, sourceY + source.origin_.y, clip);
+    }
+  }
   Changed();
 }
 
@@ -142,11 +154,16 @@ int DeviceContext::TextWidth(std::u16string_view text) {
 
 void DeviceContext::DrawLine(int x, int y, std::u16string_view text, const int* dx,
                              const RECT& clip, size_t underline) {
+  for (const RECT& visible : clips_)
+    DrawLineIn(x, y, text, dx, Intersect(visible, ToTarget(clip)), underline);
+}
+
+void DeviceContext::DrawLineIn(int x, int y, std::u16string_view text, const int* dx,
+                               const RECT& limit, size_t underline) {
   Surface* target = Target();
   if (!target || !font_->face) return;
   FontFace& face = *font_->face;
   const FontFace::Metrics& metrics = face.metrics();
-  const RECT limit = Intersect(clip_, ToTarget(clip));
   int width = 0;
   if (dx) {
     size_t n = 0;

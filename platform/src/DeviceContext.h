@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "GdiObject.h"
 #include "HandleTable.h"
@@ -27,6 +28,11 @@ class DeviceContext : public HandleObject {
                                                      std::shared_ptr<GdiObject> whiteBrush,
                                                      std::shared_ptr<GdiObject> emptyBitmap);
   static std::shared_ptr<DeviceContext> CreateForScreen(POINT origin, const RECT& clip,
+                                                        std::shared_ptr<GdiObject> systemFont,
+                                                        std::shared_ptr<GdiObject> whiteBrush);
+  // A window's: drawing stays inside the union of `visible` (disjoint
+  // rectangles, screen coordinates), what windows above leave of it.
+  static std::shared_ptr<DeviceContext> CreateForScreen(POINT origin, std::vector<RECT> visible,
                                                         std::shared_ptr<GdiObject> systemFont,
                                                         std::shared_ptr<GdiObject> whiteBrush);
   ~DeviceContext() override;
@@ -59,18 +65,20 @@ class DeviceContext : public HandleObject {
   int DrawText(std::u16string_view text, RECT* rect, UINT format);
 
  private:
-  DeviceContext(bool onScreen, POINT origin, const RECT& clip);
+  DeviceContext(bool onScreen, POINT origin, std::vector<RECT> clips);
   Surface* Target();
   RECT ToTarget(const RECT& rect) const;
   // Draws one line of text with its cell's top left at logical (x, y);
   // `underline` indexes the character to underline, or is npos.
   void DrawLine(int x, int y, std::u16string_view text, const int* dx, const RECT& clip,
                 size_t underline);
+  void DrawLineIn(int x, int y, std::u16string_view text, const int* dx, const RECT& limit,
+                  size_t underline);
   void Changed();
 
   const bool onScreen_;
   const POINT origin_;
-  const RECT clip_;  // target coordinates
+  const std::vector<RECT> clips_;  // target coordinates, disjoint
   std::shared_ptr<GdiObject> font_;
   std::shared_ptr<GdiObject> brush_;
   std::shared_ptr<GdiObject> bitmap_;  // memory device contexts

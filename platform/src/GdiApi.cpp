@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "DeviceContext.h"
 #include "FontLibrary.h"
@@ -14,6 +15,8 @@
 #include "ProcessLifetime.h"
 #include "Screen.h"
 #include "Status.h"
+#include "WindowDC.h"
+#include "WindowManager.h"
 #include "handheld.h"
 #include "win/gdi.h"
 
@@ -28,6 +31,7 @@ using handheld::detail::ReportStatus;
 using handheld::detail::Screen;
 using handheld::detail::Status;
 using handheld::detail::Surface;
+using handheld::detail::WindowManager;
 
 constexpr int kSystemColors = 25;
 constexpr int kMaxBitmapSide = 4096;
@@ -138,16 +142,29 @@ std::u16string_view TextOf(LPCWSTR text, int count) {
 
 }  // namespace
 
-HDC GetDC(HWND window) {
-  if (window) return Fail(ERROR_INVALID_WINDOW_HANDLE, HDC{});  // windows come with the window system
+namespace handheld::detail {
+
+HDC CreateWindowDC(POINT origin, std::vector<RECT> visible) {
   Screen::Instance();  // made before the lock: its presenter takes the lock too
   std::lock_guard<std::mutex> lock(Surface::DrawingLock());
   Stock& stock = TheStock();
-  auto dc = DeviceContext::CreateForScreen(POINT{0, 0},
-                                           RECT{0, 0, Screen::kWidth, Screen::kHeight},
-                                           stock.systemFont, stock.whiteBrush);
+  auto dc = DeviceContext::CreateForScreen(origin, std::move(visible), stock.systemFont,
+                                           stock.whiteBrush);
   dc->fromGetDC = true;
   return AddDC(dc);
+}
+
+}  // namespace handheld::detail
+
+HDC GetDC(HWND window) {
+  if (!window)
+    return handheld::detail::CreateWindowDC(POINT{0, 0},
+                                            {RECT{0, 0, Screen::kWidth, Screen::kHeight}});
+  POINT origin{};
+  std::vector<RECT> visible;
+  if (!WindowManager::Instance().VisibleArea(window, &origin, &visible))
+    return Fail(ERROR_INVALID_WINDOW_HANDLE, HDC{});
+  return handheld::detail::CreateWindowDC(origin, std::move(visible));
 }
 
 int ReleaseDC(HWND, HDC dc) {

@@ -1,8 +1,9 @@
 // The process's one table of handles. Every kind of handle the platform
 // hands out -- kernel objects (HANDLE), registry keys (HKEY), windows (HWND),
 // device contexts (HDC), GDI objects (HBITMAP, HBRUSH, HFONT, HPEN), menus
-// (HMENU), accelerator tables (HACCEL) and module instances (HINSTANCE,
-// HMODULE) -- takes its value from the one counter here, so no two live
+// (HMENU), accelerator tables (HACCEL), module instances (HINSTANCE,
+// HMODULE) and icons and cursors (HICON, HCURSOR) -- takes its value from
+// the one counter here, so no two live
 // handles share a value whatever their kinds, and values are never reused:
 // a stale handle finds nothing instead of another object.
 //
@@ -44,6 +45,7 @@ enum class HandleKind : uint8_t {
   kMenu,           // HMENU
   kAccelerators,   // HACCEL
   kInstance,       // HINSTANCE, HMODULE
+  kIcon,           // HICON, HCURSOR
 };
 
 // Base of every object a handle refers to.

@@ -28,6 +28,8 @@ bool InRange(const MessageQueue::Filter& filter, UINT message) {
   return message >= filter.first && message <= filter.last;
 }
 
+constexpr UINT WM_PAINT_MESSAGE = 0x000Fu;  // WM_PAINT
+
 bool ForWindow(const MessageQueue::Filter& filter, HWND hwnd) {
   return !filter.hwnd || filter.hwnd == hwnd;
 }
@@ -56,6 +58,10 @@ MessageQueue::Found MessageQueue::FindLocked(const Filter& filter, Clock::time_p
         return Found{Found::kPosted, i};
     if (quit_) return Found{Found::kQuit, 0};  // WM_QUIT passes every filter
   }
+  if ((filter.wakeMask & QS_PAINT) && InRange(filter, WM_PAINT_MESSAGE)) {
+    for (size_t i = 0; i < paints_.size(); ++i)
+      if (ForWindow(filter, paints_[i])) return Found{Found::kPaint, i};
+  }
   if ((filter.wakeMask & QS_TIMER) && InRange(filter, WM_TIMER)) {
     const Timer* first = nullptr;
     for (const Timer& timer : timers_) {
@@ -82,6 +88,10 @@ bool MessageQueue::Take(const Filter& filter, bool remove, MSG* msg) {
       *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(exitCode_), 0, GetTickCount(), {}};
       if (remove) quit_ = false;
       return true;
+    case Found::kPaint:
+      // Stays until the window is validated.
+      *msg = MSG{paints_[found.index], WM_PAINT_MESSAGE, 0, 0, GetTickCount(), {}};
+      return true;
     case Found::kTimer: {
       Timer& timer = timers_[found.index];
       *msg = MSG{timer.hwnd, WM_TIMER, static_cast<WPARAM>(timer.id),
@@ -100,7 +110,40 @@ void MessageQueue::SetWaitFilter(const Filter& filter) {
 }
 
 bool MessageQueue::IsSignalled() const {
+  if (!sent_.empty() && (waitFilter_.wakeMask & QS_SENDMESSAGE)) return true;
   return FindLocked(waitFilter_, Clock::now()).kind != Found::kNone;
+}
+
+void MessageQueue::PostSent(std::function<void()> task) {
+  std::lock_guard<std::mutex> lock(StateLock());
+  sent_.push_back(std::move(task));
+  WakeWaiters();
+}
+
+bool MessageQueue::RunSent() {
+  bool ran = false;
+  for (;;) {
+    std::function<void()> task;
+    {
+      std::lock_guard<std::mutex> lock(StateLock());
+      if (sent_.empty()) return ran;
+      task = std::move(sent_.front());
+      sent_.pop_front();
+    }
+    task();  // the window procedure runs without the queue's lock
+    ran = true;
+  }
+}
+
+void MessageQueue::SetPaintPending(HWND hwnd, bool pending) {
+  std::lock_guard<std::mutex> lock(StateLock());
+  auto it = std::find(paints_.begin(), paints_.end(), hwnd);
+  if (pending && it == paints_.end()) {
+    paints_.push_back(hwnd);
+    WakeWaiters();
+  } else if (!pending && it != paints_.end()) {
+    paints_.erase(it);
+  }
 }
 
 std::optional<MessageQueue::Clock::time_point> MessageQueue::Deadline() const {
@@ -138,6 +181,13 @@ bool MessageQueue::KillTimer(HWND hwnd, UINT_PTR id) {
   if (it == timers_.end()) return false;
   timers_.erase(it);
   return true;
+}
+
+void MessageQueue::KillTimers(HWND hwnd) {
+  std::lock_guard<std::mutex> lock(StateLock());
+  timers_.erase(std::remove_if(timers_.begin(), timers_.end(),
+                               [&](const Timer& t) { return t.hwnd == hwnd; }),
+                timers_.end());
 }
 
 bool MessageQueue::HasTimer(HWND hwnd, UINT_PTR id, TIMERPROC proc) const {

@@ -43,6 +43,16 @@ class MessageQueue : public Waitable {
   // Takes (or, with `remove` false, copies) the first message passing
   // `filter`. False when there is none.
   bool Take(const Filter& filter, bool remove, MSG* msg);
+  // Messages sent from other threads (SendMessage): each is run by the
+  // owner when it next takes or waits for messages, before any posted one.
+  void PostSent(std::function<void()> task);
+  // Runs the sent messages waiting now; false when there were none.
+  bool RunSent();
+
+  // Windows of the owner that need painting: WM_PAINT comes after posted
+  // messages and before timers, and stays until the window is validated.
+  void SetPaintPending(HWND hwnd, bool pending);
+
   // The filter that makes the queue signalled while its owner waits on it
   // (GetMessage, MsgWaitForMultipleObjects); set before each wait.
   void SetWaitFilter(const Filter& filter);
@@ -51,6 +61,7 @@ class MessageQueue : public Waitable {
   // id the window has already, a restart with the new period. Returns the id.
   UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT periodMs, TIMERPROC proc);
   bool KillTimer(HWND hwnd, UINT_PTR id);
+  void KillTimers(HWND hwnd);  // every timer of a window that goes
   // Whether the timer (hwnd, id) runs with `proc`: DispatchMessage calls
   // only the procedures of live timers, never an address a message carries.
   bool HasTimer(HWND hwnd, UINT_PTR id, TIMERPROC proc) const;
@@ -80,8 +91,8 @@ class MessageQueue : public Waitable {
   };
   // Where the first message passing a filter is.
   struct Found {
-    enum Kind { kNone, kPosted, kQuit, kTimer } kind = kNone;
-    size_t index = 0;  // in posted_ or timers_
+    enum Kind { kNone, kPosted, kQuit, kPaint, kTimer } kind = kNone;
+    size_t index = 0;  // in posted_, paints_ or timers_
   };
   // Under StateLock.
   Found FindLocked(const Filter& filter, Clock::time_point now) const;
@@ -91,6 +102,8 @@ class MessageQueue : public Waitable {
   bool quit_ = false;
   int exitCode_ = 0;
   std::vector<Timer> timers_;
+  std::vector<HWND> paints_;
+  std::deque<std::function<void()>> sent_;
   UINT_PTR nextTimerId_ = 1;
   Filter waitFilter_;
 };

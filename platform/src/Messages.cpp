@@ -47,7 +47,9 @@ BOOL GetMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax) {
   std::shared_ptr<MessageQueue> queue = MessageQueue::Current();
   const MessageQueue::Filter filter = FilterOf(hwnd, filterMin, filterMax);
   const std::vector<std::shared_ptr<Waitable>> objects{queue};
-  while (!queue->Take(filter, true, msg)) {
+  for (;;) {
+    queue->RunSent();
+    if (queue->Take(filter, true, msg)) break;
     queue->SetWaitFilter(filter);
     Waitable::Wait(objects, false, INFINITE);
   }
@@ -56,13 +58,12 @@ BOOL GetMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax) {
 
 BOOL PeekMessageW(LPMSG msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeFlags) {
   if (!msg) return ReportStatus(ERROR_INVALID_PARAMETER);
+  MessageQueue::Current()->RunSent();
   return MessageQueue::Current()->Take(FilterOf(hwnd, filterMin, filterMax),
                                        (removeFlags & PM_REMOVE) != 0, msg)
              ? TRUE
              : FALSE;
 }
-
-BOOL TranslateMessage(const MSG*) { return FALSE; }  // no keyboard: nothing to translate
 
 LRESULT DispatchMessageW(const MSG* msg) {
   if (!msg) return 0;

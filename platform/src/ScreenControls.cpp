@@ -1,5 +1,7 @@
 // The screen's controls for the host, tools and tests.
+#include "InputQueue.h"
 #include "Screen.h"
+#include "WindowManager.h"
 #include "handheld.h"
 
 namespace handheld {
@@ -7,5 +9,30 @@ namespace handheld {
 bool WriteScreenshot(const std::string& path) { return detail::Screen::Instance().WritePng(path); }
 
 bool WaitScreenShown(DWORD timeoutMs) { return detail::Screen::Instance().WaitShown(timeoutMs); }
+
+namespace {
+
+void Push(detail::InputEvent event) {
+  detail::WindowManager::Instance();  // listening before the first event
+  detail::InputQueue::Push(event);
+}
+
+}  // namespace
+
+void TapScreen(int x, int y) {
+  using Kind = detail::InputEvent::Kind;
+  Push(detail::InputEvent{Kind::kTapDown, x, y});
+  Push(detail::InputEvent{Kind::kTapUp, x, y});
+}
+
+void PressKey(UINT virtualKey, WCHAR character, bool alt, bool shift, bool control) {
+  using Kind = detail::InputEvent::Kind;
+  Push(detail::InputEvent{Kind::kKeyDown, 0, 0, virtualKey, character, alt, shift, control});
+  Push(detail::InputEvent{Kind::kKeyUp, 0, 0, virtualKey, 0, alt, shift, control});
+}
+
+void RequestClose() {
+  Push(detail::InputEvent{detail::InputEvent::Kind::kClose});
+}
 
 }  // namespace handheld
