@@ -1,5 +1,7 @@
 #include "SerialSession.h"
 
+#include "CriticalSectionLock.h"
+
 namespace {
 
 // The session whose reader thread runs on the calling thread, if any.
@@ -200,17 +202,20 @@ void SerialSession::WriteByte(BYTE value) {
 }
 
 void SerialSession::SetByteSink(ByteSink sink, void* context) {
-  EnterCriticalSection(&sinkLock);
+  CriticalSectionLock hold(&sinkLock);
   sinkFunction = sink;
   sinkContext = context;
-  LeaveCriticalSection(&sinkLock);
 }
 
 void SerialSession::ClearByteSink() {
-  EnterCriticalSection(&sinkLock);
+  CriticalSectionLock hold(&sinkLock);
   sinkFunction = nullptr;
   sinkContext = nullptr;
-  LeaveCriticalSection(&sinkLock);
+}
+
+void SerialSession::DeliverByte(BYTE value) {
+  CriticalSectionLock hold(&sinkLock);
+  if (sinkFunction != nullptr) sinkFunction(value, sinkContext);
 }
 
 void SerialSession::SetBaudRate(DWORD rate) {
@@ -254,9 +259,7 @@ DWORD SerialSession::ReaderThread(LPVOID param) {
       BYTE value = 0;
       DWORD got = 0;
       if (!ReadFile(live, &value, 1, &got, NULL) || got != 1) break;
-      EnterCriticalSection(&session->sinkLock);
-      if (session->sinkFunction != nullptr) session->sinkFunction(value, session->sinkContext);
-      LeaveCriticalSection(&session->sinkLock);
+      session->DeliverByte(value);
     }
   }
   servedSession = nullptr;

@@ -33,6 +33,10 @@ class SerialSession {
 
   void SetByteSink(ByteSink sink, void* context);
   void ClearByteSink();
+  // Hands one received byte to the attached sink under the sink lock (the
+  // reader thread does this for every byte it reads); dropped when no sink
+  // is attached.
+  void DeliverByte(BYTE value);
 
   void SetPortName(LPCWSTR portName);
   LPCWSTR PortName() const { return portName; }

@@ -4,19 +4,9 @@
 #include <cstring>
 #include <new>
 
+#include "CriticalSectionLock.h"
+
 namespace {
-
-// Holds a critical section for the lifetime of a scope.
-class LockHolder {
- public:
-  explicit LockHolder(CRITICAL_SECTION* cs) : cs_(cs) { EnterCriticalSection(cs_); }
-  ~LockHolder() { LeaveCriticalSection(cs_); }
-  LockHolder(const LockHolder&) = delete;
-  LockHolder& operator=(const LockHolder&) = delete;
-
- private:
-  CRITICAL_SECTION* cs_;
-};
 
 bool EndsFields(char c) { return c == ',' || c == '*' || c == '\r' || c == '\n' || c == '\0'; }
 
@@ -58,7 +48,7 @@ void NmeaReader::Reattach() {
 }
 
 void NmeaReader::Reset() {
-  LockHolder hold(&lock);
+  CriticalSectionLock hold(&lock);
   writeSlot.store(0, std::memory_order_release);
   readSlot.store(0, std::memory_order_release);
   for (WORD i = 0; i < kSlotCount; ++i) {
@@ -74,7 +64,7 @@ bool NmeaReader::HasSentence() const {
 void NmeaReader::OnByte(BYTE value, void* context) {
   NmeaReader* reader = static_cast<NmeaReader*>(context);
   if (reader == nullptr) return;
-  LockHolder hold(&reader->lock);
+  CriticalSectionLock hold(&reader->lock);
   reader->Frame(value);
 }
 
@@ -129,7 +119,7 @@ void NmeaReader::Frame(BYTE value) {
 
 bool NmeaReader::ReadSentence(char* buffer, WORD& length) {
   if (buffer == nullptr || !HasSentence()) return false;
-  LockHolder hold(&lock);
+  CriticalSectionLock hold(&lock);
   const WORD current = readSlot.load(std::memory_order_relaxed);
   if (current == writeSlot.load(std::memory_order_relaxed)) return false;  // Reset in between
 

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "CriticalSectionLock.h"
+
 const double DegreesPerRadian = 180.0 / (4.0 * std::atan(1.0));
 
 namespace {
@@ -151,12 +153,11 @@ bool BinaryReader::StepFraming(BYTE value) {
 }
 
 void BinaryReader::TakeByte(BYTE value) {
-  EnterCriticalSection(&lock);
+  CriticalSectionLock hold(&lock);
   if (!StepFraming(value)) {
     if (ByteRing* ring = FillSlot()) ring->Clear();
     dropping = false;
     state = FrameState::Hunt;
-    LeaveCriticalSection(&lock);
     return;
   }
   if (dropping) {
@@ -165,7 +166,6 @@ void BinaryReader::TakeByte(BYTE value) {
     if (++droppedBytes > kSlotBytes) {
       dropping = false;
       state = FrameState::Hunt;
-      LeaveCriticalSection(&lock);
       return;
     }
   } else {
@@ -173,7 +173,6 @@ void BinaryReader::TakeByte(BYTE value) {
     if (ring == nullptr || !ring->Put(value)) {  // longer than a slot: lost
       if (ring != nullptr) ring->Clear();
       state = FrameState::Hunt;
-      LeaveCriticalSection(&lock);
       return;
     }
   }
@@ -187,18 +186,14 @@ void BinaryReader::TakeByte(BYTE value) {
     dropping = false;
     state = FrameState::Hunt;
   }
-  LeaveCriticalSection(&lock);
 }
 
 bool BinaryReader::HasFrame() const { return pending.load() > 0; }
 
 bool BinaryReader::ReadFrame(BYTE* buffer, WORD& count) {
   if (pending.load() == 0) return false;
-  EnterCriticalSection(&lock);
-  if (pending.load() == 0) {
-    LeaveCriticalSection(&lock);
-    return false;
-  }
+  CriticalSectionLock hold(&lock);
+  if (pending.load() == 0) return false;
   count = 0;
   ByteRing* ring = slots[readIndex];
   BYTE value = 0;
@@ -206,13 +201,11 @@ bool BinaryReader::ReadFrame(BYTE* buffer, WORD& count) {
   if (ring != nullptr) ring->Clear();
   readIndex = static_cast<WORD>((readIndex + 1) % kSlotCount);
   pending.fetch_sub(1);
-  const bool valid = FrameChecksumValid(buffer, count);
-  LeaveCriticalSection(&lock);
-  return valid;
+  return FrameChecksumValid(buffer, count);
 }
 
 void BinaryReader::ResetFrames() {
-  EnterCriticalSection(&lock);
+  CriticalSectionLock hold(&lock);
   writeIndex = 0;
   readIndex = 0;
   pending.store(0);
@@ -221,7 +214,6 @@ void BinaryReader::ResetFrames() {
   }
   dropping = false;
   state = FrameState::Hunt;
-  LeaveCriticalSection(&lock);
 }
 
 bool BinaryReader::FrameChecksumValid(const BYTE* frame, DWORD count) {
