@@ -1,26 +1,27 @@
 // Critical sections: re-entrant locks that a thread may enter repeatedly
-// and leaves as often as it entered.
-#include <mutex>
+// and leaves as often as it entered (CriticalSection.h).
+#include <new>
 
+#include "CriticalSection.h"
 #include "windows.h"
+
+using handheld::detail::CriticalSection;
 
 namespace {
 
-std::recursive_mutex& Lock(LPCRITICAL_SECTION cs) {
-  return *static_cast<std::recursive_mutex*>(cs->impl);
-}
+CriticalSection& Section(LPCRITICAL_SECTION cs) { return *static_cast<CriticalSection*>(cs->impl); }
 
 }  // namespace
 
-void InitializeCriticalSection(LPCRITICAL_SECTION cs) { cs->impl = new std::recursive_mutex; }
+void InitializeCriticalSection(LPCRITICAL_SECTION cs) { cs->impl = new CriticalSection; }
 
 void DeleteCriticalSection(LPCRITICAL_SECTION cs) {
-  delete static_cast<std::recursive_mutex*>(cs->impl);
+  delete static_cast<CriticalSection*>(cs->impl);
   cs->impl = nullptr;
 }
 
-void EnterCriticalSection(LPCRITICAL_SECTION cs) { Lock(cs).lock(); }
+void EnterCriticalSection(LPCRITICAL_SECTION cs) { Section(cs).Enter(); }
 
-void LeaveCriticalSection(LPCRITICAL_SECTION cs) { Lock(cs).unlock(); }
+void LeaveCriticalSection(LPCRITICAL_SECTION cs) { Section(cs).Leave(); }
 
-BOOL TryEnterCriticalSection(LPCRITICAL_SECTION cs) { return Lock(cs).try_lock() ? TRUE : FALSE; }
+BOOL TryEnterCriticalSection(LPCRITICAL_SECTION cs) { return Section(cs).TryEnter() ? TRUE : FALSE; }

@@ -345,6 +345,34 @@ TEST(CoreCriticalSections, ReEntrantAndExclusive) {
   DeleteCriticalSection(&cs);
 }
 
+// A thread that finds the section held past its spinning sleeps; leaving
+// must wake it, from one holder and from one that entered twice.
+TEST(CoreCriticalSections, LeavingWakesAThreadThatSleptOnIt) {
+  for (int entries : {1, 2}) {
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    for (int i = 0; i < entries; ++i) EnterCriticalSection(&cs);
+    std::atomic<bool> entered{false};
+    std::thread waiter([&] {
+      EnterCriticalSection(&cs);
+      entered = true;
+      LeaveCriticalSection(&cs);
+    });
+    Sleep(100);  // long past any spinning: the waiter sleeps
+    EXPECT_FALSE(entered.load()) << entries;
+    for (int i = 0; i < entries; ++i) LeaveCriticalSection(&cs);
+    const DWORD start = GetTickCount();
+    while (!entered.load() && GetTickCount() - start < 5000) Sleep(1);
+    EXPECT_TRUE(entered.load()) << "the sleeping thread was not woken (" << entries << ")";
+    if (!entered.load()) {
+      waiter.detach();  // still asleep: left behind rather than waited for
+      return;
+    }
+    waiter.join();
+    DeleteCriticalSection(&cs);
+  }
+}
+
 TEST(CoreBasics, LastErrorIsPerThread) {
   SetLastError(87);
   DWORD seen = 1;
