@@ -15,23 +15,6 @@ ByteRing::ByteRing(WORD capacityBytes)
 
 ByteRing::~ByteRing() { delete[] storage; }
 
-bool ByteRing::Put(BYTE value) {
-  // Tested before any remainder is taken: a ring of capacity 0 is always full.
-  if (count >= capacity) return false;
-  storage[writeIndex] = value;
-  writeIndex = (writeIndex + 1) % capacity;
-  ++count;
-  return true;
-}
-
-bool ByteRing::Get(BYTE& value) {
-  if (count == 0) return false;
-  value = storage[readIndex];
-  readIndex = (readIndex + 1) % capacity;
-  --count;
-  return true;
-}
-
 bool ByteRing::PeekAt(BYTE& value, DWORD offset) const {
   if (count <= offset) return false;
   value = storage[(readIndex + offset) % capacity];

@@ -71,6 +71,12 @@ void NmeaReader::OnByte(BYTE value, void* context) {
 // Runs under the lock. The slot at writeSlot is never one that holds an
 // unread sentence: writeSlot only advances when the slot after it is free.
 void NmeaReader::Frame(BYTE value) {
+  // Most bytes fall inside a sentence: stored, and only CR moves framing on.
+  if (frameState == InSentence) {
+    if (ByteRing* ring = slots[writeSlot.load(std::memory_order_relaxed)]) ring->Put(value);
+    if (value == '\r') frameState = GotCr;
+    return;
+  }
   bool stored = false;
   FrameState next = Idle;
   switch (frameState) {
