@@ -5,9 +5,12 @@
 
 #include <mutex>
 
+#include "SecondThread.h"
 #include "windows.h"
 
 namespace {
+
+SecondThread parked;  // two threads, as in the viewer
 
 class Section {
  public:

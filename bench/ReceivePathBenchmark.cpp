@@ -12,9 +12,12 @@
 #include "FloorFramer.h"
 #include "NmeaReader.h"
 #include "SerialSession.h"
+#include "SecondThread.h"
 #include "SirfSecond.h"
 
 namespace {
+
+SecondThread parked;  // two threads, as in the viewer
 
 const unsigned kSeconds = 10;  // the stream cycles through this many seconds
 

@@ -11,6 +11,7 @@
 
 #include "FloorFramer.h"
 #include "NmeaReader.h"
+#include "SecondThread.h"
 #include "SerialSession.h"
 #include "SirfSecond.h"
 
@@ -92,6 +93,7 @@ int main(int argc, char** argv) {
   std::vector<SirfSecond> stream;
   for (unsigned s = 0; s < 60; ++s) stream.emplace_back(s);
 
+  SecondThread parked;  // two threads, as in the viewer
   SerialSession session(u"COM3:", 57600);
   NmeaReader reader(&session);
   FloorFramer framer;
