@@ -23,33 +23,23 @@ class Section {
   CRITICAL_SECTION cs;
 };
 
-template <typename Mutex>
+// Entered `Depth` times (2: re-entered while held) and left as often.
+template <typename Mutex, int Depth>
 void BM_Uncontended(benchmark::State& state) {
   Mutex mutex;
   long counter = 0;
   for (auto _ : state) {
-    std::lock_guard<Mutex> hold(mutex);
+    for (int i = 0; i < Depth; ++i) mutex.lock();
     ++counter;
     benchmark::DoNotOptimize(counter);
+    for (int i = 0; i < Depth; ++i) mutex.unlock();
   }
 }
-BENCHMARK_TEMPLATE(BM_Uncontended, Section)->Name("BM_CriticalSection");
-BENCHMARK_TEMPLATE(BM_Uncontended, std::mutex)->Name("BM_StdMutex");
-BENCHMARK_TEMPLATE(BM_Uncontended, std::recursive_mutex)->Name("BM_StdRecursiveMutex");
-
-template <typename Mutex>
-void BM_Reentered(benchmark::State& state) {
-  Mutex mutex;
-  long counter = 0;
-  for (auto _ : state) {
-    std::lock_guard<Mutex> outer(mutex);
-    std::lock_guard<Mutex> inner(mutex);
-    ++counter;
-    benchmark::DoNotOptimize(counter);
-  }
-}
-BENCHMARK_TEMPLATE(BM_Reentered, Section)->Name("BM_CriticalSectionReentered");
-BENCHMARK_TEMPLATE(BM_Reentered, std::recursive_mutex)->Name("BM_StdRecursiveMutexReentered");
+BENCHMARK_TEMPLATE(BM_Uncontended, Section, 1)->Name("BM_CriticalSection");
+BENCHMARK_TEMPLATE(BM_Uncontended, std::mutex, 1)->Name("BM_StdMutex");
+BENCHMARK_TEMPLATE(BM_Uncontended, std::recursive_mutex, 1)->Name("BM_StdRecursiveMutex");
+BENCHMARK_TEMPLATE(BM_Uncontended, Section, 2)->Name("BM_CriticalSectionReentered");
+BENCHMARK_TEMPLATE(BM_Uncontended, std::recursive_mutex, 2)->Name("BM_StdRecursiveMutexReentered");
 
 // Two threads taking turns at one lock, each holding it for a short count.
 template <typename Mutex>

@@ -11,8 +11,9 @@
 
 #include "FloorFramer.h"
 #include "NmeaReader.h"
-#include "SerialSession.h"
+#include "ReceivePath.h"
 #include "SecondThread.h"
+#include "SerialSession.h"
 #include "SirfSecond.h"
 
 namespace {
@@ -35,18 +36,6 @@ void Report(benchmark::State& state, size_t bytesPerIteration) {
       bytes, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-unsigned Drain(NmeaReader& reader) {
-  char sentence[NmeaReader::kSentenceBufferSize];
-  WORD length = 0;
-  unsigned accepted = 0;
-  while (reader.HasSentence()) {
-    if (!reader.ReadSentence(sentence, length)) continue;
-    reader.DecodeSentence(sentence);
-    ++accepted;
-  }
-  return accepted;
-}
-
 void BM_ReceivePath(benchmark::State& state) {
   const std::vector<SirfSecond> stream = Stream();
   SerialSession session(u"COM3:", 57600);  // never opened: the bytes come from here
@@ -56,7 +45,7 @@ void BM_ReceivePath(benchmark::State& state) {
   for (auto _ : state) {
     const std::vector<uint8_t>& data = stream[second].Bytes();
     for (uint8_t b : data) session.DeliverByte(b);
-    if (Drain(reader) != stream[second].Sentences()) state.SkipWithError("a sentence was lost");
+    if (ReceivePath::Drain(reader) != stream[second].Sentences()) state.SkipWithError("a sentence was lost");
     bytes += data.size();
     second = (second + 1) % kSeconds;
   }
@@ -76,18 +65,13 @@ void BM_DecodeOnly(benchmark::State& state) {
     const std::vector<uint8_t>& data = stream[second].Bytes();
     for (uint8_t b : data) NmeaReader::OnByte(b, &reader);
     state.ResumeTiming();
-    if (Drain(reader) != stream[second].Sentences()) state.SkipWithError("a sentence was lost");
+    if (ReceivePath::Drain(reader) != stream[second].Sentences()) state.SkipWithError("a sentence was lost");
     bytes += data.size();
     second = (second + 1) % kSeconds;
   }
   Report(state, bytes / (state.iterations() ? state.iterations() : 1));
 }
 BENCHMARK(BM_DecodeOnly);
-
-struct NoLock {
-  void lock() {}
-  void unlock() {}
-};
 
 template <typename Mutex>
 void BM_Floor(benchmark::State& state) {
@@ -100,30 +84,14 @@ void BM_Floor(benchmark::State& state) {
   unsigned second = 0;
   for (auto _ : state) {
     const std::vector<uint8_t>& data = stream[second].Bytes();
-    for (uint8_t b : data) {
-      std::lock_guard<Mutex> outer(sinkLock);
-      std::lock_guard<Mutex> inner(readerLock);
-      framer.OnByte(b);
-    }
-    char sentence[FloorFramer::kSlotBytes + 1];
-    unsigned length = 0;
-    unsigned accepted = 0;
-    for (;;) {
-      {
-        std::lock_guard<Mutex> hold(readerLock);
-        if (!framer.Take(sentence, length)) break;
-      }
-      if (length >= FloorFramer::kSlotBytes || !NmeaReader::ChecksumValid(sentence)) continue;
-      decoder.DecodeSentence(sentence);
-      ++accepted;
-    }
+    const unsigned accepted = ReceivePath::Floor(framer, decoder, sinkLock, readerLock, data);
     if (accepted != stream[second].Sentences()) state.SkipWithError("a sentence was lost");
     bytes += data.size();
     second = (second + 1) % kSeconds;
   }
   Report(state, bytes / (state.iterations() ? state.iterations() : 1));
 }
-BENCHMARK_TEMPLATE(BM_Floor, NoLock)->Name("BM_FloorNoLock");
+BENCHMARK_TEMPLATE(BM_Floor, ReceivePath::NoLock)->Name("BM_FloorNoLock");
 BENCHMARK_TEMPLATE(BM_Floor, std::mutex)->Name("BM_FloorTwoMutexes");
 
 }  // namespace

@@ -30,16 +30,23 @@ HANDLE OpenPort() {
   return port;
 }
 
-// Writes the bytes at the far end and waits until the line holds them.
-bool Send(PtyPeer& peer, const std::vector<uint8_t>& bytes) {
-  if (!peer.Write(bytes)) return false;
-  for (int i = 0; i < 100000; ++i) {
-    int waiting = 0;
-    if (ioctl(peer.slaveFd(), FIONREAD, &waiting) != 0) return false;
-    if (waiting >= static_cast<int>(bytes.size())) return true;
-    usleep(10);
+// Outside the timed part: writes the bytes at the far end and waits until
+// the line holds them. False (the benchmark then stops with an error) when
+// they do not arrive.
+bool Send(benchmark::State& state, PtyPeer& peer, const std::vector<uint8_t>& bytes) {
+  state.PauseTiming();
+  bool arrived = false;
+  if (peer.Write(bytes)) {
+    for (int i = 0; i < 100000 && !arrived; ++i) {
+      int waiting = 0;
+      if (ioctl(peer.slaveFd(), FIONREAD, &waiting) != 0) break;
+      arrived = waiting >= static_cast<int>(bytes.size());
+      if (!arrived) usleep(10);
+    }
   }
-  return false;
+  state.ResumeTiming();
+  if (!arrived) state.SkipWithError("the far end could not write");
+  return arrived;
 }
 
 void Report(benchmark::State& state, size_t bytesPerIteration) {
@@ -63,13 +70,7 @@ void BM_WaitAndReadOneByte(benchmark::State& state) {
   const std::vector<uint8_t> second = SirfSecond().Bytes();
   const bool waitEachByte = state.range(0) != 0;
   for (auto _ : state) {
-    state.PauseTiming();
-    const bool sent = Send(peer, second);
-    state.ResumeTiming();
-    if (!sent) {
-      state.SkipWithError("the far end could not write");
-      break;
-    }
+    if (!Send(state, peer, second)) break;
     DWORD events = 0;
     if (!WaitCommEvent(port, &events, nullptr) || (events & EV_RXCHAR) == 0) {
       state.SkipWithError("no characters signalled");
@@ -97,13 +98,7 @@ void BM_ReadSyscallOneByte(benchmark::State& state) {
   PtyPeer peer;
   const std::vector<uint8_t> second = SirfSecond().Bytes();
   for (auto _ : state) {
-    state.PauseTiming();
-    const bool sent = Send(peer, second);
-    state.ResumeTiming();
-    if (!sent) {
-      state.SkipWithError("the far end could not write");
-      break;
-    }
+    if (!Send(state, peer, second)) break;
     for (size_t i = 0; i < second.size(); ++i) {
       uint8_t value = 0;
       if (read(peer.slaveFd(), &value, 1) != 1) {

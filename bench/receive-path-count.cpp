@@ -11,76 +11,33 @@
 
 #include "FloorFramer.h"
 #include "NmeaReader.h"
+#include "ReceivePath.h"
 #include "SecondThread.h"
 #include "SerialSession.h"
 #include "SirfSecond.h"
-
-namespace {
-
-unsigned Drain(NmeaReader& reader) {
-  char sentence[NmeaReader::kSentenceBufferSize];
-  WORD length = 0;
-  unsigned accepted = 0;
-  while (reader.HasSentence()) {
-    if (!reader.ReadSentence(sentence, length)) continue;
-    reader.DecodeSentence(sentence);
-    ++accepted;
-  }
-  return accepted;
-}
-
-struct NoLock {
-  void lock() {}
-  void unlock() {}
-};
-
-template <typename Mutex>
-unsigned Floor(FloorFramer& framer, NmeaReader& decoder, Mutex& sinkLock, Mutex& readerLock,
-               const std::vector<uint8_t>& bytes) {
-  for (uint8_t b : bytes) {
-    std::lock_guard<Mutex> outer(sinkLock);
-    std::lock_guard<Mutex> inner(readerLock);
-    framer.OnByte(b);
-  }
-  char sentence[FloorFramer::kSlotBytes + 1];
-  unsigned length = 0;
-  unsigned accepted = 0;
-  for (;;) {
-    {
-      std::lock_guard<Mutex> hold(readerLock);
-      if (!framer.Take(sentence, length)) break;
-    }
-    if (length >= FloorFramer::kSlotBytes || !NmeaReader::ChecksumValid(sentence)) continue;
-    decoder.DecodeSentence(sentence);
-    ++accepted;
-  }
-  return accepted;
-}
-
-}  // namespace
 
 // The counted parts, one call per second of the stream.
 extern "C" __attribute__((noinline)) unsigned CountWholePath(SerialSession* session,
                                                              NmeaReader* reader,
                                                              const std::vector<uint8_t>* bytes) {
   for (uint8_t b : *bytes) session->DeliverByte(b);
-  return Drain(*reader);
+  return ReceivePath::Drain(*reader);
 }
 
 extern "C" __attribute__((noinline)) unsigned CountDecoding(NmeaReader* reader) {
-  return Drain(*reader);
+  return ReceivePath::Drain(*reader);
 }
 
 extern "C" __attribute__((noinline)) unsigned CountFloor(FloorFramer* framer, NmeaReader* decoder,
                                                          const std::vector<uint8_t>* bytes) {
-  NoLock a, b;
-  return Floor(*framer, *decoder, a, b, *bytes);
+  ReceivePath::NoLock a, b;
+  return ReceivePath::Floor(*framer, *decoder, a, b, *bytes);
 }
 
 extern "C" __attribute__((noinline)) unsigned CountFloorMutexes(
     FloorFramer* framer, NmeaReader* decoder, std::mutex* sinkLock, std::mutex* readerLock,
     const std::vector<uint8_t>* bytes) {
-  return Floor(*framer, *decoder, *sinkLock, *readerLock, *bytes);
+  return ReceivePath::Floor(*framer, *decoder, *sinkLock, *readerLock, *bytes);
 }
 
 int main(int argc, char** argv) {
