@@ -37,6 +37,11 @@ inline constexpr const char16_t* kHostDeviceValue = u"HostDevice";
 std::u16string RegisterSerialPort(const std::u16string& portName, const std::u16string& driverKey,
                                   const std::string& hostDevice);
 
+// Opens a host serial device as a port: what the sleeve's client serial
+// driver, loaded by the device manager, opens for the "HostDevice" of its
+// key. INVALID_HANDLE_VALUE with the last error on failure.
+HANDLE OpenHostSerialDevice(const std::string& hostDevice, DWORD access);
+
 // Modem control lines as the port last set them (ptys have none of their
 // own, so the port records what it was asked for).
 struct SerialLines {

@@ -6,6 +6,7 @@
 #include "win/core.h"
 #include "win/registry.h"
 #include "win/files.h"
+#include "win/devices.h"
 #include "win/messages.h"
 #include "win/gdi.h"
 #include "win/kernel.h"

@@ -47,6 +47,12 @@ Status DeviceTable::Deactivate(const std::u16string& name) {
   return Status::Ok();
 }
 
+bool DeviceTable::Has(const std::u16string& name) {
+  Activated& activated = ProcessLifetime<Activated>::Get();
+  std::lock_guard<std::mutex> lock(activated.mutex);
+  return activated.drivers.count(NameFold::Fold(name)) != 0;
+}
+
 std::shared_ptr<FileObject> DeviceTable::Open(const std::u16string& name, DWORD access,
                                               DWORD shareMode, Status* status) {
   std::shared_ptr<DeviceDriver> driver;

@@ -35,6 +35,8 @@ class DeviceTable {
   static Status Activate(const std::u16string& name, std::shared_ptr<DeviceDriver> driver);
   // ERROR_FILE_NOT_FOUND when no device of this process has the name.
   static Status Deactivate(const std::u16string& name);
+  // Whether a device of this process has the name.
+  static bool Has(const std::u16string& name);
 
   // Opens the device listed under `name`; ERROR_FILE_NOT_FOUND when there
   // is none.

@@ -2,10 +2,10 @@
 // hands out -- kernel objects (HANDLE), registry keys (HKEY), windows (HWND),
 // device contexts (HDC), GDI objects (HBITMAP, HBRUSH, HFONT, HPEN), menus
 // (HMENU), accelerator tables (HACCEL), module instances (HINSTANCE,
-// HMODULE) and icons and cursors (HICON, HCURSOR) -- takes its value from
-// the one counter here, so no two live
-// handles share a value whatever their kinds, and values are never reused:
-// a stale handle finds nothing instead of another object.
+// HMODULE), icons and cursors (HICON, HCURSOR) and the device manager's
+// device handles -- takes its value from the one counter here, so no two
+// live handles share a value whatever their kinds, and values are never
+// reused: a stale handle finds nothing instead of another object.
 //
 // Kinds are kept apart: a look-up names the kind it expects and finds
 // nothing for a handle of another kind, so the API function fails with
@@ -46,6 +46,7 @@ enum class HandleKind : uint8_t {
   kAccelerators,   // HACCEL
   kInstance,       // HINSTANCE, HMODULE
   kIcon,           // HICON, HCURSOR
+  kDevice,         // device handles of the device manager (ActivateDevice)
 };
 
 // Base of every object a handle refers to.
