@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "handheld.h"
+#include "testing/DriverRegistry.h"
 #include "testing/ModuleSymbols.h"
 #include "testing/PtyPeer.h"
 #include "testing/TempDevice.h"
@@ -15,69 +16,10 @@ namespace {
 
 constexpr char16_t kGpsKey[] = u"Drivers\\Tessiv\\0100\\0001";
 
-// A driver key: text values, and "Index" when `index` is not -1.
-void WriteDriverKey(const std::u16string& path, const std::u16string& dll,
-                    const std::u16string& prefix, int index, const std::string& hostDevice) {
-  HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, 0, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS);
-  auto text = [&](const char16_t* name, const std::u16string& value) {
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>((value.size() + 1) * 2));
-  };
-  text(u"Dll", dll);
-  text(u"Prefix", prefix);
-  if (!hostDevice.empty()) text(handheld::kHostDeviceValue, handheld::FromUtf8(hostDevice));
-  if (index >= 0) {
-    DWORD value = static_cast<DWORD>(index);
-    RegSetValueExW(key, u"Index", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
-  }
-  RegCloseKey(key);
-}
-
-struct Record {
-  std::u16string subkey, key, name;
-  DWORD hnd = 0, clientInfo = 0;
-};
-
-// The records under "Drivers\Active", in order.
-std::vector<Record> ActiveRecords() {
-  std::vector<Record> records;
-  HKEY active = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\Active", 0, 0, &active) != ERROR_SUCCESS)
-    return records;
-  WCHAR name[64];
-  DWORD chars = 64;
-  for (DWORD i = 0; (chars = 64, RegEnumKeyExW(active, i, name, &chars, nullptr, nullptr, nullptr,
-                                               nullptr)) == ERROR_SUCCESS;
-       ++i) {
-    Record record;
-    record.subkey = name;
-    HKEY entry = nullptr;
-    RegOpenKeyExW(active, name, 0, 0, &entry);
-    WCHAR text[256] = {};
-    DWORD bytes = sizeof text - 2;
-    if (RegQueryValueExW(entry, u"Key", nullptr, nullptr, reinterpret_cast<LPBYTE>(text),
-                         &bytes) == ERROR_SUCCESS)
-      record.key = text;
-    std::fill(std::begin(text), std::end(text), 0);
-    bytes = sizeof text - 2;
-    if (RegQueryValueExW(entry, u"Name", nullptr, nullptr, reinterpret_cast<LPBYTE>(text),
-                         &bytes) == ERROR_SUCCESS)
-      record.name = text;
-    bytes = 4;
-    RegQueryValueExW(entry, u"Hnd", nullptr, nullptr, reinterpret_cast<LPBYTE>(&record.hnd),
-                     &bytes);
-    bytes = 4;
-    RegQueryValueExW(entry, u"ClientInfo", nullptr, nullptr,
-                     reinterpret_cast<LPBYTE>(&record.clientInfo), &bytes);
-    RegCloseKey(entry);
-    records.push_back(record);
-  }
-  RegCloseKey(active);
-  return records;
-}
+using handheld::testing::ActiveRecord;
+using handheld::testing::ActiveRecords;
+using handheld::testing::DriverKey;
+using handheld::testing::WriteDriverKey;
 
 HANDLE OpenPort(const char16_t* name) {
   HANDLE port = CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
@@ -103,10 +45,10 @@ class DeviceManager : public ::testing::Test {
 
 TEST_F(DeviceManager, ActivatedDriverIsRecordedOpenedByNameAndDeactivated) {
   ASSERT_TRUE(peer_.ok());
-  WriteDriverKey(kGpsKey, u"SleeveSerial.dll", u"COM", 3, peer_.slavePath());
+  ASSERT_TRUE(WriteDriverKey(kGpsKey, {u"SleeveSerial.dll", u"COM", 3, peer_.slavePath()}));
   HANDLE device = ActivateDevice(kGpsKey, 7);
   ASSERT_NE(device, nullptr) << GetLastError();
-  std::vector<Record> records = ActiveRecords();
+  std::vector<ActiveRecord> records = ActiveRecords();
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].key, kGpsKey);
   EXPECT_EQ(records[0].name, u"COM3:");
@@ -166,7 +108,8 @@ TEST_F(DeviceManager, FailedActivationsKeepNothing) {
   };
   for (const Case& c : cases) {
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, kGpsKey);
-    WriteDriverKey(kGpsKey, c.dll, c.prefix, 3, c.hostDevice ? peer_.slavePath() : "");
+    ASSERT_TRUE(
+        WriteDriverKey(kGpsKey, {c.dll, c.prefix, 3, c.hostDevice ? peer_.slavePath() : ""}));
     EXPECT_EQ(ActivateDevice(kGpsKey, 0), nullptr) << c.what;
     EXPECT_EQ(GetLastError(), c.error) << c.what;
     EXPECT_TRUE(ActiveRecords().empty()) << c.what;
@@ -178,9 +121,9 @@ TEST_F(DeviceManager, FailedActivationsKeepNothing) {
 TEST_F(DeviceManager, DeviceNamesAreTakenOnce) {
   // COM1: is a host port listed by another driver; COM2: is free.
   device_.AddSerialPort(u"COM1:", peer_.slavePath(), u"Drivers\\HostPorts\\COM1");
-  WriteDriverKey(kGpsKey, u"SleeveSerial.dll", u"COM", -1, peer_.slavePath());
-  WriteDriverKey(u"Drivers\\Tessiv\\0100\\0010", u"SleeveSerial.dll", u"COM", 2,
-                 peer_.slavePath());
+  ASSERT_TRUE(WriteDriverKey(kGpsKey, {u"SleeveSerial.dll", u"COM", -1, peer_.slavePath()}));
+  ASSERT_TRUE(WriteDriverKey(u"Drivers\\Tessiv\\0100\\0010",
+                             {u"SleeveSerial.dll", u"COM", 2, peer_.slavePath()}));
   HANDLE first = ActivateDevice(kGpsKey, 0);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(ActiveRecords().back().name, u"COM2:");
@@ -195,7 +138,7 @@ TEST_F(DeviceManager, DeviceNamesAreTakenOnce) {
 }
 
 TEST_F(DeviceManager, DeactivationWakesAWaitOnAnOpenPort) {
-  WriteDriverKey(kGpsKey, u"SleeveSerial.dll", u"COM", 3, peer_.slavePath());
+  ASSERT_TRUE(WriteDriverKey(kGpsKey, {u"SleeveSerial.dll", u"COM", 3, peer_.slavePath()}));
   HANDLE device = ActivateDevice(kGpsKey, 0);
   ASSERT_NE(device, nullptr);
   HANDLE port = OpenPort(u"COM3:");
