@@ -3,6 +3,7 @@
 // stand-in's client serial driver.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -45,6 +46,8 @@ TEST_F(BusDriverTest, IsListedAsOpt1AndStartsOneWatcherHoweverOftenInitialized) 
   EXPECT_EQ(records[0].key, kBusKey);
   EXPECT_EQ(records[0].name, u"OPT1:");
   EXPECT_EQ(ThreadCount(), threadsBefore_ + 1);
+  std::vector<int> priorities = handheld::RunningThreadPriorities();
+  EXPECT_EQ(std::count(priorities.begin(), priorities.end(), 104), 1);
   auto init = Entry<DWORD (*)(LPCWSTR, LPCVOID)>(u"OPT_Init");
   auto deinit = Entry<BOOL (*)(DWORD)>(u"OPT_Deinit");
   ASSERT_TRUE(init && deinit);

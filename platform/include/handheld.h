@@ -169,6 +169,11 @@ struct RegisterAccesses {
 };
 RegisterAccesses GetRegisterAccesses(DWORD physical);
 
+// ---- threads ----
+// The priorities (0..255) of the threads started by CreateThread that have
+// not ended yet, as they set them.
+std::vector<int> RunningThreadPriorities();
+
 // ---- modules ----
 // Folders where LoadLibrary looks for the built libraries: $HANDHELD_MODULES
 // (separated by ':') when set, else the build's module folder.

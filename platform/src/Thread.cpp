@@ -46,6 +46,20 @@ std::shared_ptr<Thread> Thread::FromId(DWORD id) {
   return it == ids.threads.end() ? nullptr : it->second.lock();
 }
 
+std::vector<int> Thread::RunningPriorities() {
+  std::vector<std::shared_ptr<Thread>> threads;  // released outside the lock
+  {
+    ThreadIds& ids = ProcessLifetime<ThreadIds>::Get();
+    std::lock_guard<std::mutex> lock(ids.mutex);
+    for (const auto& [id, thread] : ids.threads)
+      if (auto live = thread.lock()) threads.push_back(std::move(live));
+  }
+  std::vector<int> priorities;
+  for (const auto& thread : threads)
+    if (thread->start_ && !thread->Finished()) priorities.push_back(thread->Priority());
+  return priorities;
+}
+
 std::shared_ptr<Thread> Thread::Create(LPTHREAD_START_ROUTINE start, LPVOID param,
                                        DWORD suspendCount) {
   auto thread = std::make_shared<Thread>(start, param, suspendCount);

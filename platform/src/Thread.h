@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "Waitable.h"
 
@@ -36,6 +37,8 @@ class Thread : public Waitable, public std::enable_shared_from_this<Thread> {
   // The thread with this id while its record lives (a handle is open or it
   // runs), or null.
   static std::shared_ptr<Thread> FromId(DWORD id);
+  // The priorities of the threads started by CreateThread that run now.
+  static std::vector<int> RunningPriorities();
   // A new thread that has not run yet, listed under its id; Resume starts
   // it when its suspend count drops to zero.
   static std::shared_ptr<Thread> Create(LPTHREAD_START_ROUTINE start, LPVOID param,

@@ -1,5 +1,6 @@
 // Thread creation, identity, exit codes and priorities.
 #include "Thread.h"
+#include "handheld.h"
 #include "win/core.h"
 
 using handheld::detail::HandleTable;
@@ -91,3 +92,9 @@ int CeGetThreadPriority(HANDLE h) {
   }
   return thread->Priority();
 }
+
+namespace handheld {
+
+std::vector<int> RunningThreadPriorities() { return Thread::RunningPriorities(); }
+
+}  // namespace handheld

@@ -2,29 +2,14 @@
 // handheld's names.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <set>
 #include <string>
 
 #include "Ferrix.h"
 #include "handheld.h"
+#include "testing/ModuleSymbols.h"
 
 namespace {
-
-// The defined symbols of the library's dynamic symbol table.
-std::set<std::string> DynamicSymbols(const std::string& path) {
-  std::set<std::string> names;
-  FILE* nm = popen(("nm -D --defined-only '" + path + "'").c_str(), "r");
-  if (!nm) return names;
-  char line[512];
-  while (fgets(line, sizeof(line), nm)) {
-    std::string text(line);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-    names.insert(text.substr(text.find_last_of(' ') + 1));
-  }
-  pclose(nm);
-  return names;
-}
 
 TEST(FerrixModule, ExportsExactlyItsNamesUndecorated) {
   const std::set<std::string> expected = {
@@ -54,7 +39,7 @@ TEST(FerrixModule, ExportsExactlyItsNamesUndecorated) {
       "WRITE_PORT_BUFFER_USHORT",
       "WRITE_PORT_BUFFER_ULONG",
   };
-  EXPECT_EQ(DynamicSymbols(FERRIX_FILE), expected);
+  EXPECT_EQ(handheld::testing::DefinedDynamicSymbols(FERRIX_FILE), expected);
 }
 
 TEST(FerrixModule, LoadsByItsHandheldNames) {
