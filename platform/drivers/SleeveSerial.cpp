@@ -37,9 +37,11 @@ struct Driver {
   std::map<DWORD, Open> opens;
 };
 
+// Destroyed when the library is unloaded, which the device manager does
+// only once no call can reach the driver any more.
 Driver& State() {
-  static Driver* driver = new Driver();  // outlives every thread that calls in
-  return *driver;
+  static Driver driver;
+  return driver;
 }
 
 // The "HostDevice" of the driver key that the active record names.
