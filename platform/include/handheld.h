@@ -50,6 +50,17 @@ struct SerialLines {
 };
 bool GetSerialLines(HANDLE port, SerialLines* lines);
 
+// The far end's modem lines, which a port whose device has none (a pty)
+// reports through GetCommModemStatus once they are recorded here, as the
+// port records DTR and RTS; a device with modem lines reports its own.
+struct FarEndLines {
+  bool cts;
+  bool dsr;
+  bool ring;
+  bool rlsd;
+};
+bool SetFarEndLines(HANDLE port, const FarEndLines& lines);
+
 // Message boxes. MessageBox runs a modal loop on the calling thread: it
 // asks the answerer for the box's answer and, while the answerer has none
 // (returns kNoAnswerYet), takes and dispatches the thread's messages, asking

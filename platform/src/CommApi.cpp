@@ -158,4 +158,11 @@ bool GetSerialLines(HANDLE h, SerialLines* lines) {
   return true;
 }
 
+bool SetFarEndLines(HANDLE h, const FarEndLines& lines) {
+  std::shared_ptr<SerialPort> port = LookupPort(h);
+  if (!port) return false;
+  port->SetFarEnd(lines);
+  return true;
+}
+
 }  // namespace handheld

@@ -587,12 +587,21 @@ Status SerialPort::ModemStatus(DWORD* status) {
   *status = 0;
   if (closed_.load()) return ERROR_INVALID_HANDLE;
   int lines = 0;
-  if (ioctl(fd_, TIOCMGET, &lines) != 0) return Status::Ok();  // no modem lines: all low
+  if (ioctl(fd_, TIOCMGET, &lines) != 0) {  // no modem lines of its own: as recorded
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    lines = farEnd_;
+  }
   if (lines & TIOCM_CTS) *status |= MS_CTS_ON;
   if (lines & TIOCM_DSR) *status |= MS_DSR_ON;
   if (lines & TIOCM_RI) *status |= MS_RING_ON;
   if (lines & TIOCM_CD) *status |= MS_RLSD_ON;
   return Status::Ok();
+}
+
+void SerialPort::SetFarEnd(const FarEndLines& lines) {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  farEnd_ = (lines.cts ? TIOCM_CTS : 0) | (lines.dsr ? TIOCM_DSR : 0) |
+            (lines.ring ? TIOCM_RI : 0) | (lines.rlsd ? TIOCM_CD : 0);
 }
 
 SerialLines SerialPort::Lines() {

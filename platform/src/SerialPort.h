@@ -32,6 +32,7 @@
 
 namespace handheld {
 struct SerialLines;
+struct FarEndLines;
 }
 
 namespace handheld::detail {
@@ -63,6 +64,7 @@ class SerialPort : public FileObject {
   Status Escape(DWORD function);
   Status ModemStatus(DWORD* status);
   SerialLines Lines();
+  void SetFarEnd(const FarEndLines& lines);
 
  private:
   bool Setup();
@@ -96,6 +98,7 @@ class SerialPort : public FileObject {
   uint64_t maskGeneration_ = 0;
   bool dtr_ = false;
   bool rts_ = false;
+  int farEnd_ = 0;  // TIOCM_* lines recorded for a device without modem lines
 
   std::mutex rxMutex_;  // never held across a blocking call
   uint8_t rx_[4096];

@@ -141,6 +141,32 @@ TEST_F(SerialPortTest, LineSettingsReachTheTtyAndModemLinesAreRecorded) {
   EXPECT_TRUE(CloseHandle(port));
 }
 
+// Each of the far end's lines shows as its own bit, and only that one.
+TEST_F(SerialPortTest, ModemStatusReportsEachOfTheFarEndsLines) {
+  HANDLE port = Open();
+  ASSERT_NE(port, INVALID_HANDLE_VALUE);
+  DWORD status = 0xFFFF;
+  ASSERT_TRUE(GetCommModemStatus(port, &status));
+  EXPECT_EQ(status, 0u) << "a pty's lines are low until recorded";
+  const struct {
+    handheld::FarEndLines lines;
+    DWORD expected;
+  } kCases[] = {
+      {{true, false, false, false}, MS_CTS_ON},
+      {{false, true, false, false}, MS_DSR_ON},
+      {{false, false, true, false}, MS_RING_ON},
+      {{false, false, false, true}, MS_RLSD_ON},
+      {{true, true, true, true}, MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON},
+      {{false, false, false, false}, 0},
+  };
+  for (const auto& c : kCases) {
+    ASSERT_TRUE(handheld::SetFarEndLines(port, c.lines));
+    ASSERT_TRUE(GetCommModemStatus(port, &status));
+    EXPECT_EQ(status, c.expected);
+  }
+  EXPECT_TRUE(CloseHandle(port));
+}
+
 TEST_F(SerialPortTest, HandshakeParityAndStopBitsMapBothWays) {
   HANDLE port = Open();
   ASSERT_NE(port, INVALID_HANDLE_VALUE);
