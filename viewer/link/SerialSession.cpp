@@ -7,7 +7,6 @@ namespace {
 // The session whose reader thread runs on the calling thread, if any.
 thread_local const SerialSession* servedSession = nullptr;
 
-const DWORD kDcbLength = 28;
 // A message line holds the longest text the formatter produces.
 const int kMessageChars = 1024;
 // Longest part of a rejected name shown in the open failure message.
@@ -28,7 +27,7 @@ SerialSession::SerialSession(LPCWSTR name, DWORD baudRate)
       readerThread(nullptr) {
   StoreName(name);
 
-  lineSettings.DCBlength = kDcbLength;
+  lineSettings.DCBlength = sizeof(DCB);
   lineSettings.BaudRate = baudRate;
   lineSettings.fBinary = 1;
   lineSettings.fParity = 1;
@@ -122,30 +121,19 @@ void SerialSession::JoinReaderThread() {
   readerThread = nullptr;
 }
 
-BOOL SerialSession::Open(LPCWSTR name, BOOL report) {
-  open = false;
-  ReleasePort();
+// The port's current record (whatever GetCommState answers; zeros if it
+// cannot), its length field set.
+void SerialSession::ReadPortState(HANDLE live, DCB& dcb) {
+  dcb = DCB{};
+  dcb.DCBlength = sizeof(DCB);
+  GetCommState(live, &dcb);
+  dcb.DCBlength = sizeof(DCB);
+}
 
-  if (name == nullptr || lstrlen(name) > kPortNameChars) return FailName(name, report);
-
-  HANDLE opened = CreateFile(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-  port = opened;
-  if (opened == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
-    if (!report) return FALSE;
-    WCHAR text[kMessageChars];
-    wsprintf(text, TEXT("  Unable to open the port %s, Last Error %d"), name,
-             static_cast<int>(error));
-    return Fail(report, text);
-  }
-
-  // Only the session's own settings are imposed; everything else (the
-  // XON/XOFF limits and characters, flag bits 15 to 31) stays as the port
-  // has it.
-  DCB dcb = {};
-  dcb.DCBlength = kDcbLength;
-  GetCommState(opened, &dcb);
-  dcb.DCBlength = kDcbLength;
+// Copies the session's own settings into a port's record, one field at a
+// time; everything else (the XON/XOFF limits and characters, flag bits 15
+// to 31) stays as the port has it.
+void SerialSession::ImposeLineSettings(DCB& dcb) const {
   dcb.BaudRate = lineSettings.BaudRate;
   dcb.fBinary = lineSettings.fBinary;
   dcb.fParity = lineSettings.fParity;
@@ -163,6 +151,28 @@ BOOL SerialSession::Open(LPCWSTR name, BOOL report) {
   dcb.ByteSize = lineSettings.ByteSize;
   dcb.Parity = lineSettings.Parity;
   dcb.StopBits = lineSettings.StopBits;
+}
+
+BOOL SerialSession::Open(LPCWSTR name, BOOL report) {
+  open = false;
+  ReleasePort();
+
+  if (name == nullptr || lstrlen(name) > kPortNameChars) return FailName(name, report);
+
+  HANDLE opened = CreateFile(name, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+  port = opened;
+  if (opened == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    if (!report) return FALSE;
+    WCHAR text[kMessageChars];
+    wsprintf(text, TEXT("  Unable to open the port %s, Last Error %d"), name,
+             static_cast<int>(error));
+    return Fail(report, text);
+  }
+
+  DCB dcb;
+  ReadPortState(opened, dcb);
+  ImposeLineSettings(dcb);
   if (!SetCommState(opened, &dcb)) return Fail(report, TEXT("Unable to configure serial port"));
 
   COMMTIMEOUTS timeouts = {};
@@ -221,10 +231,8 @@ void SerialSession::DeliverByte(BYTE value) {
 void SerialSession::SetBaudRate(DWORD rate) {
   HANDLE live = port.load();
   if (live == INVALID_HANDLE_VALUE) return;
-  DCB dcb = {};
-  dcb.DCBlength = kDcbLength;
-  GetCommState(live, &dcb);
-  dcb.DCBlength = kDcbLength;
+  DCB dcb;
+  ReadPortState(live, dcb);
   dcb.BaudRate = rate;
   if (!SetCommState(live, &dcb)) MessageBox(NULL, TEXT("Unable to set baud rate"), TEXT("Error"), MB_OK);
 }

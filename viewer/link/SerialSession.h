@@ -43,16 +43,26 @@ class SerialSession {
   DWORD BaudRate() const { return lineSettings.BaudRate; }
   void SetBaudRate(DWORD rate);
 
+  // What the session holds right now, for whoever looks at the live line
+  // (the port's state through GetCommState and the like) or at which sink
+  // is attached: the port handle (INVALID_HANDLE_VALUE when none), the sink
+  // function and its context (null when none). Read them on the UI thread,
+  // the one that changes them.
+  HANDLE PortHandle() const { return port.load(); }
+  ByteSink Sink() const { return sinkFunction; }
+  void* SinkContext() const { return sinkContext; }
+
   static const int kPortNameChars = 19;
 
  private:
-  friend class SerialSessionProbe;  // tests look at the live port handle
 
   static DWORD ReaderThread(LPVOID param);
   void StoreName(LPCWSTR name);
   BOOL Fail(BOOL report, LPCWSTR text);
   BOOL FailName(LPCWSTR name, BOOL report);
   void ReleasePort();
+  void ImposeLineSettings(DCB& dcb) const;
+  static void ReadPortState(HANDLE port, DCB& dcb);
   void JoinReaderThread();
   bool OnReaderThread() const;
 

@@ -1,7 +1,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -24,12 +23,6 @@
 #include "testing/PtyPeer.h"
 #include "testing/TempDevice.h"
 
-// Lets the tests reach the live port handle.
-class SerialSessionProbe {
- public:
-  static HANDLE Port(const SerialSession& session) { return session.port.load(); }
-};
-
 namespace {
 
 using handheld::testing::PtyPeer;
@@ -37,6 +30,14 @@ using handheld::testing::TempDevice;
 using Clock = std::chrono::steady_clock;
 
 std::string Utf8(LPCWSTR text) { return handheld::ToUtf8(text); }
+
+// The rate of the session's live port, as the platform reports it.
+DWORD LineRate(const SerialSession& session) {
+  DCB dcb{};
+  dcb.DCBlength = sizeof dcb;
+  if (!GetCommState(session.PortHandle(), &dcb)) return 0;
+  return dcb.BaudRate;
+}
 
 // Collects what a sink receives.
 class Collector {
@@ -193,38 +194,40 @@ TEST_F(SerialSessionTest, ConstructionOpensNothingAndCloseThenReportsNothingHeld
 }
 
 TEST_F(SerialSessionTest, LineSettingsLandOnTheTty) {
-  // Start from settings that differ in every respect the session imposes.
-  termios before{};
-  ASSERT_EQ(tcgetattr(peer.slaveFd(), &before), 0);
-  cfsetspeed(&before, B9600);
-  before.c_cflag = (before.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB | CRTSCTS;
-  before.c_iflag |= IXON | IXOFF;
-  // Flow control characters of the port's own: the session leaves them be.
-  before.c_cc[VSTART] = 0x05;
-  before.c_cc[VSTOP] = 0x06;
-  ASSERT_EQ(tcsetattr(peer.slaveFd(), TCSANOW, &before), 0);
+  // Start from settings that differ in every respect the session imposes,
+  // left on the line by an earlier user of the port.
+  {
+    HANDLE earlier = CreateFile(u"COM3:", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(earlier, INVALID_HANDLE_VALUE);
+    DCB before{};
+    before.DCBlength = sizeof before;
+    ASSERT_TRUE(GetCommState(earlier, &before));
+    before.BaudRate = 9600;
+    before.ByteSize = 7;
+    before.Parity = EVENPARITY;
+    before.StopBits = TWOSTOPBITS;
+    before.fOutxCtsFlow = 1;
+    before.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    before.fOutX = 1;
+    before.fInX = 1;
+    // Flow control characters of the port's own: the session leaves them be.
+    before.XonChar = 0x05;
+    before.XoffChar = 0x06;
+    ASSERT_TRUE(SetCommState(earlier, &before));
+    ASSERT_TRUE(CloseHandle(earlier));
+  }
 
   SerialSession session(u"COM3:", 57600);
   ASSERT_TRUE(session.Reopen());
   EXPECT_TRUE(session.IsOpen());
 
-  termios tty{};
-  ASSERT_EQ(tcgetattr(peer.slaveFd(), &tty), 0);
-  EXPECT_EQ(cfgetospeed(&tty), static_cast<speed_t>(B57600));
-  EXPECT_EQ(cfgetispeed(&tty), static_cast<speed_t>(B57600));
-  EXPECT_EQ(tty.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
-  EXPECT_EQ(tty.c_cflag & PARENB, 0u);
-  EXPECT_EQ(tty.c_cflag & CSTOPB, 0u);
-  EXPECT_EQ(tty.c_cflag & CRTSCTS, 0u);
-  EXPECT_EQ(tty.c_iflag & (IXON | IXOFF), 0u);
-
   handheld::SerialLines lines{};
-  ASSERT_TRUE(handheld::GetSerialLines(SerialSessionProbe::Port(session), &lines));
+  ASSERT_TRUE(handheld::GetSerialLines(session.PortHandle(), &lines));
   EXPECT_TRUE(lines.dtr);
   EXPECT_TRUE(lines.rts);
 
   COMMTIMEOUTS timeouts{};
-  ASSERT_TRUE(GetCommTimeouts(SerialSessionProbe::Port(session), &timeouts));
+  ASSERT_TRUE(GetCommTimeouts(session.PortHandle(), &timeouts));
   EXPECT_EQ(timeouts.ReadIntervalTimeout, MAXDWORD);
   EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 100u);
   EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 3000u);
@@ -233,7 +236,7 @@ TEST_F(SerialSessionTest, LineSettingsLandOnTheTty) {
 
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  ASSERT_TRUE(GetCommState(SerialSessionProbe::Port(session), &dcb));
+  ASSERT_TRUE(GetCommState(session.PortHandle(), &dcb));
   EXPECT_EQ(dcb.BaudRate, 57600u);
   EXPECT_EQ(dcb.ByteSize, 8);
   EXPECT_EQ(dcb.Parity, NOPARITY);
@@ -471,9 +474,7 @@ TEST_F(SerialSessionTest, ReopenUsesTheStoredNameAndTheConstructorsRate) {
   EXPECT_EQ(ThreadsSettleTo(threadsBefore + 1), threadsBefore + 1);
   session.SetByteSink(Collector::Sink, &collector);
 
-  termios tty{};
-  ASSERT_EQ(tcgetattr(second.slaveFd(), &tty), 0);
-  EXPECT_EQ(cfgetospeed(&tty), static_cast<speed_t>(B57600));
+  EXPECT_EQ(LineRate(session), 57600u);
 
   ASSERT_TRUE(peer.Write("old"));
   ASSERT_TRUE(second.Write("new"));
@@ -492,9 +493,7 @@ TEST_F(SerialSessionTest, SetBaudRateChangesOnlyTheLivePort) {
 
   ASSERT_TRUE(session.Reopen());
   session.SetBaudRate(9600);
-  termios tty{};
-  ASSERT_EQ(tcgetattr(peer.slaveFd(), &tty), 0);
-  EXPECT_EQ(cfgetospeed(&tty), static_cast<speed_t>(B9600));
+  EXPECT_EQ(LineRate(session), 9600u);
   EXPECT_EQ(session.BaudRate(), 57600u);
   EXPECT_TRUE(messages.Boxes().empty());
 
@@ -507,14 +506,12 @@ TEST_F(SerialSessionTest, SetBaudRateChangesOnlyTheLivePort) {
   EXPECT_EQ(Utf8(boxes[0].caption.c_str()), "Error");
   EXPECT_EQ(boxes[0].type, MB_OK);
   EXPECT_EQ(boxes[0].owner, nullptr);
-  ASSERT_EQ(tcgetattr(peer.slaveFd(), &tty), 0);
-  EXPECT_EQ(cfgetospeed(&tty), static_cast<speed_t>(B9600));
+  EXPECT_EQ(LineRate(session), 9600u);
   EXPECT_EQ(session.BaudRate(), 57600u);
 
   EXPECT_TRUE(session.Close());
   ASSERT_TRUE(session.Reopen());
-  ASSERT_EQ(tcgetattr(peer.slaveFd(), &tty), 0);
-  EXPECT_EQ(cfgetospeed(&tty), static_cast<speed_t>(B57600));
+  EXPECT_EQ(LineRate(session), 57600u);
 }
 
 TEST_F(SerialSessionTest, MissingPortShowsTheNameAndTheErrorCode) {
@@ -564,19 +561,19 @@ TEST_F(SerialSessionTest, NameTooLongIsNeverOpenedCutShort) {
   {
     SerialSession direct(cut.c_str(), 57600);
     direct.Reopen();
-    ASSERT_NE(SerialSessionProbe::Port(direct), INVALID_HANDLE_VALUE) << "the cut name must open";
+    ASSERT_NE(direct.PortHandle(), INVALID_HANDLE_VALUE) << "the cut name must open";
   }
   size_t shown = messages.Boxes().size();
 
   SerialSession session(longName.c_str(), 57600);
   EXPECT_EQ(std::u16string(session.PortName()), cut);
   EXPECT_FALSE(session.Reopen());
-  EXPECT_EQ(SerialSessionProbe::Port(session), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(session.PortHandle(), INVALID_HANDLE_VALUE);
   EXPECT_FALSE(session.IsOpen());
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
 
   EXPECT_FALSE(session.Open(longName.c_str(), TRUE));
-  EXPECT_EQ(SerialSessionProbe::Port(session), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(session.PortHandle(), INVALID_HANDLE_VALUE);
 
   auto boxes = messages.Boxes();
   ASSERT_EQ(boxes.size(), shown + 2);
@@ -609,7 +606,7 @@ TEST_F(SerialSessionTest, HalfOpenSessionIsClosedByClose) {
   SerialSession session(u"\\Temp\\plain.bin", 57600);
   EXPECT_FALSE(session.Reopen());
   EXPECT_FALSE(session.IsOpen());
-  EXPECT_NE(SerialSessionProbe::Port(session), INVALID_HANDLE_VALUE);
+  EXPECT_NE(session.PortHandle(), INVALID_HANDLE_VALUE);
   EXPECT_EQ(ThreadsSettleTo(threadsBefore), threadsBefore);
   auto boxes = messages.Boxes();
   ASSERT_EQ(boxes.size(), 1u);
@@ -623,7 +620,7 @@ TEST_F(SerialSessionTest, HalfOpenSessionIsClosedByClose) {
   EXPECT_EQ(Utf8(messages.Boxes()[1].text.c_str()), "Unable to configure serial port");
 
   EXPECT_TRUE(session.Close());
-  EXPECT_EQ(SerialSessionProbe::Port(session), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(session.PortHandle(), INVALID_HANDLE_VALUE);
   EXPECT_FALSE(session.Close());
 }
 

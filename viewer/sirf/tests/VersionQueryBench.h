@@ -22,14 +22,6 @@
 #include "handheld.h"
 #include "testing/TempDevice.h"
 
-// Looks at the session's sink from the UI thread, the only thread that sets
-// it.
-class SerialSessionProbe {
- public:
-  static ByteSink Sink(const SerialSession& session) { return session.sinkFunction; }
-  static void* SinkContext(const SerialSession& session) { return session.sinkContext; }
-};
-
 namespace receiver_test {
 
 inline const UINT kErrorStyle = MB_OK | MB_TOPMOST | MB_SETFOREGROUND;
@@ -42,8 +34,9 @@ inline const char16_t kNotRestored[] = u"Failed to restore NMEA, Run this progra
 inline bool SinkIsTheOneReader() {
   const SerialSession* session = ViewerState::session;
   if (session == nullptr) return false;
-  const ByteSink sink = SerialSessionProbe::Sink(*session);
-  void* context = SerialSessionProbe::SinkContext(*session);
+  // Looked at from the UI thread, the only thread that sets the sink.
+  const ByteSink sink = session->Sink();
+  void* context = session->SinkContext();
   if (ViewerState::currentReader != nullptr && ViewerState::binaryReader != nullptr) return false;
   if (ViewerState::currentReader != nullptr)
     return sink == &NmeaReader::OnByte && context == ViewerState::currentReader;
