@@ -77,7 +77,7 @@ void PrintStatus(const NmeaReader& reader) {
 
 int Run(const char* device, long seconds) {
   if (device != nullptr && !ListPort(device)) return 1;
-  WCHAR port[25];
+  WCHAR port[kReceiverPortChars];
   WCHAR version[kReceiverVersionChars];
   if (!StartReceiverLink("link-monitor", port, version)) return 1;
   std::printf("Receiver port %s at %u baud\n", handheld::ToUtf8(port).c_str(),

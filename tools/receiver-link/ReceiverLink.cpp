@@ -47,7 +47,7 @@ bool CheckHostDevice(const char* tool, const std::string& hostDevice) {
   return false;
 }
 
-bool StartReceiverLink(const char* tool, WCHAR (&port)[25], LPWSTR version) {
+bool StartReceiverLink(const char* tool, WCHAR (&port)[kReceiverPortChars], LPWSTR version) {
   const DWORD kBaudRate = 57600;
   if (!CheckHive(tool)) return false;
   FindReceiverPort(port, sizeof port);

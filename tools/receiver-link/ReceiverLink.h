@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "FindReceiverPort.h"
+
 // Says on standard error, after `tool`, why the handheld's registry hive
 // cannot be used (its path and the reason) and answers false; true when it
 // can be used.
@@ -22,4 +24,4 @@ bool CheckHostDevice(const char* tool, const std::string& hostDevice);
 // listed or it does not open (said on standard error, after `tool`);
 // nothing is left in ViewerState then. Otherwise the caller ends with
 // ViewerState::DeleteSession.
-bool StartReceiverLink(const char* tool, WCHAR (&port)[25], LPWSTR version);
+bool StartReceiverLink(const char* tool, WCHAR (&port)[kReceiverPortChars], LPWSTR version);

@@ -97,7 +97,7 @@ int Run(const std::string& hostDevice) {
   handheld::SetDeviceFolder(device.path());
   handheld::RegisterSerialPort(kPortName, kSleeveDriverKey, hostDevice);
 
-  WCHAR port[25];
+  WCHAR port[kReceiverPortChars];
   WCHAR version[kReceiverVersionChars];
   if (!StartReceiverLink("receiver-version", port, version)) return 1;
   ViewerState::DeleteSession();

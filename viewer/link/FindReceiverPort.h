@@ -10,3 +10,7 @@
 // TRUE; otherwise leaves "COM1:" there, which means no receiver, and
 // returns FALSE.
 BOOL FindReceiverPort(LPWSTR portText, DWORD bufferBytes);
+
+// Room the viewer gives the port's name at start-up and on Reconnect, in
+// wide characters (terminator included).
+inline constexpr DWORD kReceiverPortChars = 25;

@@ -32,8 +32,10 @@ class NmeaReader {
   static const WORD kMaxSentence = 100;
   // Size the buffer given to ReadSentence must have at least.
   static const WORD kSentenceBufferSize = 101;
-  // Longest body SendSentence can frame: "$" body "*hh" CR LF NUL in 100 bytes.
-  static const WORD kMaxCommandBody = 93;
+  // Room for one command sentence as SendSentence frames it.
+  static const WORD kCommandBufferSize = 100;
+  // Longest body SendSentence can frame: "$" body "*hh" CR LF NUL in the buffer.
+  static const WORD kMaxCommandBody = kCommandBufferSize - 7;
 
   enum FrameState { Idle = 0, InSentence = 1, GotCr = 2, Complete = 3 };
 
@@ -130,6 +132,6 @@ class NmeaReader {
   std::atomic<WORD> readSlot;
   FrameState frameState;
   ByteRing* slots[kSlotCount];
-  char commandBuffer[100];
+  char commandBuffer[kCommandBufferSize];
   CRITICAL_SECTION lock;
 };

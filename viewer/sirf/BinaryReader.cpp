@@ -571,13 +571,13 @@ bool BinaryReader::SetDgpsSourceNone() {
 bool BinaryReader::ResetReceiver(ResetForm form) {
   static const BYTE kConfiguration[] = {0x04, 0x08, 0x02, 0x01};
   if (form >= sizeof kConfiguration) return false;
-  BYTE payload[25] = {kInitDataSource};
-  payload[24] = kConfiguration[form];
+  BYTE payload[InitParamsRecord::kWireLength] = {kInitDataSource};
+  payload[InitParamsRecord::kWireLength - 1] = kConfiguration[form];
   return SendAndAck(payload, sizeof payload);
 }
 
 bool BinaryReader::InitDataSource(const InitParamsRecord& record) {
-  BYTE payload[25];
+  BYTE payload[InitParamsRecord::kWireLength];
   BYTE* p = payload;
   *p++ = kInitDataSource;
   Put32(p, static_cast<DWORD>(record.x));

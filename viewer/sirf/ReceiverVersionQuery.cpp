@@ -24,11 +24,6 @@ const WORD kVersionRequestSecond = 1;
 
 const UINT kErrorBoxStyle = MB_OK | MB_TOPMOST | MB_SETFOREGROUND;
 
-// Room for a sentence as ReadSentence hands it back (100 bytes and a NUL).
-const DWORD kSentenceBytes = 101;
-// Room for a frame as ReadFrame hands it back (one frame slot).
-const DWORD kFrameBytes = 1000;
-
 void ShowError(LPCWSTR message) { MessageBox(nullptr, message, TEXT("Error"), kErrorBoxStyle); }
 
 // Appends at most `sourceChars` characters of `source` (less if it ends
@@ -91,7 +86,7 @@ bool WaitForFrame() {
 // Reads and decodes sentences until the version record's count differs from
 // `previous`. Every sentence read is decoded, whatever its kind.
 bool WaitForVersionSentence(NmeaReader& reader, WORD previous) {
-  char sentence[kSentenceBytes];
+  char sentence[NmeaReader::kSentenceBufferSize];
   WORD length = 0;
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < kWaitLimitMs) {
@@ -126,7 +121,7 @@ void ReadVersionOverBinary(LPWSTR text, DWORD textChars) {
   reader.HasBaseVersion = false;
   reader.PollSoftwareVersion();
 
-  BYTE frame[kFrameBytes];
+  BYTE frame[BinaryReader::kSlotBytes];
   WORD count = 0;
   const DWORD start = GetTickCount();
   while (GetTickCount() - start < kWaitLimitMs && !(reader.HasMakerVersion && reader.HasBaseVersion)) {
