@@ -82,7 +82,7 @@ void WriteCof(JsonWriter& json, const CofRecord& r) {
 
 }  // namespace
 
-NmeaCapture::NmeaCapture(std::ostream& out) : out_(out), session_(u"COM1:", 57600), reader_(&session_) {}
+NmeaCapture::NmeaCapture(std::ostream& out) : out_(out), reader_(nullptr) {}
 
 void NmeaCapture::OnByte(uint8_t value) {
   NmeaReader::OnByte(value, &reader_);

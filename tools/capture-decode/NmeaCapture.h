@@ -14,7 +14,6 @@
 
 #include "JsonWriter.h"
 #include "NmeaReader.h"
-#include "SerialSession.h"
 
 class NmeaCapture {
  public:
@@ -39,8 +38,7 @@ class NmeaCapture {
   void TakeSentence();
 
   std::ostream& out_;
-  SerialSession session_;  // never opened: the reader only needs one to exist
-  NmeaReader reader_;
+  NmeaReader reader_;  // without a session: fed through OnByte only
   uint64_t accepted_ = 0;
   uint64_t rejectedLength_ = 0;
   uint64_t rejectedChecksum_ = 0;

@@ -122,7 +122,7 @@ std::string Hex(const BYTE* bytes, DWORD count) {
 
 }  // namespace
 
-SirfCapture::SirfCapture(std::ostream& out) : out_(out), session_(u"COM1:", 57600), reader_(&session_) {}
+SirfCapture::SirfCapture(std::ostream& out) : out_(out), reader_(nullptr) {}
 
 void SirfCapture::OnByte(uint8_t value) {
   BinaryReader::OnByte(value, &reader_);

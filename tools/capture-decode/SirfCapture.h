@@ -16,7 +16,6 @@
 
 #include "BinaryReader.h"
 #include "JsonWriter.h"
-#include "SerialSession.h"
 
 class SirfCapture {
  public:
@@ -37,8 +36,7 @@ class SirfCapture {
   void TakeFrame();
 
   std::ostream& out_;
-  SerialSession session_;  // never opened: the reader only needs one to exist
-  BinaryReader reader_;
+  BinaryReader reader_;  // without a session: fed through OnByte only
   uint64_t frames_ = 0;
   uint64_t badFrames_ = 0;
 };

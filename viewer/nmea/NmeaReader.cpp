@@ -246,6 +246,7 @@ void NmeaReader::DecodeGsa(char* sentence) {
   gsa.count = static_cast<WORD>(gsa.count + 1);
   gsa.tick = GetTickCount();
   const char* p = NextField(static_cast<const char*>(sentence));
+  // Single characters are taken as they stand: an empty field gives its delimiter.
   gsa.selectionMode = *p;
   p = NextField(p);
   gsa.fixMode = *p;
@@ -276,6 +277,7 @@ void NmeaReader::DecodeGsv(char* sentence) {
   for (int row = clearFrom; row < 12; ++row) gsv.channels[row] = empty;
 
   p = NextField(p);
+  // Messages other than 2 and 3 (a fourth one too) fill the first four rows.
   int row = 0;
   if (*p == '2') {
     row = 4;
@@ -309,6 +311,7 @@ void NmeaReader::DecodeRmc(char* sentence) {
   const char* p = NextField(static_cast<const char*>(sentence));
   FieldText(rmc.utcTime, p);
   p = NextField(p);
+  // Single characters are taken as they stand: an empty field gives its delimiter.
   rmc.status = *p;
   p = NextField(p);
   FieldText(rmc.latitude, p);

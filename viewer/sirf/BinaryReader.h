@@ -85,6 +85,8 @@ class BinaryReader {
   };
 
   // Attaches itself to the session as its byte sink (replacing any other).
+  // A null session gives a reader that is fed only through OnByte and
+  // sends nothing.
   explicit BinaryReader(SerialSession* session);
   // Detaches from the session first: when it returns no byte delivery runs.
   virtual ~BinaryReader();
