@@ -7,6 +7,7 @@
 #include "win/registry.h"
 #include "win/files.h"
 #include "win/devices.h"
+#include "win/setup.h"
 #include "win/messages.h"
 #include "win/gdi.h"
 #include "win/kernel.h"

@@ -124,7 +124,7 @@ Status DeviceManager::Activate(const std::u16string& driverKey,
   if (status.ok() && !name.empty()) status = DeviceTable::Activate(name, driver);
   if (!name.empty()) ReleaseName(name);
   if (!status.ok()) {
-    if (initialized) driver->Remove();
+    if (initialized) static_cast<void>(driver->Remove());
     ActiveList::Remove(driver->record);
     static_cast<void>(HandleTable::Remove(HandleKind::kDevice, driver->handle));
     Trace::Write(TraceChannel::kDevice, "activation of %s failed: error %u",
@@ -140,8 +140,9 @@ Status DeviceManager::Activate(const std::u16string& driverKey,
 Status DeviceManager::Deactivate(HANDLE device) {
   auto driver = HandleTable::LookupAs<StreamDevice>(HandleKind::kDevice, device);
   if (!driver) return ERROR_INVALID_HANDLE;
+  Status status = driver->Remove();
+  if (!status.ok()) return status;
   if (!driver->name.empty()) static_cast<void>(DeviceTable::Deactivate(driver->name));
-  if (!driver->Remove()) return ERROR_INVALID_HANDLE;  // another thread deactivates it
   ActiveList::Remove(driver->record);
   static_cast<void>(HandleTable::Remove(HandleKind::kDevice, device));
   Trace::Write(TraceChannel::kDevice, "%s deactivated", ToUtf8(driver->name).c_str());

@@ -61,10 +61,13 @@ Status StreamDevice::Init(const std::u16string& activePath, LPCVOID busContext) 
   return error != ERROR_SUCCESS ? Status(error) : Status(ERROR_OPEN_FAILED);
 }
 
-bool StreamDevice::Remove() {
-  if (removed_.exchange(true)) return false;
-  deinit_(context_);
-  return true;
+Status StreamDevice::Remove() {
+  if (removed_.exchange(true)) return ERROR_INVALID_HANDLE;
+  if (!deinit_(context_)) {
+    removed_ = false;
+    return ERROR_BUSY;
+  }
+  return Status::Ok();
 }
 
 std::shared_ptr<FileObject> StreamDevice::Open(DWORD access, DWORD shareMode, Status* status) {

@@ -47,9 +47,11 @@ class StreamDevice : public DeviceDriver,
   // device context is kept. Init's failure is its last error (or
   // ERROR_OPEN_FAILED when it set none).
   Status Init(const std::u16string& activePath, LPCVOID busContext);
-  // Marks the device removed and calls the driver's Deinit. False when it
-  // was removed already.
-  bool Remove();
+  // Marks the device removed and calls the driver's Deinit.
+  // ERROR_INVALID_HANDLE when it was removed already; ERROR_BUSY, the
+  // device staying active, when Deinit refuses (returns FALSE: a driver in
+  // use by an application).
+  Status Remove();
   bool Removed() const { return removed_; }
 
   std::shared_ptr<FileObject> Open(DWORD access, DWORD shareMode, Status* status) override;

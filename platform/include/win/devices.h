@@ -29,7 +29,9 @@ typedef struct _REGINI {
 // ActivateDevice adds the value "ClientInfo".
 HANDLE ActivateDeviceEx(LPCWSTR devKey, const REGINI* regEnts, DWORD count, LPVOID param);
 HANDLE ActivateDevice(LPCWSTR devKey, DWORD clientInfo);
-// Calls the driver's <Prefix>_Deinit, removes its record and its name and
+// Calls the driver's <Prefix>_Deinit (a Deinit that returns FALSE refuses:
+// the device stays active and the call fails with ERROR_BUSY), removes its
+// record and its name and
 // unloads the library (once handles still open on the device are closed;
 // their calls fail with ERROR_DEVICE_REMOVED meanwhile).
 BOOL DeactivateDevice(HANDLE device);
@@ -50,6 +52,7 @@ BOOL DeactivateDevice(HANDLE device);
 // fail with ERROR_NOT_SUPPORTED. Whatever last error the driver sets is
 // what the caller sees.
 #define ERROR_OPEN_FAILED 110L
+#define ERROR_BUSY 170L
 #define ERROR_DEVICE_IN_USE 2404L
 
 // ---- serial I/O control codes ----
