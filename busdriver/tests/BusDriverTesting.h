@@ -56,6 +56,20 @@ inline int ThreadCount() {
   return count;
 }
 
+// Card services' key (part of the handheld's registry), the bus driver's
+// key and the GPS sleeve's client key with the serial driver on `hostDevice`.
+inline void WriteDriverKeys(const std::string& hostDevice) {
+  HKEY detect = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\PCMCIA\\Detect", 0, nullptr, 0, 0,
+                            nullptr, &detect, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(detect);
+  ASSERT_TRUE(handheld::testing::WriteDriverKey(kBusKey, {u"Tessiv.dll", u"OPT", 1, ""}));
+  ASSERT_TRUE(handheld::testing::WriteDword(kBusKey, u"Order", 20));
+  ASSERT_TRUE(
+      handheld::testing::WriteDriverKey(kGpsKey, {u"SleeveSerial.dll", u"COM", 3, hostDevice}));
+}
+
 class BusDriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -66,16 +80,7 @@ class BusDriverTest : public ::testing::Test {
     handheld::SetIdentityPublishDelay(50);
     handheld::ClearOemRequests();
     ASSERT_TRUE(peer_.ok());
-    // Card services' key is part of the handheld's registry.
-    HKEY detect = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\PCMCIA\\Detect", 0, nullptr, 0, 0,
-                              nullptr, &detect, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(detect);
-    ASSERT_TRUE(handheld::testing::WriteDriverKey(kBusKey, {u"Tessiv.dll", u"OPT", 1, ""}));
-    ASSERT_TRUE(handheld::testing::WriteDword(kBusKey, u"Order", 20));
-    ASSERT_TRUE(handheld::testing::WriteDriverKey(
-        kGpsKey, {u"SleeveSerial.dll", u"COM", 3, peer_.slavePath()}));
+    WriteDriverKeys(peer_.slavePath());
     threadsBefore_ = ThreadCount();
     bus_ = ActivateDevice(kBusKey, 0);
     ASSERT_NE(bus_, nullptr) << GetLastError();

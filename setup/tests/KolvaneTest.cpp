@@ -25,15 +25,7 @@ class Kolvane : public ::testing::Test {
   void SetUp() override {
     handheld::RemoveSleeve();
     handheld::SetIdentityPublishDelay(50);
-    HKEY detect = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\PCMCIA\\Detect", 0, nullptr, 0, 0,
-                              nullptr, &detect, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(detect);
-    ASSERT_TRUE(handheld::testing::WriteDriverKey(kBusKey, {u"Tessiv.dll", u"OPT", 1, ""}));
-    ASSERT_TRUE(handheld::testing::WriteDword(kBusKey, u"Order", 20));
-    ASSERT_TRUE(handheld::testing::WriteDriverKey(
-        kGpsKey, {u"SleeveSerial.dll", u"COM", 3, peer_.slavePath()}));
+    WriteDriverKeys(peer_.slavePath());
     handheld::SetMessageBoxAnswerer([this](const MessageBoxRequest& box) {
       boxes_.push_back(box);
       return answer_ ? answer_(box) : IDOK;
