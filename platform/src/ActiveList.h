@@ -22,7 +22,9 @@ class ActiveList {
     static Value Number(std::u16string name, DWORD number);
   };
 
-  // Adds a record holding `values` under the first free number ("01",
+  // Adds a record holding `values`, written in their order (readers that
+  // look for a record by its "Key" find it whole when "Key" comes last),
+  // under the first free number ("01",
   // "02", ...): a subkey this call did not create belongs to someone else,
   // who may be adding it at the same moment in another process. `*record`
   // receives the subkey name.

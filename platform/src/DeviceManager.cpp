@@ -111,10 +111,11 @@ Status DeviceManager::Activate(const std::u16string& driverKey,
   driver->name = name;
   driver->handle = HandleTable::Add(HandleKind::kDevice, driver);
 
-  values.insert(values.begin(), ActiveList::Value::Text(u"Key", driverKey));
-  if (!name.empty()) values.insert(values.begin() + 1, ActiveList::Value::Text(u"Name", name));
+  // "Key" comes last: readers find a record by it, and then find it whole.
+  if (!name.empty()) values.insert(values.begin(), ActiveList::Value::Text(u"Name", name));
   values.push_back(ActiveList::Value::Number(
       u"Hnd", static_cast<DWORD>(reinterpret_cast<uintptr_t>(driver->handle))));
+  values.push_back(ActiveList::Value::Text(u"Key", driverKey));
   status = ActiveList::Add(values, &driver->record);
   bool initialized = false;
   if (status.ok()) {

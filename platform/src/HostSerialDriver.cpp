@@ -53,8 +53,8 @@ std::u16string HostSerialDriver::Activate(const std::u16string& portName,
   if (status != ERROR_SUCCESS) return {};
 
   std::u16string entryName;
-  static_cast<void>(ActiveList::Add({ActiveList::Value::Text(u"Key", driverKey),
-                                     ActiveList::Value::Text(u"Name", portName)},
+  static_cast<void>(ActiveList::Add({ActiveList::Value::Text(u"Name", portName),
+                                     ActiveList::Value::Text(u"Key", driverKey)},
                                     &entryName));
   Trace::Write(TraceChannel::kDevice, "%s activated on %s as Drivers\\Active\\%s",
                ToUtf8(portName).c_str(), hostDevice.c_str(), ToUtf8(entryName).c_str());
