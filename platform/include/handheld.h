@@ -89,6 +89,32 @@ inline MessageBoxPresenter SetMessageBoxPresenter(MessageBoxPresenter presenter)
 // The button a box of this style chooses by default (IDOK, IDYES, ...).
 int DefaultMessageBoxButton(UINT type);
 
+// Who answers a box: the answerer installed above, if any; else the next
+// scripted answer (below), if it is a button; else, in a program with
+// windows whose screen is shown on a display (or when boxes are put on the
+// screen with ShowMessageBoxesOnScreen), the box drawn on the screen, which
+// a tap on a button, Enter, Escape or the remote control answers; else its
+// default button. Boxes not shown on a display are printed on standard
+// error with their answer.
+//
+// Scripted answers, in order: $HANDHELD_ANSWERS, or the script given here,
+// entries separated by commas. A button id by name ("IDOK", "IDRETRY") or
+// number answers the next message box; "save:<path>" (a path on the
+// handheld, "\My Documents\a.log") answers the next save dialog, which a
+// button id answers too (IDCANCEL cancels, IDOK takes the offered name).
+void SetScriptedAnswers(const std::string& script);
+void ShowMessageBoxesOnScreen(bool onScreen);
+
+// Every box shown, with its answer (the last 1000).
+struct MessageBoxRecord {
+  std::u16string caption;
+  std::u16string text;
+  UINT type;
+  int answer;
+};
+std::vector<MessageBoxRecord> MessageBoxRecords();
+void ClearMessageBoxRecords();
+
 // The screen (240 x 320 pixels). Shown in an X11 window when $DISPLAY is
 // set and $HANDHELD_HEADLESS is not 1, else kept in memory; made on first
 // use. WriteScreenshot writes it as it stands to a PNG file of exactly
@@ -106,6 +132,15 @@ void TapScreen(int x, int y);
 void PressKey(UINT virtualKey, WCHAR character, bool alt = false, bool shift = false,
               bool control = false);
 void RequestClose();
+
+// The remote control of the programs with windows on this handheld (the
+// device folder's control channel; the post-message tool). Sends one
+// command line -- "post <class> <message> <wParam> <lParam>", "tap <x> <y>",
+// "key <vk> <character> <alt> <shift> <control>", "answer <id>",
+// "screenshot <path>", "close" -- to the process `pid`, or (pid 0) to each
+// listening process, newest first, until one answers "ok". Returns that
+// "ok" or the last "error <reason>".
+std::string RemoteControl(const std::string& command, int pid = 0);
 
 // UTF-16 <-> UTF-8 for tools and tests.
 std::string ToUtf8(const std::u16string& text);

@@ -1,13 +1,19 @@
-// Message boxes: a modal loop around the answerer. Without a display the
-// default answerer prints the box on standard error and answers with its
-// default button.
+// Message boxes: a modal loop around whoever answers them (the test's
+// answerer, the script, the box on the screen), or the default button.
+// Boxes not shown on a display are printed on standard error.
 #include <cstdio>
+#include <deque>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ProcessLifetime.h"
+#include "Screen.h"
+#include "ScreenMessageBox.h"
+#include "ScriptedAnswers.h"
+#include "WindowManager.h"
 #include "handheld.h"
 
 namespace handheld {
@@ -38,8 +44,7 @@ const char* ButtonName(int id) {
   }
 }
 
-int PrintOnStandardError(const MessageBoxRequest& box) {
-  int chosen = DefaultMessageBoxButton(box.type);
+void PrintOnStandardError(const MessageBoxRequest& box, int chosen) {
   std::string text = "[message box] " + ToUtf8(box.caption) + "\n";
   std::string body = ToUtf8(box.text);
   size_t start = 0;
@@ -54,7 +59,38 @@ int PrintOnStandardError(const MessageBoxRequest& box) {
   text += std::string(" -> ") + ButtonName(chosen) + "\n";
   std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
-  return chosen;
+}
+
+constexpr size_t kMaxRecords = 1000;
+
+struct Records {
+  std::mutex mutex;
+  std::deque<MessageBoxRecord> boxes;
+  bool onScreen = false;  // ShowMessageBoxesOnScreen
+};
+
+Records& TheRecords() { return detail::ProcessLifetime<Records>::Get(); }
+
+void Record(const MessageBoxRequest& box, int answer) {
+  Records& records = TheRecords();
+  std::lock_guard<std::mutex> lock(records.mutex);
+  records.boxes.push_back(MessageBoxRecord{box.caption, box.text, box.type, answer});
+  if (records.boxes.size() > kMaxRecords) records.boxes.pop_front();
+}
+
+// Whether the program's windows are shown on a display.
+bool OnDisplay() {
+  return detail::WindowManager::Instance().MainWindow() && detail::Screen::Instance().OnDisplay();
+}
+
+// Boxes go on the screen in a program shown on a display, or when asked to.
+bool DrawnOnScreen() {
+  {
+    Records& records = TheRecords();
+    std::lock_guard<std::mutex> lock(records.mutex);
+    if (records.onScreen) return true;
+  }
+  return OnDisplay();
 }
 
 struct AnswererSlot {
@@ -64,19 +100,64 @@ struct AnswererSlot {
 
 AnswererSlot& TheAnswerer() { return detail::ProcessLifetime<AnswererSlot>::Get(); }
 
-int Ask(const MessageBoxRequest& box) {
-  MessageBoxAnswerer answerer;
-  {
-    AnswererSlot& slot = TheAnswerer();
-    std::lock_guard<std::mutex> lock(slot.mutex);
-    answerer = slot.answerer;
+MessageBoxAnswerer InstalledAnswerer() {
+  AnswererSlot& slot = TheAnswerer();
+  std::lock_guard<std::mutex> lock(slot.mutex);
+  return slot.answerer;
+}
+
+// Runs the modal loop: `answer()` is asked before each message; when the
+// thread's loop is to end (WM_QUIT) the box goes with its default button
+// and the quit stays posted for that loop.
+template <class AnswerNow>
+int ModalLoop(UINT type, AnswerNow answer) {
+  for (;;) {
+    if (int chosen = answer(); chosen != kNoAnswerYet) return chosen;
+    MSG msg;
+    if (!GetMessageW(&msg, nullptr, 0, 0)) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return DefaultMessageBoxButton(type);
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
   }
-  // Asked outside the lock: a box may stay up while another thread swaps
+}
+
+int Run(const MessageBoxRequest& box) {
+  // Asked outside any lock: a box may stay up while another thread swaps
   // the answerer or shows a box of its own.
-  return answerer ? answerer(box) : PrintOnStandardError(box);
+  if (MessageBoxAnswerer answerer = InstalledAnswerer())
+    return ModalLoop(box.type, [&] { return answerer(box); });
+  if (std::optional<int> scripted = detail::ScriptedAnswers::NextButton()) return *scripted;
+  if (DrawnOnScreen()) {
+    detail::ScreenMessageBox shown(box.owner, box.text, box.caption, box.type, Buttons(box.type),
+                                   DefaultMessageBoxButton(box.type));
+    if (shown.shown()) return ModalLoop(box.type, [&] { return shown.Answer(); });
+  }
+  return DefaultMessageBoxButton(box.type);
 }
 
 }  // namespace
+
+void SetScriptedAnswers(const std::string& script) { detail::ScriptedAnswers::Set(script); }
+
+void ShowMessageBoxesOnScreen(bool onScreen) {
+  Records& records = TheRecords();
+  std::lock_guard<std::mutex> lock(records.mutex);
+  records.onScreen = onScreen;
+}
+
+std::vector<MessageBoxRecord> MessageBoxRecords() {
+  Records& records = TheRecords();
+  std::lock_guard<std::mutex> lock(records.mutex);
+  return std::vector<MessageBoxRecord>(records.boxes.begin(), records.boxes.end());
+}
+
+void ClearMessageBoxRecords() {
+  Records& records = TheRecords();
+  std::lock_guard<std::mutex> lock(records.mutex);
+  records.boxes.clear();
+}
 
 MessageBoxAnswerer SetMessageBoxAnswerer(MessageBoxAnswerer answerer) {
   AnswererSlot& slot = TheAnswerer();
@@ -100,15 +181,8 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
     return 0;
   }
   handheld::MessageBoxRequest box{owner, text ? text : u"", caption ? caption : u"Error", type};
-  for (;;) {
-    if (int answer = handheld::Ask(box); answer != handheld::kNoAnswerYet) return answer;
-    MSG msg;
-    if (!GetMessageW(&msg, nullptr, 0, 0)) {
-      // The thread's loop is to end: the box goes, the quit stays for it.
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      return handheld::DefaultMessageBoxButton(type);
-    }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
+  const int answer = handheld::Run(box);
+  handheld::Record(box, answer);
+  if (!handheld::OnDisplay()) handheld::PrintOnStandardError(box, answer);
+  return answer;
 }

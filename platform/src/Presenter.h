@@ -17,6 +17,8 @@ class Presenter {
   // Waits until the screen as it stands now is shown; false after
   // `timeoutMs` without that.
   virtual bool WaitShown(DWORD timeoutMs) = 0;
+  // Whether a person can see it (a window on a display).
+  virtual bool OnDisplay() const { return false; }
 };
 
 }  // namespace handheld::detail

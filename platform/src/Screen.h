@@ -34,6 +34,7 @@ class Screen {
   uint64_t changes() const { return changes_.load(); }
 
   bool WaitShown(DWORD timeoutMs) { return presenter_->WaitShown(timeoutMs); }
+  bool OnDisplay() const { return presenter_->OnDisplay(); }
   bool WritePng(const std::string& path);
 
  private:

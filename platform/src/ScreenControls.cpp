@@ -1,4 +1,5 @@
 // The screen's controls for the host, tools and tests.
+#include "ControlChannel.h"
 #include "InputQueue.h"
 #include "Screen.h"
 #include "WindowManager.h"
@@ -33,6 +34,28 @@ void PressKey(UINT virtualKey, WCHAR character, bool alt, bool shift, bool contr
 
 void RequestClose() {
   Push(detail::InputEvent{detail::InputEvent::Kind::kClose});
+}
+
+}  // namespace handheld
+
+namespace handheld {
+
+std::string RemoteControl(const std::string& command, int pid) {
+  std::string last = "error no program with windows runs on the handheld in " + DeviceFolder();
+  for (const std::string& socket : detail::ControlChannel::Sockets()) {
+    const std::string name = socket.substr(socket.rfind('/') + 1);
+    if (pid != 0 && name != std::to_string(pid)) continue;
+    std::string reply;
+    if (detail::Status status = detail::ControlChannel::Exchange(socket, command, &reply);
+        !status.ok()) {
+      if (status.code() == static_cast<DWORD>(ERROR_FILE_NOT_FOUND))
+        detail::ControlChannel::Forget(socket);  // its program has ended
+      continue;
+    }
+    if (reply == "ok") return reply;
+    last = reply;
+  }
+  return last;
 }
 
 }  // namespace handheld

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "ControlChannel.h"
 #include "Controls.h"
 #include "Event.h"
 #include "NameFold.h"
@@ -229,6 +230,7 @@ Status WindowManager::Create(DWORD exStyle, const std::u16string& className, LPC
     std::lock_guard<std::mutex> lock(mutex_);
     window->created = true;
   }
+  if (!child) ControlChannel::Start();  // the remote control of a program with windows
   if (style & WS_VISIBLE) Show(window, true, !child);
   *created = window->handle;
   return Status::Ok();
@@ -830,6 +832,16 @@ void WindowManager::RouteEvent(const InputEvent& event) {
           }
           break;
         }
+        // An open popup menu closes when the tap lands anywhere else.
+        for (HWND top : topLevels_) {
+          auto w = FindLocked(top);
+          if (!w || !w->visible() || w->windowClass->name != u"#MenuPopup") continue;
+          auto bar = FindLocked(w->owner);
+          if (Contains(w->rect, point) || (bar && Contains(bar->rect, point))) continue;
+          target = w;
+          msg.message = WM_CLOSE;
+        }
+        if (target) break;
         HWND at = capture_ ? capture_ : WindowAtLocked(point);
         target = FindLocked(at);
         if (target) capture_ = target->handle;  // the tap's own capture until it ends

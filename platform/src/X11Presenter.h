@@ -33,6 +33,7 @@ class X11Presenter : public Presenter {
 
   void ScreenChanged() override;
   bool WaitShown(DWORD timeoutMs) override;
+  bool OnDisplay() const override { return true; }
 
  private:
   X11Presenter(Screen* screen, int scale, Display* display);

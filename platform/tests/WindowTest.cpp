@@ -12,8 +12,11 @@
 #include <thread>
 #include <vector>
 
+#include "aygshell.h"
+#include "commctrl.h"
 #include "handheld.h"
 #include "testing/ScreenPicture.h"
+#include "testing/TempDevice.h"
 
 namespace {
 
@@ -22,6 +25,7 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 
 [[maybe_unused]] const int kHeadless = setenv("HANDHELD_HEADLESS", "1", 1);
+handheld::testing::TempDevice device;  // the remote control's socket goes there
 
 // What the test windows received, in order.
 struct Received {
@@ -420,4 +424,63 @@ TEST(Windows, ScreenShowsTopBarControlsCaptionAndWaitCursor) {
   std::filesystem::remove(shot);
   ASSERT_TRUE(ScreenPicture::ReadPng(reference, &refWidth, &refHeight, &expected));
   EXPECT_EQ(pixels, expected) << "compare with " << reference;
+}
+
+TEST(Shell, CommandBarMenuOpensOnATapItsItemsCommandAndCloseClosesFullScreenHidesTheTopBar) {
+  RegisterTestClass(reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_WINDOW + 1)));
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  HWND main = MakeWindow();
+  HWND bar = CommandBar_Create(instance, main, 1);
+  ASSERT_NE(bar, nullptr);
+  ASSERT_TRUE(CommandBar_InsertMenubar(bar, instance, 102, 0));
+  ASSERT_TRUE(CommandBar_AddAdornments(bar, 0, 0));
+  ASSERT_TRUE(CommandBar_Show(bar, TRUE));
+  EXPECT_EQ(GetActiveWindow(), main);  // the bar does not take activation
+  EXPECT_EQ(CommandBar_Height(bar), 26);
+
+  EXPECT_EQ(ScreenPixel(5, 5), 0x000080u);  // the top bar
+  EXPECT_TRUE(SHFullScreen(main, SHFS_HIDETASKBAR | SHFS_HIDESIPBUTTON));
+  EXPECT_EQ(ScreenPixel(5, 5), 0xFFFFFFu);  // hidden while this window is active
+  SHACTIVATEINFO info{};
+  info.cbSize = 12;
+  EXPECT_TRUE(SHHandleWMActivate(main, WA_ACTIVE, 0, &info, 0));
+  EXPECT_EQ(info.fActive, 1u);
+  EXPECT_TRUE(SHHandleWMSettingChange(main, 0, 0, &info));
+
+  handheld::TapScreen(12, 307);  // "File" on the bar opens its popup above it
+  Pump();
+  const std::string reference = std::string(HANDHELD_PLATFORM_TEST_DATA) + "/command-bar.png";
+  if (const char* update = std::getenv("HANDHELD_UPDATE_REFERENCE"); update && *update) {
+    ASSERT_TRUE(handheld::WriteScreenshot(reference));
+  }
+  const std::string shot = std::filesystem::temp_directory_path() /
+                           ("command-bar-" + std::to_string(getpid()) + ".png");
+  ASSERT_TRUE(handheld::WriteScreenshot(shot));
+  int w = 0, h = 0;
+  std::vector<uint32_t> pixels, expected;
+  ASSERT_TRUE(ScreenPicture::ReadPng(shot, &w, &h, &pixels));
+  std::filesystem::remove(shot);
+  ASSERT_TRUE(ScreenPicture::ReadPng(reference, &w, &h, &expected));
+  EXPECT_EQ(pixels, expected) << "compare with " << reference;
+
+  handheld::TapScreen(20, 284);  // "Exit", the popup's one item
+  Pump();
+  std::vector<Received> commands = All(WM_COMMAND);
+  ASSERT_EQ(commands.size(), 1u);
+  EXPECT_EQ(commands[0].hwnd, main);
+  EXPECT_EQ(LOWORD(commands[0].wParam), 40002);
+
+  handheld::TapScreen(12, 307);  // open again, then a tap elsewhere only closes it
+  Pump();
+  ASSERT_NE(FindWindowW(u"#MenuPopup", nullptr), nullptr);
+  handheld::TapScreen(120, 100);
+  Pump();
+  EXPECT_EQ(All(WM_LBUTTONDOWN).size(), 0u);
+  EXPECT_EQ(FindWindowW(u"#MenuPopup", nullptr), nullptr);
+
+  handheld::TapScreen(230, 307);  // the close button
+  Pump();
+  EXPECT_EQ(All(WM_CLOSE).size(), 1u);
+  EXPECT_FALSE(IsWindow(main));
+  EXPECT_FALSE(IsWindow(bar));  // went with its owner
 }
