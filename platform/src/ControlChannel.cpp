@@ -46,11 +46,7 @@ struct Listener {
 
 Listener& TheListener() { return ProcessLifetime<Listener>::Get(); }
 
-void RemoveSocketAtExit() {
-  Listener& listener = TheListener();
-  std::lock_guard<std::mutex> lock(listener.mutex);
-  if (!listener.path.empty()) unlink(listener.path.c_str());
-}
+void RemoveSocketAtExit() { ControlChannel::RemoveSocket(); }
 
 // Reads one line (without its end) of at most kMaxLine bytes.
 bool ReadLine(int fd, std::string* line) {
@@ -118,6 +114,12 @@ HWND TopBox() {
 }
 
 }  // namespace
+
+void ControlChannel::RemoveSocket() {
+  Listener& listener = TheListener();
+  std::lock_guard<std::mutex> lock(listener.mutex);
+  if (!listener.path.empty()) unlink(listener.path.c_str());
+}
 
 void ControlChannel::Start() {
   Listener& listener = TheListener();

@@ -26,6 +26,8 @@ class ControlChannel {
  public:
   // Opens this process's socket and serves it on a thread of its own, once.
   static void Start();
+  // Removes this process's socket (done at exit too).
+  static void RemoveSocket();
   // Checks one command line and gives the reply line; what it asks for is
   // done by `*then`, after the reply has gone out (a command may end the
   // program).

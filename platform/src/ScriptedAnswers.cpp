@@ -54,6 +54,7 @@ void ScriptedAnswers::Set(const std::string& script) {
 int ScriptedAnswers::ButtonId(const std::string& name) {
   for (const ButtonNameRow& row : kButtons)
     if (name == row.name) return row.id;
+  if (name == "cancel") return IDCANCEL;
   char* end = nullptr;
   long value = std::strtol(name.c_str(), &end, 10);
   return !name.empty() && *end == '\0' && value > 0 && value < 0x10000 ? static_cast<int>(value)

@@ -3,7 +3,8 @@
 // API. Entries are separated by commas: a button id by name ("IDOK",
 // "IDRETRY", ...) or number answers the next message box; "save:<path>"
 // (a path on the handheld) answers the next save dialog, and a button id
-// answers it too (IDCANCEL cancels, IDOK takes the name it offers).
+// answers it too (IDCANCEL or "cancel" cancels, IDOK takes the name it
+// offers).
 #pragma once
 
 #include <optional>

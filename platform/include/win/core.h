@@ -63,6 +63,12 @@ BOOL CloseHandle(HANDLE h);
 DWORD GetTickCount();  // milliseconds since the process's platform start
 void Sleep(DWORD ms);
 
+// ---- the process ----
+// Ends the process at once with `exitCode`: no window hears of it; the
+// handheld's own ending work (the screenshot $HANDHELD_SCREENSHOT asks for,
+// the registry's last write) still runs.
+[[noreturn]] void ExitProcess(UINT exitCode);
+
 // ---- threads ----
 // (LPTHREAD_START_ROUTINE, the priorities and the WAIT_* results are in
 // win/types.h.)
