@@ -10,10 +10,8 @@
 #include <vector>
 
 #include "ProcessLifetime.h"
-#include "Screen.h"
 #include "ScreenMessageBox.h"
 #include "ScriptedAnswers.h"
-#include "WindowManager.h"
 #include "handheld.h"
 
 namespace handheld {
@@ -66,7 +64,6 @@ constexpr size_t kMaxRecords = 1000;
 struct Records {
   std::mutex mutex;
   std::deque<MessageBoxRecord> boxes;
-  bool onScreen = false;  // ShowMessageBoxesOnScreen
 };
 
 Records& TheRecords() { return detail::ProcessLifetime<Records>::Get(); }
@@ -76,21 +73,6 @@ void Record(const MessageBoxRequest& box, int answer) {
   std::lock_guard<std::mutex> lock(records.mutex);
   records.boxes.push_back(MessageBoxRecord{box.caption, box.text, box.type, answer});
   if (records.boxes.size() > kMaxRecords) records.boxes.pop_front();
-}
-
-// Whether the program's windows are shown on a display.
-bool OnDisplay() {
-  return detail::WindowManager::Instance().MainWindow() && detail::Screen::Instance().OnDisplay();
-}
-
-// Boxes go on the screen in a program shown on a display, or when asked to.
-bool DrawnOnScreen() {
-  {
-    Records& records = TheRecords();
-    std::lock_guard<std::mutex> lock(records.mutex);
-    if (records.onScreen) return true;
-  }
-  return OnDisplay();
 }
 
 struct AnswererSlot {
@@ -129,7 +111,7 @@ int Run(const MessageBoxRequest& box) {
   if (MessageBoxAnswerer answerer = InstalledAnswerer())
     return ModalLoop(box.type, [&] { return answerer(box); });
   if (std::optional<int> scripted = detail::ScriptedAnswers::NextButton()) return *scripted;
-  if (DrawnOnScreen()) {
+  if (detail::ScreenMessageBox::Wanted()) {
     detail::ScreenMessageBox shown(box.owner, box.text, box.caption, box.type, Buttons(box.type),
                                    DefaultMessageBoxButton(box.type));
     if (shown.shown()) return ModalLoop(box.type, [&] { return shown.Answer(); });
@@ -141,11 +123,7 @@ int Run(const MessageBoxRequest& box) {
 
 void SetScriptedAnswers(const std::string& script) { detail::ScriptedAnswers::Set(script); }
 
-void ShowMessageBoxesOnScreen(bool onScreen) {
-  Records& records = TheRecords();
-  std::lock_guard<std::mutex> lock(records.mutex);
-  records.onScreen = onScreen;
-}
+void ShowMessageBoxesOnScreen(bool onScreen) { detail::ScreenMessageBox::Force(onScreen); }
 
 std::vector<MessageBoxRecord> MessageBoxRecords() {
   Records& records = TheRecords();
@@ -183,6 +161,7 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type) {
   handheld::MessageBoxRequest box{owner, text ? text : u"", caption ? caption : u"Error", type};
   const int answer = handheld::Run(box);
   handheld::Record(box, answer);
-  if (!handheld::OnDisplay()) handheld::PrintOnStandardError(box, answer);
+  if (!handheld::detail::ScreenMessageBox::OnDisplay())
+    handheld::PrintOnStandardError(box, answer);
   return answer;
 }

@@ -1,7 +1,9 @@
 #include "ScreenMessageBox.h"
 
 #include <algorithm>
+#include <atomic>
 
+#include "Screen.h"
 #include "ScriptedAnswers.h"
 #include "WindowManager.h"
 
@@ -35,6 +37,8 @@ void RegisterBoxClass(WNDPROC proc) {
   RegisterClassW(&wc);  // fails harmlessly once it is there
 }
 
+std::atomic<bool> forced{false};
+
 void Choose(HWND hwnd, int id) {
   auto window = WindowManager::Instance().Find(hwnd);
   if (!window) return;
@@ -48,6 +52,14 @@ void Choose(HWND hwnd, int id) {
 }
 
 }  // namespace
+
+bool ScreenMessageBox::OnDisplay() {
+  return WindowManager::Instance().MainWindow() && Screen::Instance().OnDisplay();
+}
+
+bool ScreenMessageBox::Wanted() { return forced.load() || OnDisplay(); }
+
+void ScreenMessageBox::Force(bool onScreen) { forced = onScreen; }
 
 ScreenMessageBox::ScreenMessageBox(HWND owner, const std::u16string& text,
                                    const std::u16string& caption, UINT, std::vector<int> buttons,

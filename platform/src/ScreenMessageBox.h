@@ -27,6 +27,13 @@ class ScreenMessageBox {
 
   static constexpr const char16_t* kClassName = u"#MessageBox";
 
+  // Whether the program's windows are shown on a display.
+  static bool OnDisplay();
+  // Whether boxes and dialogs of the system go on the screen: when shown
+  // on a display, or when asked to (Force).
+  static bool Wanted();
+  static void Force(bool onScreen);
+
  private:
   static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "commdlg.h"
 #include "handheld.h"
 #include "testing/ScreenPicture.h"
 #include "testing/TempDevice.h"
@@ -337,3 +339,140 @@ TEST(MessageBoxes, ScriptedAnswersAreTakenInOrderAndRecorded) {
 }
 
 }  // namespace
+
+// ---- the save dialog ----
+
+namespace {
+
+std::vector<std::function<void()>> steps;  // one per tick of the owner's timer 11
+size_t next_step = 0;
+
+LRESULT CALLBACK StepsProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TIMER && wParam == 11) {
+    if (next_step < steps.size()) steps[next_step++]();
+    return 0;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+void Type(const std::u16string& text) {
+  for (char16_t c : text) handheld::PressKey(c == u'\b' ? VK_BACK : std::toupper(c), c);
+}
+
+bool ScreenMatches(const std::string& name) {
+  const std::string reference = std::string(HANDHELD_PLATFORM_TEST_DATA) + "/" + name;
+  if (const char* update = std::getenv("HANDHELD_UPDATE_REFERENCE"); update && *update)
+    handheld::WriteScreenshot(reference);
+  const std::string shot = std::filesystem::temp_directory_path() /
+                           (name + "-" + std::to_string(getpid()) + ".png");
+  int w = 0, h = 0;
+  std::vector<uint32_t> pixels, expected;
+  const bool read = handheld::WriteScreenshot(shot) && ScreenPicture::ReadPng(shot, &w, &h, &pixels) &&
+                    ScreenPicture::ReadPng(reference, &w, &h, &expected);
+  std::filesystem::remove(shot);
+  return read && pixels == expected;
+}
+
+}  // namespace
+
+TEST(SaveDialog, OnTheScreenOffersTheNameAsksBeforeReplacingAndGivesThePathOnTheHandheld) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = StepsProc;
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_WINDOW + 1));
+  wc.lpszClassName = u"Steps";
+  RegisterClassW(&wc);
+  HWND owner = CreateWindowExW(0, u"Steps", u"Quelmar", WS_VISIBLE, CW_USEDEFAULT, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, nullptr, nullptr);
+  handheld::ShowMessageBoxesOnScreen(true);
+  SetTimer(owner, 11, 15, nullptr);
+  const std::string existing = handheld::HostPath(u"\\My Documents\\old.log");
+  auto tapButton = [](const char16_t* windowClass, int id) {
+    POINT c = CenterOf(GetDlgItem(FindWindowW(windowClass, nullptr), id));
+    handheld::TapScreen(c.x, c.y);
+  };
+  struct Case {
+    const char* what;
+    const char16_t* offered;
+    std::vector<std::function<void()>> steps;
+    BOOL result;
+    std::u16string path;
+  } cases[] = {
+      {"Enter takes the offered name",
+       u"Quelmar.log",
+       {[] { EXPECT_TRUE(ScreenMatches("save-dialog.png")); },
+        [] { handheld::PressKey(VK_RETURN, u'\r'); }},
+       TRUE,
+       u"\\My Documents\\Quelmar.log"},
+      {"a typed name gets the default extension", u"Quelmar.log",
+       {[] { Type(std::u16string(11, u'\b') + u"gps"); }, [] { handheld::PressKey(VK_RETURN, u'\r'); }},
+       TRUE, u"\\My Documents\\gps.log"},
+      {"Escape cancels", u"Quelmar.log", {[] { handheld::PressKey(VK_ESCAPE, 0x1B); }}, FALSE, u""},
+      {"an existing file: No keeps the dialog, Cancel ends it",
+       u"old.log",
+       {[] { handheld::PressKey(VK_RETURN, u'\r'); },
+        [&] { ASSERT_NE(FindWindowW(u"#MessageBox", nullptr), nullptr); },
+        [&] { tapButton(u"#MessageBox", IDNO); },
+        [&] { tapButton(u"#32770", IDCANCEL); }},
+       FALSE,
+       u""},
+      {"an existing file: Yes replaces it",
+       u"old.log",
+       {[&] { tapButton(u"#32770", IDOK); }, [&] { tapButton(u"#MessageBox", IDYES); }},
+       TRUE,
+       u"\\My Documents\\old.log"},
+  };
+  for (Case& c : cases) {
+    std::filesystem::create_directories(std::filesystem::path(existing).parent_path());
+    std::FILE* f = std::fopen(existing.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
+    steps = c.steps;
+    next_step = 0;
+    WCHAR file[256] = {};
+    std::u16string(c.offered).copy(file, 255);
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = owner;
+    ofn.lpstrFilter = u"Sirf Log File\0*.log\0";
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = 256;
+    ofn.lpstrInitialDir = u"//My Documents";
+    ofn.lpstrTitle = u"Save Sirf Log File";
+    ofn.Flags = OFN_OVERWRITEPROMPT;
+    ofn.lpstrDefExt = u"log";
+    EXPECT_EQ(GetSaveFileNameW(&ofn), c.result) << c.what;
+    if (c.result) {
+      EXPECT_EQ(std::u16string(file), c.path) << c.what;
+    }
+    EXPECT_EQ(FindWindowW(u"#32770", nullptr), nullptr) << c.what;
+  }
+}
+
+TEST(SaveDialog, AnsweredByTheScriptOrWithNobodyToAskByTheOfferedName) {
+  handheld::SetScriptedAnswers("save:\\My Documents\\b.log,IDCANCEL,save:c");
+  auto ask = [](WCHAR* file) {
+    OPENFILENAMEW ofn{};
+    ofn.lStructSize = sizeof ofn;
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = 64;
+    ofn.lpstrInitialDir = u"\\My Documents\\";
+    ofn.lpstrDefExt = u"log";
+    return GetSaveFileNameW(&ofn);
+  };
+  WCHAR file[64] = u"Quelmar.log";
+  EXPECT_TRUE(ask(file));
+  EXPECT_EQ(std::u16string(file), u"\\My Documents\\b.log");
+  EXPECT_FALSE(ask(file));
+  EXPECT_TRUE(ask(file));
+  EXPECT_EQ(std::u16string(file), u"\\My Documents\\c.log");
+  std::u16string(u"Quelmar.log").copy(file, 63);
+  file[11] = 0;
+  EXPECT_TRUE(ask(file));  // the script is used up: headless, the offered name
+  EXPECT_EQ(std::u16string(file), u"\\My Documents\\Quelmar.log");
+  WCHAR small[8] = u"x";
+  OPENFILENAMEW ofn{};
+  ofn.lpstrFile = small;
+  ofn.nMaxFile = 8;
+  EXPECT_FALSE(GetSaveFileNameW(&ofn));  // "\My Documents\x" does not fit
+  EXPECT_EQ(CommDlgExtendedError(), FNERR_BUFFERTOOSMALL);
+}
