@@ -1,13 +1,15 @@
 // link-monitor: the viewer's receiver link and status in a terminal.
 //
 //   link-monitor [--device DEVICE] [--seconds N]
+//   link-monitor --device DEVICE --list-only
 //
 // Finds the receiver's COM port in the handheld's registry the way the
 // viewer does (with --device, DEVICE is first listed there as the GPS
 // sleeve's port "COM3:", replacing the list of active drivers as a boot
 // does), opens it at 57600 baud, reads the receiver's software version as
 // the viewer does at start-up, and then every 500 ms drains the complete
-// sentences, decodes them and prints a status line.
+// sentences, decodes them and prints a status line. With --list-only it
+// only lists DEVICE and ends, so that quelmar finds it.
 #include <windows.h>
 
 #include <cerrno>
@@ -75,8 +77,9 @@ void PrintStatus(const NmeaReader& reader) {
   std::fflush(stdout);
 }
 
-int Run(const char* device, long seconds) {
+int Run(const char* device, long seconds, bool listOnly) {
   if (device != nullptr && !ListPort(device)) return 1;
+  if (listOnly) return 0;
   WCHAR port[kReceiverPortChars];
   WCHAR version[kReceiverVersionChars];
   if (!StartReceiverLink("link-monitor", port, version)) return 1;
@@ -118,11 +121,13 @@ int Run(const char* device, long seconds) {
 
 const char kUsage[] =
     "Usage: link-monitor [--device DEVICE] [--seconds N]\n"
+    "       link-monitor --device DEVICE --list-only\n"
     "Shows the GPS receiver's status as the viewer reads it.\n"
     "  --device DEVICE  list this serial device or pseudo-terminal as the GPS\n"
     "                   sleeve's port COM3: in the handheld's registry first\n"
     "  --seconds N      stop after N seconds, 1 to 4294967 (default: run until\n"
     "                   interrupted)\n"
+    "  --list-only      only list DEVICE (for quelmar) and end\n"
     "  --help           show this text\n"
     "The handheld's device folder is $HANDHELD_DEVICE (see the README).\n";
 
@@ -149,11 +154,16 @@ int Usage(const char* error) {
 int main(int argc, char** argv) {
   const char* device = nullptr;
   long seconds = 0;
+  bool listOnly = false;
   for (int i = 1; i < argc; ++i) {
     const char* option = argv[i];
     if (std::strcmp(option, "--help") == 0) {
       std::fputs(kUsage, stdout);
       return 0;
+    }
+    if (std::strcmp(option, "--list-only") == 0) {
+      listOnly = true;
+      continue;
     }
     if (std::strcmp(option, "--device") != 0 && std::strcmp(option, "--seconds") != 0)
       return Usage((std::string("unknown option ") + option).c_str());
@@ -165,7 +175,8 @@ int main(int argc, char** argv) {
       return Usage((std::string("--seconds: ") + value + " is not a whole number from 1 to 4294967").c_str());
     }
   }
+  if (listOnly && device == nullptr) return Usage("--list-only needs --device");
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
-  return Run(device, seconds);
+  return Run(device, seconds, listOnly);
 }

@@ -1,11 +1,20 @@
 #include "FirmwareInfoDialog.h"
 
 #include "ActiveDrivers.h"
+#include "FindReceiverPort.h"
+#include "ReceiverVersionQuery.h"
+#include "SerialSession.h"
+#include "ViewerState.h"
 
 namespace {
 
 const WCHAR kDovrinKey[] = TEXT("Drivers\\Tessiv\\0100\\0001");
 const WCHAR kZulvoKey[] = TEXT("Drivers\\Tessiv\\0100\\0010");
+const WCHAR kNoReceiver[] = TEXT("COM1:");
+const WCHAR kNoGps[] = TEXT("No GPS Attached");
+// The port is looked for with room for 9 characters and the terminator.
+const DWORD kPortBytes = 20;
+const DWORD kBaudRate = 57600;
 
 bool KeyExists(LPCWSTR path) {
   HKEY key = NULL;
@@ -55,4 +64,58 @@ void FirmwareInfoDialog::InstalledDriversText(LPWSTR text) {
 BOOL FirmwareInfoDialog::ActiveDriverText(LPWSTR text) {
   lstrcpy(text, TEXT("None"));
   return ActiveDrivers::Walk(NameDriver, text) ? TRUE : FALSE;
+}
+
+BOOL CALLBACK FirmwareInfoDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      Place(dialog);
+      FillLines(dialog);
+      return TRUE;
+    case WM_COMMAND: {
+      const WORD id = LOWORD(wParam);
+      if (id != IDOK && id != IDCANCEL) return FALSE;
+      EndDialog(dialog, id);
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+void FirmwareInfoDialog::Place(HWND dialog) {
+  RECT box;
+  if (!GetWindowRect(dialog, &box)) return;
+  RECT owner = {0, 0, 0, 0};
+  GetClientRect(GetParent(dialog), &owner);
+  int x = ((owner.right - owner.left) - (box.right - box.left)) / 2;
+  int y = ((owner.bottom - owner.top) - (box.bottom - box.top)) / 2;
+  if (x < 0) x = 0;
+  if (y < 0) y = 0;
+  SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+void FirmwareInfoDialog::FillLines(HWND dialog) {
+  HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  WCHAR text[kTextChars];
+  FindReceiverPort(text, kPortBytes);
+  const bool attached = lstrcmp(text, kNoReceiver) != 0;
+  if (!attached) lstrcpy(text, kNoGps);
+
+  const SerialSession* session = ViewerState::session;
+  WCHAR portLine[kTextChars];
+  wsprintf(portLine, TEXT("%s (%d)"), text,
+           static_cast<int>(session != nullptr ? session->BaudRate() : kBaudRate));
+  SendDlgItemMessage(dialog, kPortLine, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(portLine));
+
+  if (attached)
+    ReadReceiverVersion(text, kTextChars);
+  else
+    lstrcpy(text, kNoGps);
+  SendDlgItemMessage(dialog, kVersionLine, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+
+  ActiveDriverText(text);
+  SendDlgItemMessage(dialog, kActiveDriverLine, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  InstalledDriversText(text);
+  SendDlgItemMessage(dialog, kInstalledDriversLine, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  SetCursor(previous);
 }

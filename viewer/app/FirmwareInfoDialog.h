@@ -16,6 +16,20 @@ class FirmwareInfoDialog {
   // driver that is one of them, else "None" (and false).
   static BOOL ActiveDriverText(LPWSTR text);
 
+  // Control ids of the dialog's template.
+  static const int kPortLine = 1001;
+  static const int kVersionLine = 1002;
+  static const int kActiveDriverLine = 1003;
+  static const int kInstalledDriversLine = 1004;
+
+  // Centres the dialog over its owner's client area and fills the four
+  // lines afresh (the version is read from the receiver again); OK and the
+  // cancel command end it.
+  static BOOL CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
  private:
   FirmwareInfoDialog() = delete;
+
+  static void Place(HWND dialog);
+  static void FillLines(HWND dialog);
 };

@@ -55,6 +55,9 @@ class ScriptedReceiver {
     std::string makerVersion;
     bool obeysSwitchToNmea = true;  // false: silent after the switch back
     int beatMs = 50;
+    // Sent on every beat in NMEA mode.
+    std::string beatSentence =
+        NmeaSentence("GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,");
   };
 
   explicit ScriptedReceiver(const Script& script) : script_(script), mode_(script.start) {
@@ -124,7 +127,7 @@ class ScriptedReceiver {
     }
     Send(injected);
     if (mode == Mode::Nmea)
-      Send(NmeaSentence("GPGGA,123519.000,4807.0380,N,01131.0000,E,1,08,0.9,545.4,M,46.9,M,,"));
+      Send(script_.beatSentence);
     else if (mode == Mode::Binary)
       Send(Frame(std::string("\x09\x00\x10\x00\x20\x00\x30\x00\x40", 9)));
   }
