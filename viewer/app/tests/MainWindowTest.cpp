@@ -358,7 +358,7 @@ TEST_F(MainWindowTest, TheLogTakesEveryAcceptedSentenceAndASecondStartClosesTheF
   const std::string first = handheld::HostPath(u"\\My Documents\\first.log");
   const std::string second = handheld::HostPath(u"\\My Documents\\second.log");
   auto startLog = [](const char* answer) {
-    setenv("HANDHELD_ANSWERS", answer, 1);
+    handheld::SetScriptedAnswers(answer);
     SendMessage(MainWindow::window, WM_COMMAND, MainWindow::kStartLog, 0);
   };
   const DisplaySnapshot& page = MainWindow::snapshot;
