@@ -137,9 +137,9 @@ void RequestClose();
 // device folder's control channel; the post-message tool). Sends one
 // command line -- "post <class> <message> <wParam> <lParam>", "tap <x> <y>",
 // "key <vk> <character> <alt> <shift> <control>", "answer <id>",
-// "screenshot <path>", "close" -- to the process `pid`, or (pid 0) to each
-// listening process, newest first, until one answers "ok". Returns that
-// "ok" or the last "error <reason>".
+// "screenshot <path>", "close", "title <class>" -- to the process `pid`, or
+// (pid 0) to each listening process, newest first, until one answers "ok"
+// ("ok <title>" for a title). Returns that answer or the last "error <reason>".
 std::string RemoteControl(const std::string& command, int pid = 0);
 
 // UTF-16 <-> UTF-8 for tools and tests.

@@ -175,6 +175,19 @@ std::string ControlChannel::Execute(const std::string& line, std::function<void(
     };
     return "ok";
   }
+  if (command == "title") {
+    if (args.size() != 1) return "error usage: title <class>";
+    HWND hwnd = WindowManager::Instance().FindTopLevel(FromUtf8(args[0]), nullptr);
+    if (!hwnd) return "error no window of class " + args[0];
+    // Read as for a window of another process: the text itself, no WM_GETTEXT.
+    std::string title;
+    if (auto window = WindowManager::Instance().Find(hwnd)) {
+      auto lock = WindowManager::Instance().Guard();
+      title = ToUtf8(window->text);
+    }
+    std::replace_if(title.begin(), title.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+    return "ok " + title;  // the reply is one line
+  }
   if (command == "tap") {
     if (args.size() != 2 || !number(0, &a) || !number(1, &b)) return "error usage: tap <x> <y>";
     if (a < 0 || b < 0 || a >= 240 || b >= 320) return "error the point lies off the screen";

@@ -52,7 +52,7 @@ std::string RemoteControl(const std::string& command, int pid) {
         detail::ControlChannel::Forget(socket);  // its program has ended
       continue;
     }
-    if (reply == "ok") return reply;
+    if (reply == "ok" || reply.rfind("ok ", 0) == 0) return reply;
     last = reply;
   }
   return last;

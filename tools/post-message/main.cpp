@@ -9,6 +9,7 @@
 //   post-message --answer IDOK
 //   post-message --screenshot screen.png
 //   post-message --close
+//   post-message --title QUELMAR    (prints the window's title)
 //
 // Options: --pid N talks to that process only. Exit status 0 when done,
 // 1 when the program, window or box is not there (with the reason on
@@ -69,6 +70,7 @@ int Usage() {
       "       post-message [--pid N] --answer ID\n"
       "       post-message [--pid N] --screenshot FILE\n"
       "       post-message [--pid N] --close\n"
+      "       post-message [--pid N] --title CLASS   (prints the window's title)\n"
       "MESSAGE: WM_COMMAND, WM_CLOSE, WM_USER, ... or a number; KEY: RETURN, ESCAPE, F4,\n"
       "a letter or a number; ID: IDOK, IDCANCEL, IDYES, IDNO, IDRETRY, ... or a number.\n",
       stderr);
@@ -115,6 +117,7 @@ std::string Command(const std::vector<std::string>& args) {
     return "screenshot " + std::filesystem::absolute(args[1]).string();
   }
   if (first == "--close") return args.size() == 1 ? "close" : "";
+  if (first == "--title") return args.size() == 2 ? "title " + args[1] : "";
   if (first.rfind("--", 0) == 0 || args.size() < 2 || args.size() > 4) return {};
   long message = 0, wParam = 0, lParam = 0;
   if (!Lookup(kMessages, args[1], &message)) return {};
@@ -139,6 +142,10 @@ int main(int argc, char** argv) {
   if (command.empty()) return Usage();
   const std::string reply = handheld::RemoteControl(command, static_cast<int>(pid));
   if (reply == "ok") return 0;
+  if (reply.rfind("ok ", 0) == 0) {  // a title
+    std::printf("%s\n", reply.c_str() + 3);
+    return 0;
+  }
   std::fprintf(stderr, "post-message: %s\n",
                reply.rfind("error ", 0) == 0 ? reply.c_str() + 6 : reply.c_str());
   return 1;

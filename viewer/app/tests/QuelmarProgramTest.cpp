@@ -137,6 +137,11 @@ class QuelmarSession : public ::testing::Test {
     testsupport::Outcome posted = Post({"QUELMAR", "WM_COMMAND", std::to_string(id)});
     EXPECT_EQ(posted.status, 0) << posted.err;
   }
+  std::string Title() {
+    testsupport::Outcome asked = Post({"--title", "QUELMAR"});
+    EXPECT_EQ(asked.status, 0) << asked.err;
+    return asked.out;
+  }
   Image Screen() {
     const std::string path = device.path() + "/screen.png";
     std::filesystem::remove(path);
@@ -169,13 +174,14 @@ class QuelmarSession : public ::testing::Test {
 };
 
 // Start-up fills the page from the simulator, with the three information
-// lines; then the commands, posted from outside. (The title, which the
-// hidden top bar does not show, is checked in MainWindowTest.)
+// lines; then the commands, posted from outside. The title, which the hidden
+// top bar does not show, is asked through the remote control.
 TEST_F(QuelmarSession, FillsThePageAndCarriesOutEveryCommand) {
   Start("save:\\My Documents\\session.log");
   // The page shows the installed and the active driver and the version the
   // simulator gave, as in the reference, and fills with positions.
   ASSERT_TRUE(ScreenSoon(30, Filled)) << quelmar->Errors();
+  EXPECT_EQ(Title(), "GPS COM3:(57600)\n");
 
   // A log of two seconds or so, then stopped.
   Command(40004);
@@ -193,6 +199,7 @@ TEST_F(QuelmarSession, FillsThePageAndCarriesOutEveryCommand) {
   // received).
   Command(40007);
   EXPECT_TRUE(ScreenSoon(5, [&](const Image& s) { return SameButTime(s, disconnected); }));
+  EXPECT_EQ(Title(), "Quelmar\n");
 
   // Reconnect: the page fills again.
   Command(40006);
