@@ -229,8 +229,8 @@ const OptionEntry kOptions[] = {
     {nullptr, "--device", nullptr, "DEVICE", "run on this tty instead of a pseudo-terminal",
      [](SimOptions& o, const std::string& v, std::string&) { o.device = v; return true; }},
     {nullptr, "--baud", nullptr, "RATE",
-     "line rate: 4800, 9600, 19200, 38400, 57600 (default)\n"
-     "or 115200",
+     "the receiver's line rate at power-up: 4800, 9600,\n"
+     "19200, 38400, 57600 (default) or 115200",
      [](SimOptions& o, const std::string& v, std::string& e) {
        long long number = 0;
        if (!ParseInt(v, number) || !SerialLine::ValidBaud(number))
@@ -451,10 +451,12 @@ std::string SimOptions::HelpText() {
       "Usage: receiver-sim [options]\n"
       "\n"
       "Simulates a SiRF GPS receiver on a serial line. By default it opens a new\n"
-      "pseudo-terminal (raw, 57600 baud 8N1) and prints the path of its slave side\n"
-      "as the first line of standard output. It runs until SIGINT or SIGTERM, or for\n"
-      "--seconds. Output is paced at the line rate (10 bits per byte). While nobody\n"
-      "has the pseudo-terminal open, output is lost as on an unconnected line.\n";
+      "pseudo-terminal (raw, 8N1 at the --baud rate) and prints the path of its\n"
+      "slave side as the first line of standard output. It runs until SIGINT or\n"
+      "SIGTERM, or for --seconds. Output is paced at the line rate (10 bits per\n"
+      "byte). While nobody has the pseudo-terminal open, output is lost as on an\n"
+      "unconnected line. While the other side's speed differs from the receiver's\n"
+      "rate, both directions turn into garbage, as at the wrong rate on a UART.\n";
   for (const OptionEntry& entry : kOptions) {
     if (entry.group != nullptr) text += std::string("\n") + entry.group + ":\n";
     std::string head = std::string("  ") + entry.name;
@@ -468,12 +470,14 @@ std::string SimOptions::HelpText() {
       "  GLL, VTG and ZDA can be turned on. PSRF103 (msg 0 GGA, 1 GLL, 2 GSA, 3 GSV,\n"
       "  4 RMC, 5 VTG, 8 ZDA; mode 0 sets the rate in seconds, 1 sends it once;\n"
       "  cksumEnable 0 drops the checksum). PSRF100,0,BAUD,8,1,0 switches to SiRF\n"
-      "  binary. Input sentences need a correct checksum.\n"
+      "  binary at BAUD, PSRF100,1,BAUD,8,1,0 stays in NMEA at BAUD. Input sentences\n"
+      "  need a correct checksum.\n"
       "  Binary mode: messages 2 and 4 every second. 132 is answered with message 6\n"
       "  (base text, then maker's text), 152 with 19, 168 with 43 (for 0x80 and\n"
       "  0x88), 166 sets the rates of 2 and 4 (mode 0) or polls one (mode 1), 129\n"
-      "  switches to NMEA with the rates it carries. Set messages (128, 130, 133,\n"
-      "  134, 136, 143, 148, 149, 151, 166) get message 11, other messages 12.\n"
+      "  switches to NMEA with the sentence rates and line rate it carries. Set\n"
+      "  messages (128, 130, 133, 134, 136, 143, 148, 149, 151, 166) get message 11,\n"
+      "  other messages 12.\n"
       "\n"
       "Scenarios:\n";
   for (const auto& s : kScenarios) {

@@ -46,6 +46,15 @@ Bytes SwitchToBinary(SimProcess& sim) {
 
 bool HasNmea(const Bytes& b) { return !GoodSentences(b).empty(); }
 
+// Moves this side of the line to another speed and drops what came before.
+void SetSpeed(int fd, speed_t speed) {
+  termios t{};
+  tcgetattr(fd, &t);
+  cfsetspeed(&t, speed);
+  tcsetattr(fd, TCSANOW, &t);
+  tcflush(fd, TCIFLUSH);
+}
+
 }  // namespace
 
 TEST(ReceiverSimNmea, SendsAFullCycleEverySecondWithTheConfiguredSky) {
@@ -463,20 +472,48 @@ TEST(ReceiverSimLine, RefusesInOneLineWhatItCannotDoAndNamesTheFile) {
   std::remove(empty.c_str());
 }
 
-TEST(ReceiverSimLine, WrongLineSettingsOnTheOtherSideGiveGarbage) {
-  SimProcess sim;
-  ASSERT_TRUE(sim.Start(Args({})));
-  termios t{};
-  tcgetattr(sim.fd(), &t);
-  cfsetspeed(&t, B9600);
-  tcsetattr(sim.fd(), TCSANOW, &t);
-  sim.Drain();
-  Bytes b = sim.ReadFor(2200);
-  EXPECT_GT(b.size(), 100u);
-  EXPECT_TRUE(Sentences(b).empty());
-  cfsetspeed(&t, B57600);
-  tcsetattr(sim.fd(), TCSANOW, &t);
-  EXPECT_TRUE(HasNmea(sim.ReadUntilSentence("GPGGA", 2500)));
+// A receiver started at another rate is heard only at that rate, and each
+// command that names a rate moves it there; until the other side follows,
+// what it sends is garbage.
+TEST(ReceiverSimLine, RateIsTheReceiversOwnAndMovesWithItsCommands) {
+  struct Case {
+    std::vector<std::string> args;
+    speed_t first;
+    bool firstBinary;
+    Bytes command;
+    speed_t then;
+    bool thenBinary;
+  };
+  const Case kCases[] = {
+      {{"--baud", "4800"}, B4800, false, ToBytes(NmeaSentence("PSRF100,1,57600,8,1,0")), B57600,
+       false},
+      {{"--baud", "9600"}, B9600, false, ToBytes(NmeaSentence("PSRF100,0,38400,8,1,0")), B38400,
+       true},
+      {{"--baud", "38400", "--start", "binary"}, B38400, true, kSwitchToNmea, B57600, false},
+  };
+  auto heard = [](bool binary) {
+    return [binary](const Bytes& b) { return binary ? !Frames(b).empty() : HasNmea(b); };
+  };
+  // The receiver's UART at a rate we no longer use: a run of bytes with
+  // the high bit set, which neither protocol's output ever has.
+  auto garbage = [](const Bytes& b) {
+    int run = 0;
+    for (uint8_t c : b)
+      if ((run = c & 0x80 ? run + 1 : 0) >= 48) return true;
+    return false;
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.args[1]);
+    SimProcess sim;
+    ASSERT_TRUE(sim.Start(Args(c.args)));
+    EXPECT_FALSE(heard(c.firstBinary)(sim.ReadFor(1500)));
+    SetSpeed(sim.fd(), c.first);
+    ASSERT_TRUE(heard(c.firstBinary)(sim.ReadUntil(heard(c.firstBinary), 3000)));
+    sim.Write(c.command);
+    EXPECT_TRUE(garbage(sim.ReadUntil(garbage, 4000)));
+    SetSpeed(sim.fd(), c.then);
+    EXPECT_TRUE(heard(c.thenBinary)(sim.ReadUntil(heard(c.thenBinary), 4000)));
+  }
 }
 
 TEST(ReceiverSimLine, RunsOnAGivenSerialDevice) {
