@@ -52,6 +52,26 @@ void* EntryOf(const std::string& path, void* library) {
   return reinterpret_cast<void*>(map->l_addr + header.e_entry);
 }
 
+// The library in `folder` named `wanted` (a folded stem): a built library
+// ("Ferrix.so") in a host folder, a "*.dll" in a folder of the handheld.
+std::string Find(const std::string& folder, const std::string& wanted, bool hostFolder) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return {};
+  std::string found;
+  const std::string extension = hostFolder ? ".so" : ".dll";
+  while (dirent* entry = readdir(dir)) {
+    std::string file = entry->d_name;
+    if (file.size() > extension.size() &&
+        Folded(file.substr(file.size() - extension.size())) == extension &&
+        Stem(file, hostFolder) == wanted && IsFile(folder + "/" + file)) {
+      found = folder + "/" + file;
+      break;
+    }
+  }
+  closedir(dir);
+  return found;
+}
+
 }  // namespace
 
 class ModuleLoader::Module : public HandleObject {
@@ -93,19 +113,13 @@ std::string ModuleLoader::Resolve(const std::u16string& name) {
   const std::string text = ToUtf8(name);
   if (text.find('/') != std::string::npos) return IsFile(text) ? text : std::string();
   const std::string wanted = Stem(text, false);
-  for (const std::string& folder : Folders()) {
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) continue;
-    std::string found;
-    while (dirent* entry = readdir(dir)) {
-      std::string file = entry->d_name;
-      if (file.size() > 3 && file.compare(file.size() - 3, 3, ".so") == 0 &&
-          Stem(file, true) == wanted && IsFile(folder + "/" + file)) {
-        found = folder + "/" + file;
-        break;
-      }
-    }
-    closedir(dir);
+  // The handheld folder named ("\Windows" when none is), then the ROM.
+  const size_t slash = text.rfind('\\');
+  const std::string folder = slash == std::string::npos ? "\\Windows" : text.substr(0, slash);
+  std::string found = Find(HostPath(FromUtf8(folder)), wanted, false);
+  if (!found.empty() || Folded(folder) != "\\windows") return found;
+  for (const std::string& rom : Folders()) {
+    found = Find(rom, wanted, true);
     if (!found.empty()) return found;
   }
   return {};

@@ -1,8 +1,12 @@
 // The module loader behind LoadLibrary: the handheld's module names resolved
-// to the built shared libraries, each loaded once with dlopen and counted,
-// its entry point called on attach and detach. The entry point is the ELF
-// entry address of the library (linked with -e DllMain), as a module's
-// header names it on the handheld, so it need not be an export.
+// to shared libraries -- a name without a folder, or in "\Windows", to the
+// library installed in the handheld's "\Windows" ("Tessiv.dll") or else to
+// the built one in the module folders, which stand for the handheld's ROM
+// ("Tessiv.so"); a name in another handheld folder only to that folder's
+// library; a host path (with '/') to itself -- each loaded once with dlopen
+// and counted, its entry point called on attach and detach. The entry point
+// is the ELF entry address of the library (linked with -e DllMain), as a
+// module's header names it on the handheld, so it need not be an export.
 #pragma once
 
 #include <map>
@@ -29,6 +33,7 @@ class ModuleLoader {
   Status DisableThreadCalls(const void* module);
   bool ThreadCallsDisabled(const void* module);
 
+  // The module folders (the ROM); none at all once set empty.
   void SetFolders(std::vector<std::string> folders);
   // The host file a module name stands for, or empty.
   std::string Resolve(const std::u16string& name);

@@ -1,0 +1,51 @@
+// The handheld's package installer, for the handheld host: it installs the
+// package that a package file describes (the repository's is
+// setup/GpsSleeve.package) and uninstalls installed ones by name, in the
+// calling process, calling the package's setup plug-in as the platform's
+// installer does; the plug-in's message boxes go through MessageBox, so the
+// answerer or the scripted answers (handheld.h) answer them.
+//
+// Installing copies the package's libraries into the handheld's "\Windows"
+// (under the device folder), writes its registry values, counts its shared
+// files under "SOFTWARE\Apps\Shared" and records the package under
+// "SOFTWARE\Apps\<name>"; when the plug-in cancels nothing is changed, and
+// when it has the installation undone every change is reverted. Installing
+// over an installed package of the same name reinstalls it.
+//
+// The loader: LoadLibrary looks for a module named without a folder, or in
+// "\Windows", first in the handheld's "\Windows" -- so the installed copies
+// are the ones loaded -- and then in the module folders (SetModuleFolders in
+// handheld.h), which stand for the handheld's ROM; a name in another
+// handheld folder is looked for only there. Tests keep the build's module
+// folder as the ROM; a handheld host that calls SetModuleFolders({}) loads
+// only what is installed, so an uninstalled package cannot be loaded.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#pragma GCC visibility push(default)
+
+namespace handheld {
+
+// One line of the installer's progress or result, as shown on the console.
+using InstallerOutput = std::function<void(const std::string& line)>;
+
+struct PackageOutcome {
+  bool ok = false;
+  std::string reason;  // one line when !ok
+};
+
+// The repository's package file (setup/GpsSleeve.package), as the build
+// knows it. Its libraries are taken from the build's module folder.
+std::string DefaultPackageFile();
+
+PackageOutcome InstallPackage(const std::string& packageFile, const InstallerOutput& out);
+PackageOutcome UninstallPackage(const std::string& packageName, const InstallerOutput& out);
+// The names of the installed packages, in the order they were first installed.
+std::vector<std::string> InstalledPackages();
+
+}  // namespace handheld
+
+#pragma GCC visibility pop

@@ -1,0 +1,50 @@
+// The package installer's controls for the handheld host.
+#include <mutex>
+
+#include "DeviceFolder.h"
+#include "PackageInstaller.h"
+#include "ProcessLifetime.h"
+#include "handheld_package.h"
+
+namespace handheld {
+
+namespace {
+
+// One installation or uninstallation at a time in a process.
+struct InstallerLock {
+  std::mutex mutex;
+};
+std::mutex& Lock() { return detail::ProcessLifetime<InstallerLock>::Get().mutex; }
+
+PackageOutcome Outcome(const detail::PackageInstaller::Outcome& outcome) {
+  return {outcome.ok, outcome.reason};
+}
+
+}  // namespace
+
+std::string DefaultPackageFile() { return HANDHELD_PACKAGE_FILE; }
+
+PackageOutcome InstallPackage(const std::string& packageFile, const InstallerOutput& out) {
+  std::lock_guard<std::mutex> lock(Lock());
+  detail::PackageFile package;
+  std::string reason;
+  if (!package.Load(packageFile, HANDHELD_MODULE_FOLDER, &reason)) {
+    if (out) out(reason);
+    return {false, reason};
+  }
+  return Outcome(detail::PackageInstaller(out).Install(package));
+}
+
+PackageOutcome UninstallPackage(const std::string& packageName, const InstallerOutput& out) {
+  std::lock_guard<std::mutex> lock(Lock());
+  return Outcome(detail::PackageInstaller(out).Uninstall(FromUtf8(packageName)));
+}
+
+std::vector<std::string> InstalledPackages() {
+  std::vector<std::string> names;
+  for (const std::u16string& name : detail::PackageInstaller::Installed())
+    names.push_back(ToUtf8(name));
+  return names;
+}
+
+}  // namespace handheld
