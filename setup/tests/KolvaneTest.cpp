@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "BusDriverTesting.h"
 #include "Kolvane.h"
+#include "SetupTesting.h"
 #include "testing/ModuleSymbols.h"
 
 namespace bustest {
@@ -20,30 +20,11 @@ using handheld::MessageBoxRequest;
 constexpr UINT kRetryStyle = 0x50005;
 constexpr UINT kNoticeStyle = 0x50000;
 
-class Kolvane : public ::testing::Test {
+class Kolvane : public SetupTest {
  protected:
   void SetUp() override {
-    handheld::RemoveSleeve();
-    handheld::SetIdentityPublishDelay(50);
+    SetupTest::SetUp();
     WriteDriverKeys(peer_.slavePath());
-    handheld::SetMessageBoxAnswerer([this](const MessageBoxRequest& box) {
-      boxes_.push_back(box);
-      return answer_ ? answer_(box) : IDOK;
-    });
-  }
-
-  void TearDown() override {
-    handheld::SetMessageBoxAnswerer({});
-    handheld::SetModuleFolders({MODULE_FOLDER});
-    for (const ActiveRecord& record : ActiveRecords())
-      DeactivateDevice(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(record.hnd)));
-    handheld::RemoveSleeve();
-  }
-
-  static bool Listed(const char16_t* key) {
-    for (const ActiveRecord& record : ActiveRecords())
-      if (record.key == key) return true;
-    return false;
   }
 
   // Installs over whatever runs, with the GPS sleeve attached.
@@ -53,11 +34,6 @@ class Kolvane : public ::testing::Test {
     ASSERT_EQ(Install_Exit(nullptr, u"\\Windows", 0, 0, 0, 0, 0), codeINSTALL_EXIT_DONE);
     ASSERT_TRUE(WaitUntil([] { return Listed(kGpsKey); }, 7000));
   }
-
-  handheld::testing::TempDevice device_;
-  handheld::testing::PtyPeer peer_;
-  std::vector<MessageBoxRequest> boxes_;
-  std::function<int(const MessageBoxRequest&)> answer_;
 };
 
 TEST_F(Kolvane, InstallStartsTheBusDriverWhichLoadsTheClientAndReinstallUnloadsBoth) {
@@ -177,8 +153,7 @@ TEST_F(Kolvane, UninstallPutsASharedBusDriverBack) {
       EXPECT_TRUE(WaitUntil([] { return Listed(kGpsKey); }, 7000)) << c.what;
     }
     RegCloseKey(bus);
-    for (const ActiveRecord& record : ActiveRecords())
-      DeactivateDevice(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(record.hnd)));
+    StopAllDrivers();
   }
 }
 

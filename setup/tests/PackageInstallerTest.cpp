@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "BusDriverTesting.h"
+#include "SetupTesting.h"
 #include "handheld_package.h"
 
 namespace bustest {
@@ -75,12 +75,6 @@ bool Loadable(const char16_t* name) {
   return module != nullptr;
 }
 
-bool Listed(const char16_t* key) {
-  for (const ActiveRecord& record : ActiveRecords())
-    if (record.key == key) return true;
-  return false;
-}
-
 bool HasValue(const char16_t* key, const char16_t* name, DWORD* number = nullptr) {
   HKEY open = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, 0, &open) != ERROR_SUCCESS) return false;
@@ -107,12 +101,10 @@ std::string ReadAll(const std::string& path) {
   return text.str();
 }
 
-class PackageInstaller : public ::testing::Test {
+class PackageInstaller : public SetupTest {
  protected:
   void SetUp() override {
-    handheld::RemoveSleeve();
-    handheld::SetIdentityPublishDelay(50);
-    ASSERT_TRUE(peer_.ok());
+    SetupTest::SetUp();
     // The handheld's card services, and the sleeve's wiring to its receiver.
     HKEY detect = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"Drivers\\PCMCIA\\Detect", 0, nullptr, 0, 0,
@@ -129,18 +121,6 @@ class PackageInstaller : public ::testing::Test {
                    static_cast<DWORD>((host.size() + 1) * sizeof(char16_t)));
     RegCloseKey(gps);
     handheld::SetModuleFolders({});
-    handheld::SetMessageBoxAnswerer([this](const MessageBoxRequest& box) {
-      boxes_.push_back(box);
-      return answer_ ? answer_(box) : IDOK;
-    });
-  }
-
-  void TearDown() override {
-    handheld::SetMessageBoxAnswerer({});
-    handheld::SetModuleFolders({MODULE_FOLDER});
-    for (const ActiveRecord& record : ActiveRecords())
-      DeactivateDevice(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(record.hnd)));
-    handheld::RemoveSleeve();
   }
 
   handheld::PackageOutcome Install(const std::string& file = handheld::DefaultPackageFile()) {
@@ -168,10 +148,6 @@ class PackageInstaller : public ::testing::Test {
     ASSERT_TRUE(WaitUntil([] { return Listed(kGpsKey); }, 7000));
   }
 
-  handheld::testing::TempDevice device_;
-  handheld::testing::PtyPeer peer_;
-  std::vector<MessageBoxRequest> boxes_;
-  std::function<int(const MessageBoxRequest&)> answer_;
   std::vector<std::string> lines_;
   int files_ = 0;
 };
@@ -320,8 +296,7 @@ TEST_F(PackageInstaller, UninstallPutsTheBusDriverBackWhileAnotherPackageSharesI
     EXPECT_EQ(WaitUntil([&] { return presenceQueries() > 1; }, running ? 5000 : 300), running)
         << c.what;
 
-    for (const ActiveRecord& record : ActiveRecords())
-      DeactivateDevice(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(record.hnd)));
+    StopAllDrivers();
     if (c.shared) {
       ASSERT_TRUE(Uninstall("SecondSleeve").ok) << c.what;
     }
