@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "LineRate.h"
 #include "NmeaOutput.h"
 #include "SirfOutput.h"
 
@@ -310,7 +311,7 @@ void Receiver::OnPsrf100(const std::vector<std::string>& fields) {
   long protocol, baud, data, stop, parity;
   if (fields.size() < 6 || !ToInt(fields[1], protocol) || !ToInt(fields[2], baud) ||
       !ToInt(fields[3], data) || !ToInt(fields[4], stop) || !ToInt(fields[5], parity) ||
-      (protocol != 0 && protocol != 1) || !SerialLine::ValidBaud(baud) || data != 8 || stop != 1 ||
+      (protocol != 0 && protocol != 1) || !LineRate::Valid(baud) || data != 8 || stop != 1 ||
       parity != 0) {
     Log("PSRF100 with unusable fields: ignored");
     return;
@@ -491,7 +492,7 @@ void Receiver::OnSwitchToNmea(const std::vector<uint8_t>& p) {
   }
   if (p.size() >= 24) {
     long baud = p[22] * 256 + p[23];
-    if (SerialLine::ValidBaud(baud) && baud != line_.Baud()) {
+    if (LineRate::Valid(baud) && baud != line_.Baud()) {
       Log("line rate " + std::to_string(line_.Baud()) + " -> " + std::to_string(baud));
       line_.SetBaud(static_cast<int>(baud));
     }

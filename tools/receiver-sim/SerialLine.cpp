@@ -11,55 +11,16 @@
 #include <climits>
 #include <cstring>
 
+#include "LineRate.h"
+
 namespace {
-
-// The rates a receiver's UART runs at, with their termios speeds.
-struct Speed {
-  long long baud;
-  speed_t code;
-};
-const Speed kSpeeds[] = {{4800, B4800},   {9600, B9600},   {19200, B19200},
-                         {38400, B38400}, {57600, B57600}, {115200, B115200}};
-
-speed_t SpeedOf(int baud) {
-  for (const Speed& speed : kSpeeds)
-    if (speed.baud == baud) return speed.code;
-  return B57600;
-}
 
 // Most bytes go out in slices of this many, each at its own time.
 constexpr size_t kSlice = 32;
 
 }  // namespace
 
-bool SerialLine::ValidBaud(long long baud) {
-  for (const Speed& speed : kSpeeds)
-    if (speed.baud == baud) return true;
-  return false;
-}
-
 SerialLine::~SerialLine() { Close(); }
-
-bool SerialLine::SetRaw(int fd, int baud, std::string& error) {
-  termios t{};
-  if (tcgetattr(fd, &t) != 0) {
-    error = std::string("tcgetattr: ") + std::strerror(errno);
-    return false;
-  }
-  cfmakeraw(&t);
-  t.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
-  t.c_cflag |= CS8 | CLOCAL | CREAD;
-  t.c_iflag &= ~(IXON | IXOFF | IXANY);
-  t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 0;
-  cfsetispeed(&t, SpeedOf(baud));
-  cfsetospeed(&t, SpeedOf(baud));
-  if (tcsetattr(fd, TCSANOW, &t) != 0) {
-    error = std::string("tcsetattr: ") + std::strerror(errno);
-    return false;
-  }
-  return true;
-}
 
 bool SerialLine::OpenPty(int baud, const std::string& linkPath, std::string& error) {
   Close();
@@ -73,7 +34,7 @@ bool SerialLine::OpenPty(int baud, const std::string& linkPath, std::string& err
   }
   // The slave's settings are what the other side finds when it opens the
   // port; they stay with the pseudo-terminal after our slave handle closes.
-  if (!SetRaw(slave, baud, error)) {
+  if (!LineRate::SetRaw(slave, baud, error)) {
     close(master);
     close(slave);
     return false;
@@ -117,7 +78,7 @@ bool SerialLine::OpenDevice(const std::string& device, int baud, std::string& er
     close(fd);
     return false;
   }
-  if (!SetRaw(fd, baud, error)) {
+  if (!LineRate::SetRaw(fd, baud, error)) {
     error = device + ": " + error;
     close(fd);
     return false;
@@ -155,7 +116,7 @@ bool SerialLine::LineSettingsMatch() const {
   // On a pseudo-terminal the master reports the slave's settings.
   termios t{};
   if (tcgetattr(fd_, &t) != 0) return true;
-  return cfgetospeed(&t) == SpeedOf(baud_) && (t.c_cflag & CSIZE) == CS8 &&
+  return cfgetospeed(&t) == LineRate::Code(baud_) && (t.c_cflag & CSIZE) == CS8 &&
          (t.c_cflag & PARENB) == 0 && (t.c_cflag & CSTOPB) == 0;
 }
 
@@ -175,7 +136,7 @@ void SerialLine::SetBaud(int baud) {
   lastMatch_ = -1;
   if (fd_ >= 0 && !isPty_) {
     std::string ignored;
-    SetRaw(fd_, baud, ignored);
+    LineRate::SetRaw(fd_, baud, ignored);
   } else if (fd_ >= 0 && isPty_) {
     // A receiver changes only its own end; the other side keeps its settings,
     // which the check compares against.

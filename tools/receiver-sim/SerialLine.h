@@ -17,9 +17,6 @@ class SerialLine {
   SerialLine(const SerialLine&) = delete;
   SerialLine& operator=(const SerialLine&) = delete;
 
-  // Whether a receiver's line runs at this rate: 4800 to 115200 baud.
-  static bool ValidBaud(long long baud);
-
   // Opens a new pseudo-terminal, raw at `baud` 8N1; with a link path, makes
   // that a symbolic link to the slave side.
   bool OpenPty(int baud, const std::string& linkPath, std::string& error);
@@ -61,7 +58,6 @@ class SerialLine {
   void (*onWarning)(const std::string& text) = nullptr;
 
  private:
-  bool SetRaw(int fd, int baud, std::string& error);
   void NoteLineSettings(bool match);
   std::chrono::nanoseconds ByteTime() const;
 

@@ -1,6 +1,6 @@
 #include "SimOptions.h"
 
-#include "SerialLine.h"
+#include "LineRate.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -233,7 +233,7 @@ const OptionEntry kOptions[] = {
      "19200, 38400, 57600 (default) or 115200",
      [](SimOptions& o, const std::string& v, std::string& e) {
        long long number = 0;
-       if (!ParseInt(v, number) || !SerialLine::ValidBaud(number))
+       if (!ParseInt(v, number) || !LineRate::Valid(number))
          return Fail(e, "--baud: unsupported rate " + v);
        o.baud = static_cast<int>(number);
        return true;
