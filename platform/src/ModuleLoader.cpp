@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "ProcessLifetime.h"
 #include "handheld.h"
@@ -72,11 +73,68 @@ std::string Find(const std::string& folder, const std::string& wanted, bool host
   return found;
 }
 
+// The libraries that the library at `path` was linked against (its
+// DT_NEEDED entries), as its dynamic section names them; empty when the
+// file is not a library of this host's kind.
+std::vector<std::string> NeededLibraries(const std::string& path) {
+  std::vector<std::string> names;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return names;
+  auto readAt = [fd](void* into, size_t bytes, off_t at) {
+    return pread(fd, into, bytes, at) == static_cast<ssize_t>(bytes);
+  };
+  ElfW(Ehdr) header{};
+  std::vector<ElfW(Phdr)> segments;
+  std::vector<ElfW(Dyn)> dynamic;
+  if (readAt(&header, sizeof header, 0) && std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 &&
+      header.e_phentsize == sizeof(ElfW(Phdr)) && header.e_phnum < 256) {
+    segments.resize(header.e_phnum);
+    if (!readAt(segments.data(), segments.size() * sizeof(ElfW(Phdr)), header.e_phoff))
+      segments.clear();
+  }
+  for (const ElfW(Phdr)& segment : segments) {
+    if (segment.p_type != PT_DYNAMIC || segment.p_filesz / sizeof(ElfW(Dyn)) > 4096) continue;
+    dynamic.resize(segment.p_filesz / sizeof(ElfW(Dyn)));
+    if (!readAt(dynamic.data(), dynamic.size() * sizeof(ElfW(Dyn)), segment.p_offset))
+      dynamic.clear();
+  }
+  ElfW(Addr) strtab = 0;
+  size_t strsz = 0;
+  for (const ElfW(Dyn)& entry : dynamic) {
+    if (entry.d_tag == DT_STRTAB) strtab = entry.d_un.d_ptr;
+    if (entry.d_tag == DT_STRSZ) strsz = entry.d_un.d_val;
+  }
+  // The string table's place in the file, from the segment that loads it.
+  std::string strings;
+  for (const ElfW(Phdr)& segment : segments) {
+    if (segment.p_type != PT_LOAD || strtab < segment.p_vaddr ||
+        strtab - segment.p_vaddr + strsz > segment.p_filesz || strsz > (1u << 20))
+      continue;
+    strings.resize(strsz);
+    if (!readAt(strings.data(), strsz, segment.p_offset + (strtab - segment.p_vaddr)))
+      strings.clear();
+    break;
+  }
+  for (const ElfW(Dyn)& entry : dynamic)
+    if (entry.d_tag == DT_NEEDED && entry.d_un.d_val < strings.size())
+      names.push_back(strings.c_str() + entry.d_un.d_val);
+  close(fd);
+  return names;
+}
+
+// Modules of the handheld are built as "<Name>.so", without the "lib" of
+// the host's own libraries.
+bool IsHandheldModule(const std::string& library) {
+  return library.size() > 3 && library.compare(library.size() - 3, 3, ".so") == 0 &&
+         library.compare(0, 3, "lib") != 0;
+}
+
 }  // namespace
 
 class ModuleLoader::Module : public HandleObject {
  public:
   std::string path;
+  std::vector<void*> imports;  // the handheld modules it was linked against
   void* library = nullptr;
   EntryPoint entry = nullptr;
   void* handle = nullptr;
@@ -134,10 +192,30 @@ Status ModuleLoader::Load(const std::u16string& name, void** handle) {
     *handle = it->second->handle;
     return Status::Ok();
   }
+  // The handheld modules it imports are found as LoadLibrary finds them
+  // (installed copies first) and loaded before it, so the dynamic linker
+  // binds it to those, by their names, rather than looking for them itself.
+  std::vector<void*> imports;
+  auto freeImports = [&] {
+    for (auto it = imports.rbegin(); it != imports.rend(); ++it) static_cast<void>(Free(*it));
+  };
+  for (const std::string& needed : NeededLibraries(path)) {
+    if (!IsHandheldModule(needed)) continue;
+    void* import = nullptr;
+    if (!Load(FromUtf8(needed), &import).ok()) {
+      freeImports();
+      return ERROR_MOD_NOT_FOUND;
+    }
+    imports.push_back(import);
+  }
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!library) return ERROR_BAD_EXE_FORMAT;
+  if (!library) {
+    freeImports();
+    return ERROR_BAD_EXE_FORMAT;
+  }
   auto module = std::make_shared<Module>();
   module->path = path;
+  module->imports = imports;
   module->library = library;
   module->entry = reinterpret_cast<EntryPoint>(EntryOf(path, library));
   module->handle = HandleTable::Add(HandleKind::kInstance, module);
@@ -148,6 +226,7 @@ Status ModuleLoader::Load(const std::u16string& name, void** handle) {
     loaded_.erase(path);
     static_cast<void>(HandleTable::Remove(HandleKind::kInstance, module->handle));
     dlclose(library);
+    freeImports();
     return ERROR_DLL_INIT_FAILED;
   }
   *handle = module->handle;
@@ -174,6 +253,8 @@ Status ModuleLoader::Free(const void* handle) {
   loaded_.erase(module->path);
   static_cast<void>(HandleTable::Remove(HandleKind::kInstance, module->handle));
   dlclose(module->library);
+  for (auto it = module->imports.rbegin(); it != module->imports.rend(); ++it)
+    static_cast<void>(Free(*it));
   return Status::Ok();
 }
 

@@ -4,7 +4,10 @@
 // the built one in the module folders, which stand for the handheld's ROM
 // ("Tessiv.so"); a name in another handheld folder only to that folder's
 // library; a host path (with '/') to itself -- each loaded once with dlopen
-// and counted, its entry point called on attach and detach. The entry point
+// and counted, its entry point called on attach and detach. The handheld
+// modules a library was linked against ("Ferrix.so") are its imports: they
+// are resolved the same way and loaded first (a library whose import is not
+// found does not load), and freed after it. The entry point
 // is the ELF entry address of the library (linked with -e DllMain), as a
 // module's header names it on the handheld, so it need not be an export.
 #pragma once

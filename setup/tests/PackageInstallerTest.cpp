@@ -136,7 +136,7 @@ class PackageInstaller : public SetupTest {
   // lines after it, or `extra` alone.
   std::string PackageFile(const std::string& extra, bool withDefault = true) {
     std::string path = device_.path() + "/test-" + std::to_string(++files_) + ".package";
-    std::ofstream(path) << (withDefault ? ReadAll(handheld::DefaultPackageFile()) : "") << "\n"
+    std::ofstream(path) << (withDefault ? ReadAll(handheld::DefaultPackageFile()) + "\n" : "")
                         << extra;
     return path;
   }
@@ -302,6 +302,53 @@ TEST_F(PackageInstaller, UninstallPutsTheBusDriverBackWhileAnotherPackageSharesI
     }
     EXPECT_TRUE(handheld::InstalledPackages().empty()) << c.what;
     handheld::RemoveSleeve();
+  }
+}
+
+TEST_F(PackageInstaller, APackageFileItCannotReadChangesNothing) {
+  struct Case {
+    const char* text;
+    const char* where;  // in the reason
+  };
+  const Case cases[] = {
+      {"[Files]\nTessiv.so -> \\Windows\\Tessiv.dll\n", "no package name"},
+      {"[Package]\nName=Shared\n", ":2:"},
+      {"[Package]\nName=A\n[Files]\nTessiv.so \\Windows\\Tessiv.dll\n", ":4:"},
+      {"[Package]\nName=A\n[Drivers\\X]\n\"Order\"=dword:123456789\n", ":4:"},
+      {"[Package]\nName=A\n[Drivers\\X]\n\"DLL\"=\"Tessiv.dll\n", ":4:"},
+      {"[Package]\nName=A\n[Drivers\\X\n", ":3:"},
+      {"\"DLL\"=\"Tessiv.dll\"\n", ":1:"},
+  };
+  const std::string before = Snapshot();
+  for (const Case& c : cases) {
+    handheld::PackageOutcome outcome = Install(PackageFile(c.text, false));
+    EXPECT_FALSE(outcome.ok) << c.text;
+    EXPECT_NE(outcome.reason.find(c.where), std::string::npos) << outcome.reason;
+  }
+  EXPECT_FALSE(Install(device_.path() + "/none.package").ok);
+  EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(PackageInstaller, TheLoaderFindsOnlyWhatIsInstalled) {
+  struct Case {
+    std::vector<const char*> installed;  // built libraries copied into \Windows
+    bool tessiv, ferrix;                 // loadable
+  };
+  const Case cases[] = {
+      {{}, false, false},
+      {{"Tessiv"}, false, false},  // without its import
+      {{"Tessiv", "Ferrix"}, true, true},
+  };
+  const std::string windows = handheld::HostPath(u"\\Windows");
+  for (const Case& c : cases) {
+    fs::remove_all(windows);
+    fs::create_directories(windows);
+    for (const char* library : c.installed)
+      fs::copy_file(std::string(MODULE_FOLDER) + "/" + library + ".so",
+                    windows + "/" + library + ".dll");
+    EXPECT_EQ(Loadable(u"Tessiv.dll"), c.tessiv) << c.installed.size();
+    EXPECT_EQ(Loadable(u"\\Windows\\Tessiv.dll"), c.tessiv) << c.installed.size();
+    EXPECT_EQ(Loadable(u"FERRIX.DLL"), c.ferrix) << c.installed.size();
   }
 }
 
