@@ -125,13 +125,14 @@ Status DeviceManager::Activate(const std::u16string& driverKey,
   if (status.ok() && !name.empty()) status = DeviceTable::Activate(name, driver);
   if (!name.empty()) ReleaseName(name);
   if (!status.ok()) {
-    if (initialized) static_cast<void>(driver->Remove());
+    driver->Abandon(initialized);
     ActiveList::Remove(driver->record);
     static_cast<void>(HandleTable::Remove(HandleKind::kDevice, driver->handle));
     Trace::Write(TraceChannel::kDevice, "activation of %s failed: error %u",
                  ToUtf8(driverKey).c_str(), static_cast<unsigned>(status.code()));
     return status;
   }
+  driver->Activated();
   Trace::Write(TraceChannel::kDevice, "%s activated from %s as Drivers\\Active\\%s",
                ToUtf8(name).c_str(), ToUtf8(driverKey).c_str(), ToUtf8(driver->record).c_str());
   *device = driver->handle;

@@ -61,7 +61,30 @@ Status StreamDevice::Init(const std::u16string& activePath, LPCVOID busContext) 
   return error != ERROR_SUCCESS ? Status(error) : Status(ERROR_OPEN_FAILED);
 }
 
+void StreamDevice::Activated() {
+  {
+    std::lock_guard<std::mutex> lock(activationMutex_);
+    activation_ = Activation::kActive;
+  }
+  activationEnded_.notify_all();
+}
+
+void StreamDevice::Abandon(bool initialized) {
+  removed_ = true;
+  if (initialized) deinit_(context_);
+  {
+    std::lock_guard<std::mutex> lock(activationMutex_);
+    activation_ = Activation::kFailed;
+  }
+  activationEnded_.notify_all();
+}
+
 Status StreamDevice::Remove() {
+  {
+    std::unique_lock<std::mutex> lock(activationMutex_);
+    activationEnded_.wait(lock, [this] { return activation_ != Activation::kRunning; });
+    if (activation_ == Activation::kFailed) return ERROR_INVALID_HANDLE;
+  }
   if (removed_.exchange(true)) return ERROR_INVALID_HANDLE;
   if (!deinit_(context_)) {
     removed_ = false;

@@ -15,7 +15,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "DeviceTable.h"
@@ -47,8 +49,16 @@ class StreamDevice : public DeviceDriver,
   // device context is kept. Init's failure is its last error (or
   // ERROR_OPEN_FAILED when it set none).
   Status Init(const std::u16string& activePath, LPCVOID busContext);
-  // Marks the device removed and calls the driver's Deinit.
-  // ERROR_INVALID_HANDLE when it was removed already; ERROR_BUSY, the
+  // The end of the device's activation, for the device manager: active
+  // (Activated), or failed after Init (Abandon: the device is marked
+  // removed, and Deinit called when Init succeeded).
+  void Activated();
+  void Abandon(bool initialized);
+  // Marks the device removed and calls the driver's Deinit. The handle and
+  // the record are there before the activation ends (Init reads its
+  // record), so a removal that comes earlier waits for that end.
+  // ERROR_INVALID_HANDLE when it was removed already or its activation
+  // failed; ERROR_BUSY, the
   // device staying active, when Deinit refuses (returns FALSE: a driver in
   // use by an application).
   Status Remove();
@@ -86,6 +96,10 @@ class StreamDevice : public DeviceDriver,
   IoControlEntry ioControl_ = nullptr;
   DWORD context_ = 0;
   std::atomic<bool> removed_{false};
+  enum class Activation { kRunning, kActive, kFailed };
+  std::mutex activationMutex_;
+  std::condition_variable activationEnded_;
+  Activation activation_ = Activation::kRunning;
 };
 
 }  // namespace handheld::detail

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Kolvane.h"
@@ -73,6 +74,22 @@ TEST_F(Kolvane, ABusyClientIsRetriedUntilItGoesOrTheUserCancels) {
   EXPECT_EQ(Install_Init(nullptr, TRUE, FALSE, u"\\Windows"), codeINSTALL_INIT_CONTINUE);
   EXPECT_EQ(boxes_.size(), 1u);
   EXPECT_FALSE(Listed(kGpsKey));
+}
+
+TEST_F(Kolvane, AClientStillStartingIsUnloadedOnceItHasStarted) {
+  ASSERT_TRUE(handheld::testing::WriteDriverKey(kGpsKey, {u"BusyClient.dll", u"COM", 3, ""}));
+  ASSERT_TRUE(handheld::testing::WriteDword(kGpsKey, u"Starting", 1));
+  std::thread starter([] { ActivateDevice(kGpsKey, 0); });
+  ASSERT_TRUE(WaitUntil([] { return Listed(kGpsKey); }, 5000));  // listed while Init runs
+  std::thread started([] {
+    Sleep(100);
+    handheld::testing::WriteDword(kGpsKey, u"Starting", 0);
+  });
+  EXPECT_EQ(Install_Init(nullptr, TRUE, FALSE, u"\\Windows"), codeINSTALL_INIT_CONTINUE);
+  EXPECT_TRUE(boxes_.empty());
+  EXPECT_FALSE(Listed(kGpsKey));
+  starter.join();
+  started.join();
 }
 
 TEST_F(Kolvane, InstallExitReportsWhatWentWrong) {
