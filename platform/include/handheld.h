@@ -137,10 +137,23 @@ void RequestClose();
 // device folder's control channel; the post-message tool). Sends one
 // command line -- "post <class> <message> <wParam> <lParam>", "tap <x> <y>",
 // "key <vk> <character> <alt> <shift> <control>", "answer <id>",
-// "screenshot <path>", "close", "title <class>" -- to the process `pid`, or
+// "screenshot <path>", "close", "title <class>", "cursor" (answers "ok wait"
+// while the wait cursor shows, else "ok arrow"), "cursor wait|arrow" --
+// to the process `pid`, or
 // (pid 0) to each listening process, newest first, until one answers "ok"
 // ("ok <title>" for a title). Returns that answer or the last "error <reason>".
 std::string RemoteControl(const std::string& command, int pid = 0);
+
+// The handheld host's commands over the same control channel, on the
+// device folder's socket "control/host". ServeHostCommands answers each
+// command line with `handler` on a thread of its own, one at a time, until
+// the process ends; false, with the reason, when another host answers there
+// already or the socket cannot be made. SendHostCommand sends one line and
+// gives the answer, which may run over several lines; false when no host
+// answers.
+using HostCommandHandler = std::function<std::string(const std::string& line)>;
+bool ServeHostCommands(HostCommandHandler handler, std::string* reason);
+bool SendHostCommand(const std::string& line, std::string* answer);
 
 // UTF-16 <-> UTF-8 for tools and tests.
 std::string ToUtf8(const std::u16string& text);

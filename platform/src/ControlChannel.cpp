@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +28,7 @@ namespace handheld::detail {
 namespace {
 
 constexpr size_t kMaxLine = 4096;
+constexpr size_t kMaxAnswer = 64 * 1024;
 
 std::string Folder() { return DeviceFolder() + "/control"; }
 
@@ -42,6 +44,8 @@ struct Listener {
   std::mutex mutex;
   bool started = false;
   std::string path;
+  bool hostStarted = false;
+  std::string hostPath;
 };
 
 Listener& TheListener() { return ProcessLifetime<Listener>::Get(); }
@@ -74,20 +78,69 @@ bool WriteAll(int fd, const std::string& text) {
   return true;
 }
 
-void Serve(int server) {
+// Everything until the far end closes, up to kMaxAnswer bytes, without the
+// last line's end.
+bool ReadAnswer(int fd, std::string* answer) {
+  answer->clear();
+  char buffer[1024];
   for (;;) {
-    const int client = accept(server, nullptr, nullptr);
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    answer->append(buffer, static_cast<size_t>(n));
+    if (answer->size() > kMaxAnswer) return false;
+  }
+  if (!answer->empty() && answer->back() == '\n') answer->pop_back();
+  return !answer->empty();
+}
+
+using Executor = std::function<std::string(const std::string&, std::function<void()>*)>;
+
+void Serve(int server, const Executor& execute) {
+  for (;;) {
+    const int client = accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
       return;
     }
     std::string line;
     std::function<void()> then;
-    if (ReadLine(client, &line)) WriteAll(client, ControlChannel::Execute(line, &then) + "\n");
+    if (ReadLine(client, &line)) WriteAll(client, execute(line, &then) + "\n");
     close(client);
     // What may end the program comes after the reply is out.
     if (then) then();
   }
+}
+
+// A listening socket at `path`; -1 after saying why.
+int Listen(const std::string& path) {
+  sockaddr_un address;
+  if (!MakeAddress(path, &address)) {
+    std::fprintf(stderr, "handheld: the control socket path %s is too long; no remote control\n",
+                 path.c_str());
+    return -1;
+  }
+  const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (server < 0) return -1;
+  unlink(path.c_str());  // a socket left by an earlier process
+  if (bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      listen(server, 8) != 0) {
+    std::fprintf(stderr, "handheld: cannot listen on %s: %s\n", path.c_str(), std::strerror(errno));
+    close(server);
+    return -1;
+  }
+  return server;
+}
+
+bool Connects(const std::string& path) {
+  sockaddr_un address;
+  if (!MakeAddress(path, &address)) return false;
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return connected;
 }
 
 bool ParseLong(const std::string& text, long long* value) {
@@ -119,6 +172,29 @@ void ControlChannel::RemoveSocket() {
   Listener& listener = TheListener();
   std::lock_guard<std::mutex> lock(listener.mutex);
   if (!listener.path.empty()) unlink(listener.path.c_str());
+  if (!listener.hostPath.empty()) unlink(listener.hostPath.c_str());
+}
+
+std::string ControlChannel::HostSocket() { return Folder() + "/host"; }
+
+Status ControlChannel::StartHost(std::function<std::string(const std::string&)> handler) {
+  Listener& listener = TheListener();
+  std::lock_guard<std::mutex> lock(listener.mutex);
+  if (listener.hostStarted) return Status::Ok();
+  const std::string path = HostSocket();
+  std::error_code ignored;
+  std::filesystem::create_directories(Folder(), ignored);
+  if (Connects(path)) return ERROR_ALREADY_EXISTS;
+  const int server = Listen(path);
+  if (server < 0) return ERROR_OPEN_FAILED;
+  listener.hostStarted = true;
+  listener.hostPath = path;
+  std::atexit(RemoveSocketAtExit);
+  Executor execute = [handler](const std::string& line, std::function<void()>*) {
+    return handler(line);
+  };
+  std::thread([server, execute] { Serve(server, execute); }).detach();  // until the process ends
+  return Status::Ok();
 }
 
 void ControlChannel::Start() {
@@ -130,26 +206,13 @@ void ControlChannel::Start() {
   std::error_code ignored;
   std::filesystem::create_directories(folder, ignored);
   const std::string path = folder + "/" + std::to_string(getpid());
-  sockaddr_un address;
-  if (!MakeAddress(path, &address)) {
-    std::fprintf(stderr, "handheld: the control socket path %s is too long; no remote control\n",
-                 path.c_str());
-    return;
-  }
-  const int server = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int server = Listen(path);
   if (server < 0) return;
-  unlink(path.c_str());  // a socket left by an earlier process of this id
-  if (bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      listen(server, 8) != 0) {
-    std::fprintf(stderr, "handheld: cannot listen on %s: %s\n", path.c_str(), std::strerror(errno));
-    close(server);
-    return;
-  }
   listener.path = path;
   std::atexit(RemoveSocketAtExit);
   if (Trace::On(TraceChannel::kWindow))
     Trace::Write(TraceChannel::kWindow, "remote control on %s", path.c_str());
-  std::thread([server] { Serve(server); }).detach();  // serves until the process ends
+  std::thread([server] { Serve(server, &ControlChannel::Execute); }).detach();  // until the end
 }
 
 std::string ControlChannel::Execute(const std::string& line, std::function<void()>* then) {
@@ -220,6 +283,14 @@ std::string ControlChannel::Execute(const std::string& line, std::function<void(
     *then = [] { RequestClose(); };
     return "ok";
   }
+  if (command == "cursor") {
+    if (args.empty()) return WindowManager::Instance().WaitCursorShown() ? "ok wait" : "ok arrow";
+    if (args.size() != 1 || (args[0] != "wait" && args[0] != "arrow"))
+      return "error usage: cursor [wait|arrow]";
+    const bool wait = args[0] == "wait";
+    *then = [wait] { SetCursor(LoadCursorW(nullptr, wait ? IDC_WAIT : IDC_ARROW)); };
+    return "ok";
+  }
   return "error unknown command " + command;
 }
 
@@ -230,7 +301,10 @@ std::vector<std::string> ControlChannel::Sockets() {
     while (dirent* entry = readdir(dir)) {
       const std::string path = folder + "/" + entry->d_name;
       struct stat info;
-      if (entry->d_name[0] != '.' && stat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode))
+      // Programs with windows listen under their process id; the host's
+      // socket is not among them.
+      const bool numbered = std::isdigit(static_cast<unsigned char>(entry->d_name[0])) != 0;
+      if (numbered && stat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode))
         found.emplace_back(info.st_mtime, path);
     }
     closedir(dir);
@@ -252,7 +326,7 @@ Status ControlChannel::Exchange(const std::string& socketPath, const std::string
     return ERROR_FILE_NOT_FOUND;  // nobody listens there any more
   }
   const bool sent = WriteAll(fd, line + "\n");
-  const bool read = sent && ReadLine(fd, reply);
+  const bool read = sent && ReadAnswer(fd, reply);
   close(fd);
   return read ? Status::Ok() : Status(ERROR_BROKEN_PIPE);
 }

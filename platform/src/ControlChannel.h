@@ -10,8 +10,16 @@
 //                                              box or dialog on the screen
 //   screenshot <path>                          the screen as a PNG file
 //   close                                      the X11 window's close button
+//   title <class>                              "ok <the window's title>"
+//   cursor                                     "ok wait" while the wait cursor
+//                                              shows, else "ok arrow"
+//   cursor wait|arrow                          shows or hides the wait cursor
 //
 // The answer is "ok" or "error <what went wrong>". Numbers are decimal.
+//
+// The handheld host, which has no windows, serves its own commands the same
+// way on "control/host"; its answers may run over several lines (the client
+// reads until the host closes the connection).
 #pragma once
 
 #include <functional>
@@ -26,15 +34,22 @@ class ControlChannel {
  public:
   // Opens this process's socket and serves it on a thread of its own, once.
   static void Start();
-  // Removes this process's socket (done at exit too).
+  // Removes this process's sockets (done at exit too).
   static void RemoveSocket();
   // Checks one command line and gives the reply line; what it asks for is
   // done by `*then`, after the reply has gone out (a command may end the
   // program).
   static std::string Execute(const std::string& line, std::function<void()>* then);
 
-  // Client side: the sockets of the processes listening in the device
-  // folder, newest first; and one exchange with one of them.
+  // Serves the host's socket with `handler` (one command line in, the
+  // answer out), once per process. ERROR_ALREADY_EXISTS when another host
+  // answers on it.
+  static Status StartHost(std::function<std::string(const std::string&)> handler);
+  static std::string HostSocket();
+
+  // Client side: the sockets of the programs with windows listening in the
+  // device folder, newest first; and one exchange with one of them (or the
+  // host), its answer read to the end.
   static std::vector<std::string> Sockets();
   static Status Exchange(const std::string& socket, const std::string& line, std::string* reply);
   // Removes the socket of a process that ended without removing it.

@@ -59,3 +59,20 @@ std::string RemoteControl(const std::string& command, int pid) {
 }
 
 }  // namespace handheld
+
+namespace handheld {
+
+bool ServeHostCommands(HostCommandHandler handler, std::string* reason) {
+  const detail::Status status = detail::ControlChannel::StartHost(std::move(handler));
+  if (status.ok()) return true;
+  *reason = status.code() == static_cast<DWORD>(ERROR_ALREADY_EXISTS)
+                ? "a handheld host runs on " + DeviceFolder() + " already"
+                : "cannot listen on " + detail::ControlChannel::HostSocket();
+  return false;
+}
+
+bool SendHostCommand(const std::string& line, std::string* answer) {
+  return detail::ControlChannel::Exchange(detail::ControlChannel::HostSocket(), line, answer).ok();
+}
+
+}  // namespace handheld

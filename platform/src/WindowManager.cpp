@@ -733,6 +733,11 @@ void WindowManager::RedrawTopBar() {
   ReleaseDC(nullptr, dc);
 }
 
+bool WindowManager::WaitCursorShown() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return waitCursor_;
+}
+
 void WindowManager::SetWaitCursor(bool shown) {
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -89,6 +89,7 @@ class WindowManager {
   // Screen parts.
   void SetHideTopBar(const std::shared_ptr<Window>& window, bool hide);
   void SetWaitCursor(bool shown);
+  bool WaitCursorShown() const;
   void RedrawTopBar();
 
   // Keys: the modifier state as the last key event left it, and the

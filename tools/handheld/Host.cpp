@@ -1,0 +1,732 @@
+#include "Host.h"
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "handheld.h"
+#include "testing/DriverRegistry.h"
+#if __has_include("handheld_package.h")
+#include "handheld_package.h"
+#define HANDHELD_HAS_INSTALLER 1
+#endif
+
+namespace {
+
+using handheld::FromUtf8;
+using handheld::ToUtf8;
+using handheld::testing::ActiveRecord;
+using handheld::testing::ActiveRecords;
+using Clock = std::chrono::steady_clock;
+
+constexpr DWORD kGpsSleeve = 0x01000001;
+constexpr DWORD kSecondSleeve = 0x01000010;
+constexpr char16_t kIdentityKey[] = u"SYSTEM\\CurrentControlSet\\AdvancedCPL\\DM";
+constexpr char16_t kBusName[] = u"OPT1:";
+constexpr UINT kWmCommand = 0x0111;
+constexpr int kExitCommand = 40002;
+// How long the bus driver may take for a client: its identity wait (5 s)
+// and the activation.
+constexpr DWORD kClientWaitMs = 7000;
+constexpr auto kScreenshotEvery = std::chrono::seconds(3);
+constexpr auto kCursorLookEvery = std::chrono::milliseconds(250);
+constexpr auto kProgressEvery = std::chrono::seconds(5);
+
+// ---- the registry, as the host reads and writes it ----
+
+std::u16string ReadText(const std::u16string& path, const char16_t* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return {};
+  WCHAR text[512] = {};
+  DWORD type = REG_NONE, bytes = sizeof text - sizeof(WCHAR);
+  const LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<LPBYTE>(text), &bytes);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || type != REG_SZ) return {};
+  text[bytes / sizeof(WCHAR)] = u'\0';
+  return text;
+}
+
+bool ReadDword(const std::u16string& path, const char16_t* name, DWORD* value) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return false;
+  DWORD type = REG_NONE, bytes = sizeof *value;
+  const LONG rc = RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<LPBYTE>(value), &bytes);
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS && type == REG_DWORD && bytes == sizeof *value;
+}
+
+bool WriteText(const std::u16string& path, const char16_t* name, const std::u16string& text) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return false;
+  const LONG rc = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                 static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS;
+}
+
+bool KeyExists(const std::u16string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+std::vector<std::u16string> Subkeys(const std::u16string& path) {
+  std::vector<std::u16string> names;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, 0, &key) != ERROR_SUCCESS) return names;
+  for (DWORD i = 0;; ++i) {
+    WCHAR name[256];
+    DWORD chars = 256;
+    if (RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    names.push_back(path + u"\\" + name);
+  }
+  RegCloseKey(key);
+  return names;
+}
+
+// The sleeves' client keys, "Drivers\Tessiv\XXXX\XXXX".
+std::vector<std::u16string> ClientKeys() {
+  std::vector<std::u16string> keys;
+  for (const std::u16string& upper : Subkeys(u"Drivers\\Tessiv"))
+    for (const std::u16string& key : Subkeys(upper)) keys.push_back(key);
+  return keys;
+}
+
+std::u16string ClientKey(DWORD sleeveId) {
+  char text[32];
+  std::snprintf(text, sizeof text, "Drivers\\Tessiv\\%04X\\%04X",
+                static_cast<unsigned>(sleeveId >> 16), static_cast<unsigned>(sleeveId & 0xFFFF));
+  return FromUtf8(text);
+}
+
+std::string Hex(DWORD value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+  return text;
+}
+
+std::string SleeveName(DWORD sleeveId) {
+  if (sleeveId == kGpsSleeve) return "the GPS sleeve (" + Hex(sleeveId) + ")";
+  if (sleeveId == kSecondSleeve) return "the second sleeve kind (" + Hex(sleeveId) + ")";
+  return "a sleeve " + Hex(sleeveId);
+}
+
+bool FindRecord(const std::u16string& key, ActiveRecord* found) {
+  for (const ActiveRecord& record : ActiveRecords())
+    if (record.key == key) {
+      *found = record;
+      return true;
+    }
+  return false;
+}
+
+bool BusDriverLoaded() {
+  for (const ActiveRecord& record : ActiveRecords())
+    if (record.name == kBusName) return true;
+  return false;
+}
+
+// The client driver's record, if one is listed.
+bool FindClient(ActiveRecord* found) {
+  for (const ActiveRecord& record : ActiveRecords())
+    if (record.key.rfind(u"Drivers\\Tessiv\\", 0) == 0) {
+      *found = record;
+      return true;
+    }
+  return false;
+}
+
+std::string Seconds(Clock::duration elapsed) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", std::chrono::duration<double>(elapsed).count());
+  return text;
+}
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  std::istringstream in(line);
+  while (std::getline(in, word, '\t'))
+    if (!word.empty()) words.push_back(word);
+  return words;
+}
+
+bool Number(const std::string& text, long long* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  *value = std::strtoll(text.c_str(), &end, 0);
+  return *end == '\0';
+}
+
+bool ViewerReplyOk(const std::string& reply) {
+  return reply == "ok" || reply.rfind("ok ", 0) == 0;
+}
+
+}  // namespace
+
+Host::Host(Programs programs) : programs_(std::move(programs)) {}
+
+Host::~Host() { Shutdown(); }
+
+bool Host::ParseSleeve(const std::string& text, DWORD* sleeveId) {
+  if (text == "gps") *sleeveId = kGpsSleeve;
+  else if (text == "second") *sleeveId = kSecondSleeve;
+  else {
+    long long value = 0;
+    if (!Number(text, &value) || value <= 0 || value > 0xFFFFFFFFll) return false;
+    *sleeveId = static_cast<DWORD>(value);
+  }
+  return true;
+}
+
+void Host::Say(const std::string& line) {
+  std::printf("%s\n", line.c_str());
+  std::fflush(stdout);
+  if (transcript_) transcript_->push_back(line);
+}
+
+bool Host::Boot(std::string* reason) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  const std::string folder = handheld::DeviceFolder();
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    *reason = "cannot make the device folder " + folder + ": " + error.message();
+    return false;
+  }
+  // The list of loaded drivers is volatile: nothing is loaded at boot.
+  RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Drivers\\Active");
+  HKEY key = nullptr;
+  for (const char16_t* path : {u"Drivers\\Active", u"Drivers\\PCMCIA\\Detect", kIdentityKey}) {
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+      *reason = "cannot use the registry hive in " + folder;
+      return false;
+    }
+    // No sleeve is attached at boot, so no identity is published.
+    if (std::u16string(path) == kIdentityKey) RegDeleteValueW(key, u"IDs");
+    RegCloseKey(key);
+  }
+  booted_ = true;
+  Say("Handheld booted in " + folder);
+
+  struct BuiltIn {
+    std::u16string key;
+    DWORD order;
+  };
+  std::vector<BuiltIn> builtIns;
+  for (const std::u16string& path : Subkeys(u"Drivers\\BuiltIn")) {
+    if (ReadText(path, u"Dll").empty()) continue;
+    DWORD order = 0xFFFFFFFF;
+    ReadDword(path, u"Order", &order);
+    builtIns.push_back({path, order});
+  }
+  std::stable_sort(builtIns.begin(), builtIns.end(),
+                   [](const BuiltIn& a, const BuiltIn& b) { return a.order < b.order; });
+  for (const BuiltIn& builtIn : builtIns) {
+    if (ActivateDevice(builtIn.key.c_str(), 0) == nullptr) {
+      Say("Built-in driver " + ToUtf8(builtIn.key) + " did not load (error " +
+          std::to_string(GetLastError()) + ")");
+      continue;
+    }
+    ActiveRecord record;
+    FindRecord(builtIn.key, &record);
+    Say("Built-in driver " + ToUtf8(builtIn.key) + " loaded as " + ToUtf8(record.name));
+  }
+  return true;
+}
+
+std::string Host::Answer(const std::string& line) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  std::vector<std::string> transcript;
+  transcript_ = &transcript;
+  std::string reason;
+  const bool ok = Dispatch(SplitTabs(line), &reason);
+  transcript_ = nullptr;
+  std::string answer = ok ? "ok" : "error " + reason;
+  for (const std::string& said : transcript) answer += "\n" + said;
+  return answer;
+}
+
+bool Host::Run(const std::vector<std::string>& words, std::string* reason) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return Dispatch(words, reason);
+}
+
+bool Host::Dispatch(const std::vector<std::string>& words, std::string* reason) {
+  if (words.empty()) {
+    *reason = "no command";
+    return false;
+  }
+  if (shutDown_) {
+    *reason = "the handheld is shutting down";
+    return false;
+  }
+  const std::string& command = words[0];
+  const std::vector<std::string> args(words.begin() + 1, words.end());
+  auto usage = [&](const char* text) {
+    *reason = std::string("usage: ") + text;
+    return false;
+  };
+  if (command == "install") {
+    if (args.size() > 1) return usage("install [PACKAGE_FILE]");
+#ifdef HANDHELD_HAS_INSTALLER
+    return Install(args.empty() ? handheld::DefaultPackageFile() : args[0], reason);
+#else
+    return Install(args.empty() ? "" : args[0], reason);
+#endif
+  }
+  if (command == "uninstall") {
+    if (args.size() > 1) return usage("uninstall [PACKAGE_NAME]");
+    return Uninstall(args.empty() ? "" : args[0], reason);
+  }
+  if (command == "insert") {
+    DWORD sleeveId = kGpsSleeve;
+    if (!args.empty() && (args.size() != 2 || args[0] != "--sleeve" || !ParseSleeve(args[1], &sleeveId)))
+      return usage("insert [--sleeve gps|second|ID]");
+    return Insert(sleeveId, reason);
+  }
+  if (command == "remove") {
+    if (!args.empty()) return usage("remove");
+    return Remove(reason);
+  }
+  if (command == "receiver") {
+    if (args.size() == 1 && args[0] != "--simulate") return UseReceiverDevice(args[0], reason);
+    if (args.empty() || args[0] != "--simulate" || args.size() == 2 || args.size() > 3 ||
+        (args.size() == 3 && args[1] != "--scenario" && args[1] != "--replay"))
+      return usage("receiver DEVICE | receiver --simulate [--scenario NAME | --replay FILE]");
+    std::vector<std::string> simulatorArguments(args.begin() + 1, args.end());
+    std::string description = args.size() == 3 ? args[1].substr(2) + " " + args[2] : "scenario normal";
+    return SimulateReceiver(simulatorArguments, description, reason);
+  }
+  if (command == "start") {
+    bool headless = false;
+    std::string screenshot;
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (args[i] == "--headless") headless = true;
+      else if (args[i] == "--screenshot" && i + 1 < args.size()) screenshot = args[++i];
+      else return usage("start [--headless] [--screenshot FILE]");
+    }
+    return StartViewer(headless, screenshot, reason);
+  }
+  if (command == "post") {
+    if (args.size() < 2 || args.size() > 4) return usage("post CLASS MESSAGE [WPARAM [LPARAM]]");
+    return Post(args, reason);
+  }
+  if (command == "screenshot") {
+    if (args.size() != 1) return usage("screenshot FILE");
+    return Screenshot(args[0], reason);
+  }
+  if (command == "status") {
+    if (!args.empty()) return usage("status");
+    Status();
+    return true;
+  }
+  if (command == "shutdown") {
+    if (!args.empty()) return usage("shutdown");
+    ShutdownLocked();
+    return true;
+  }
+  *reason = "unknown command " + command;
+  return false;
+}
+
+bool Host::Install(const std::string& packageFile, std::string* reason) {
+#ifdef HANDHELD_HAS_INSTALLER
+  Say("Installing " + packageFile);
+  const handheld::PackageOutcome outcome =
+      handheld::InstallPackage(packageFile, [this](const std::string& line) { Say("  " + line); });
+  if (!outcome.ok) {
+    *reason = outcome.reason;
+    return false;
+  }
+  if (!receiverDevice_.empty()) PointClientKeys();
+  Say("Package installed");
+  return true;
+#else
+  (void)packageFile;
+  *reason = "this build has no package installer";
+  return false;
+#endif
+}
+
+bool Host::Uninstall(const std::string& packageName, std::string* reason) {
+#ifdef HANDHELD_HAS_INSTALLER
+  std::string name = packageName;
+  if (name.empty()) {
+    const std::vector<std::string> installed = handheld::InstalledPackages();
+    if (installed.empty()) {
+      *reason = "no package is installed";
+      return false;
+    }
+    name = installed.front();
+  }
+  Say("Uninstalling " + name);
+  const handheld::PackageOutcome outcome =
+      handheld::UninstallPackage(name, [this](const std::string& line) { Say("  " + line); });
+  if (!outcome.ok) {
+    *reason = outcome.reason;
+    return false;
+  }
+  Say("Package " + name + " uninstalled");
+  return true;
+#else
+  (void)packageName;
+  *reason = "this build has no package installer";
+  return false;
+#endif
+}
+
+void Host::SetViewerCursor(bool wait) {
+  if (viewer_.Running()) ViewerCommand(wait ? "cursor wait" : "cursor arrow");
+}
+
+bool Host::Insert(DWORD sleeveId, std::string* reason) {
+  const handheld::SleeveState before = handheld::GetSleeveState();
+  if (before.attached) Say("Taking off " + SleeveName(before.sleeveId) + " first");
+  handheld::InsertSleeve(sleeveId);
+  Say("Inserted " + SleeveName(sleeveId));
+  const std::u16string clientKey = ClientKey(sleeveId);
+  const bool busDriver = BusDriverLoaded();
+  const bool registered = KeyExists(clientKey);
+  const Clock::time_point start = Clock::now();
+  Clock::time_point nextProgress = start + std::chrono::seconds(1);
+  bool published = false, loaded = false;
+  ActiveRecord client;
+  SetViewerCursor(true);
+  while (Clock::now() - start < std::chrono::milliseconds(kClientWaitMs)) {
+    DWORD ids = 0;
+    if (!published && ReadDword(kIdentityKey, u"IDs", &ids) && ids == sleeveId) {
+      published = true;
+      Say("Identity published: \"IDs\" = " + Hex(ids) + " after " + Seconds(Clock::now() - start));
+      if (!busDriver || !registered) break;
+    }
+    if (published && FindRecord(clientKey, &client)) {
+      loaded = true;
+      break;
+    }
+    if (Clock::now() >= nextProgress) {
+      Say(std::string(published ? "  the bus driver is loading the client driver... "
+                                : "  waiting for the sleeve's identity... ") +
+          Seconds(Clock::now() - start));
+      nextProgress += std::chrono::seconds(1);
+    }
+    Sleep(20);
+  }
+  SetViewerCursor(false);
+  if (!published) {
+    *reason = "the sleeve's identity was not published within " + Seconds(Clock::now() - start);
+    return false;
+  }
+  if (!busDriver) {
+    Say("No bus driver runs (install the package): nothing loads the sleeve's driver");
+    return true;
+  }
+  if (!registered) {
+    Say("No client driver is registered for this sleeve (" + ToUtf8(clientKey) +
+        " does not exist): none loads");
+    return true;
+  }
+  if (!loaded) {
+    *reason = "the bus driver did not load the client driver from " + ToUtf8(clientKey);
+    return false;
+  }
+  Say("Client driver loaded from " + ToUtf8(clientKey) + " as " + ToUtf8(client.name) +
+      (handheld::GetSleeveState().powered ? " (sleeve power on)" : ""));
+  return true;
+}
+
+bool Host::Remove(std::string* reason) {
+  const handheld::SleeveState state = handheld::GetSleeveState();
+  if (!state.attached) {
+    *reason = "no sleeve is attached";
+    return false;
+  }
+  ActiveRecord client;
+  const bool hadClient = FindClient(&client);
+  handheld::RemoveSleeve();
+  Say("Took off " + SleeveName(state.sleeveId));
+  if (!hadClient) return true;
+  const Clock::time_point start = Clock::now();
+  ActiveRecord still;
+  while (FindClient(&still)) {
+    if (Clock::now() - start > std::chrono::seconds(3)) {
+      *reason = "the client driver " + ToUtf8(client.name) + " is still loaded";
+      return false;
+    }
+    Sleep(20);
+  }
+  Say("Client driver " + ToUtf8(client.name) + " unloaded (" + ToUtf8(client.key) + ")");
+  return true;
+}
+
+int Host::PointClientKeys() {
+  int pointed = 0;
+  for (const std::u16string& key : ClientKeys()) {
+    if (ReadText(key, u"Prefix") != u"COM") continue;
+    if (WriteText(key, handheld::kHostDeviceValue, FromUtf8(receiverDevice_))) {
+      Say("Client driver key " + ToUtf8(key) + ": \"HostDevice\" = " + receiverDevice_);
+      ++pointed;
+    }
+  }
+  return pointed;
+}
+
+bool Host::UseReceiverDevice(const std::string& device, std::string* reason) {
+  struct stat info {};
+  if (stat(device.c_str(), &info) != 0) {
+    *reason = "no such device: " + device;
+    return false;
+  }
+  if (!S_ISCHR(info.st_mode)) {
+    *reason = device + " is not a serial device";
+    return false;
+  }
+  HANDLE port = handheld::OpenHostSerialDevice(device, GENERIC_READ | GENERIC_WRITE);
+  if (port == INVALID_HANDLE_VALUE) {
+    *reason = "cannot open " + device + " (error " + std::to_string(GetLastError()) + ")";
+    return false;
+  }
+  CloseHandle(port);
+  receiverDevice_ = device;
+  if (PointClientKeys() == 0)
+    Say("Receiver " + device + ": no sleeve serial driver is installed yet; it gets the device "
+        "when the package is installed");
+  else
+    Say("Receiver on " + device);
+  if (viewer_.Running()) Say("The viewer takes the new receiver at its next connect");
+  return true;
+}
+
+void Host::StopSimulator() {
+  if (!simulator_.Running()) return;
+  const std::string pid = std::to_string(simulator_.pid());
+  Say("Receiver simulator (pid " + pid + ") ended: " + simulator_.Stop(SIGTERM, 3000));
+}
+
+bool Host::SimulateReceiver(const std::vector<std::string>& simulatorArguments,
+                            const std::string& description, std::string* reason) {
+  StopSimulator();
+  if (!simulator_.Start(programs_.receiverSim, simulatorArguments, {}, true, reason)) return false;
+  const std::string pty = simulator_.FirstLine(5000);
+  if (pty.empty()) {
+    simulator_.Stop(SIGKILL, 1000);
+    *reason = "the receiver simulator gave no pseudo-terminal (" + description + ")";
+    return false;
+  }
+  simulatorDescription_ = description;
+  Say("Receiver simulator (" + description + ", pid " + std::to_string(simulator_.pid()) +
+      ") on " + pty);
+  if (!UseReceiverDevice(pty, reason)) {
+    StopSimulator();
+    return false;
+  }
+  return true;
+}
+
+std::string Host::ViewerCommand(const std::string& command) {
+  if (!viewer_.Running()) return "error the viewer is not running";
+  return handheld::RemoteControl(command, viewer_.pid());
+}
+
+bool Host::StartViewer(bool headless, const std::string& screenshot, std::string* reason) {
+  if (viewer_.Running()) {
+    *reason = "the viewer runs already (pid " + std::to_string(viewer_.pid()) + ")";
+    return false;
+  }
+  const char* display = std::getenv("DISPLAY");
+  viewerHeadless_ = headless || !display || !*display;
+  std::vector<std::string> environment{"HANDHELD_DEVICE=" + handheld::DeviceFolder()};
+  if (viewerHeadless_) environment.push_back("HANDHELD_HEADLESS=1");
+  if (!screenshot.empty()) environment.push_back("HANDHELD_SCREENSHOT=" + screenshot);
+  if (!viewer_.Start(programs_.viewer, {}, environment, false, reason)) return false;
+  screenshot_ = screenshot;
+  lastScreenshot_ = Clock::now();
+  viewerEnded_.clear();
+  titleShown_ = versionWait_ = false;
+  Say("Viewer quelmar started (pid " + std::to_string(viewer_.pid()) + "), " +
+      (viewerHeadless_ ? std::string("headless") : "in a window on display " + std::string(display)));
+  if (!screenshot.empty())
+    Say("Screen written to " + screenshot + (viewerHeadless_ ? " every 3 s" : " at the end"));
+  return true;
+}
+
+bool Host::Post(const std::vector<std::string>& words, std::string* reason) {
+  struct Named {
+    const char* name;
+    long long value;
+  };
+  static constexpr Named kMessages[] = {
+      {"WM_CLOSE", 0x0010}, {"WM_COMMAND", 0x0111}, {"WM_TIMER", 0x0113}, {"WM_USER", 0x0400}};
+  long long numbers[3] = {0, 0, 0};
+  for (size_t i = 1; i < words.size(); ++i) {
+    bool named = false;
+    for (const Named& message : kMessages)
+      if (words[i] == message.name) {
+        numbers[i - 1] = message.value;
+        named = true;
+      }
+    if (!named && !Number(words[i], &numbers[i - 1])) {
+      *reason = "not a message or number: " + words[i];
+      return false;
+    }
+  }
+  const std::string command = "post " + words[0] + " " + std::to_string(numbers[0]) + " " +
+                              std::to_string(numbers[1]) + " " + std::to_string(numbers[2]);
+  const std::string reply = ViewerCommand(command);
+  if (!ViewerReplyOk(reply)) {
+    *reason = reply.substr(reply.find(' ') + 1);
+    return false;
+  }
+  Say("Posted message " + std::to_string(numbers[0]) + " (" + std::to_string(numbers[1]) + ", " +
+      std::to_string(numbers[2]) + ") to the viewer's window " + words[0]);
+  return true;
+}
+
+bool Host::Screenshot(const std::string& path, std::string* reason) {
+  const std::string reply = ViewerCommand("screenshot " + path);
+  if (!ViewerReplyOk(reply)) {
+    *reason = reply.substr(reply.find(' ') + 1);
+    return false;
+  }
+  Say("Screenshot of the viewer's screen in " + path);
+  return true;
+}
+
+void Host::Status() {
+  Say("Device folder: " + handheld::DeviceFolder());
+  const handheld::SleeveState sleeve = handheld::GetSleeveState();
+  Say("Sleeve: " + (sleeve.attached ? SleeveName(sleeve.sleeveId) : std::string("none attached")));
+  Say(std::string("Sleeve power: ") + (sleeve.powered ? "on" : "off"));
+  DWORD ids = 0;
+  Say("Identity (\"IDs\"): " +
+      (ReadDword(kIdentityKey, u"IDs", &ids) ? Hex(ids) : std::string("not published")));
+  const std::vector<ActiveRecord> records = ActiveRecords();
+  std::string loaded;
+  for (const ActiveRecord& record : records)
+    loaded += (loaded.empty() ? "" : ", ") + ToUtf8(record.name.empty() ? record.key : record.name);
+  Say("Loaded drivers: " + (loaded.empty() ? std::string("none") : loaded));
+  Say("Drivers\\Active:" + std::string(records.empty() ? " empty" : ""));
+  for (const ActiveRecord& record : records)
+    Say("  " + ToUtf8(record.subkey) + ": Key=" + ToUtf8(record.key) + " Name=" +
+        ToUtf8(record.name) + " Hnd=" + std::to_string(record.hnd));
+#ifdef HANDHELD_HAS_INSTALLER
+  std::string packages;
+  for (const std::string& name : handheld::InstalledPackages())
+    packages += (packages.empty() ? "" : ", ") + name;
+  Say("Installed packages: " + (packages.empty() ? std::string("none") : packages));
+#endif
+  if (simulator_.Running())
+    Say("Receiver: simulator (" + simulatorDescription_ + ", pid " +
+        std::to_string(simulator_.pid()) + ") on " + receiverDevice_);
+  else
+    Say("Receiver: " + (receiverDevice_.empty() ? std::string("none") : receiverDevice_));
+  if (viewer_.Running()) {
+    const std::string title = ViewerCommand("title QUELMAR");
+    Say("Viewer: running (pid " + std::to_string(viewer_.pid()) + "), title \"" +
+        (title.rfind("ok ", 0) == 0 ? title.substr(3) : std::string()) + "\"");
+  } else {
+    Say("Viewer: not running" + (viewerEnded_.empty() ? "" : " (ended: " + viewerEnded_ + ")"));
+  }
+}
+
+void Host::WatchVersionQuery() {
+  const Clock::time_point now = Clock::now();
+  if (now - lastCursorLook_ < kCursorLookEvery) return;
+  lastCursorLook_ = now;
+  if (!titleShown_) {
+    const std::string title = ViewerCommand("title QUELMAR");
+    if (title.rfind("ok ", 0) == 0) {
+      titleShown_ = true;
+      Say("Viewer window up, title \"" + title.substr(3) + "\"");
+    }
+  }
+  const std::string cursor = ViewerCommand("cursor");
+  if (cursor == "ok wait" && !versionWait_) {
+    versionWait_ = true;
+    versionStart_ = versionProgress_ = now;
+    Say("Viewer reads the receiver's software version (up to 25 s; wait cursor on its screen)");
+  } else if (cursor == "ok wait" && now - versionProgress_ >= kProgressEvery) {
+    versionProgress_ = now;
+    Say("  still reading the version... " + Seconds(now - versionStart_));
+  } else if (cursor == "ok arrow" && versionWait_) {
+    versionWait_ = false;
+    Say("Version query done after " + Seconds(now - versionStart_) +
+        " (the version stands on the status page)");
+  }
+}
+
+bool Host::Watch(int* viewerCode) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  int code = 0;
+  std::string how;
+  if (simulator_.Ended(&code, &how))
+    Say("Receiver simulator ended: " + how + "; the viewer's port has no receiver behind it now");
+  if (viewer_.Ended(&code, &how)) {
+    viewerEnded_ = how;
+    Say("Viewer ended: " + how);
+    if (code < 128) {
+      *viewerCode = code;
+      return true;
+    }
+    return false;
+  }
+  if (!viewer_.Running()) return false;
+  WatchVersionQuery();
+  if (viewerHeadless_ && !screenshot_.empty() && Clock::now() - lastScreenshot_ >= kScreenshotEvery) {
+    lastScreenshot_ = Clock::now();
+    // Written beside and renamed, so a reader never sees half a picture.
+    const std::string partial = screenshot_ + ".part.png";
+    if (ViewerReplyOk(ViewerCommand("screenshot " + partial))) {
+      std::error_code ignored;
+      std::filesystem::rename(partial, screenshot_, ignored);
+    }
+  }
+  return false;
+}
+
+void Host::StopViewer() {
+  if (!viewer_.Running()) return;
+  if (!screenshot_.empty()) ViewerCommand("screenshot " + screenshot_);
+  // Exit from its menu, as a person would end it.
+  ViewerCommand("post QUELMAR " + std::to_string(kWmCommand) + " " + std::to_string(kExitCommand) + " 0");
+  viewerEnded_ = viewer_.Stop(0, 5000);
+  // Stop(0) only waited: a viewer that did not end was killed.
+  Say("Viewer ended: " + viewerEnded_);
+}
+
+void Host::Shutdown() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  ShutdownLocked();
+}
+
+bool Host::ShutDown() const { return shutDown_; }
+
+void Host::ShutdownLocked() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  StopViewer();
+  if (booted_) {
+    // The drivers, the last loaded first: the bus driver unloads its client.
+    std::vector<ActiveRecord> records = ActiveRecords();
+    for (auto it = records.rbegin(); it != records.rend(); ++it) {
+      if (it->key.rfind(u"Drivers\\Tessiv\\", 0) == 0) continue;  // its bus driver's
+      if (DeactivateDevice(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(it->hnd))))
+        Say("Driver " + ToUtf8(it->name) + " (" + ToUtf8(it->key) + ") deinitialised");
+    }
+    for (const ActiveRecord& left : ActiveRecords())
+      if (DeactivateDevice(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(left.hnd))))
+        Say("Driver " + ToUtf8(left.name) + " (" + ToUtf8(left.key) + ") deinitialised");
+    if (handheld::GetSleeveState().attached) handheld::RemoveSleeve();
+  }
+  StopSimulator();
+  Say("Handheld shut down");
+}

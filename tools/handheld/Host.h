@@ -1,0 +1,111 @@
+// The handheld host: the kernel side of one simulated handheld in one
+// process. It boots the device (the volatile "Drivers\Active" list cleared,
+// the built-in drivers activated in their "Order"), and through the
+// platform it hosts the device manager, the OEM layer's sleeve connector,
+// the identity publisher, the sleeve notification and the package
+// installer. Beside itself it runs the receiver simulator and the viewer as
+// child processes.
+//
+// Commands come as words, from the command line or the control channel
+// (Answer), and every command prints what it did on the host's console. One
+// command runs at a time; Watch, on the host's main thread, takes its turn
+// between them.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ChildProgram.h"
+
+class Host {
+ public:
+  struct Programs {
+    std::string receiverSim;
+    std::string viewer;
+  };
+  explicit Host(Programs programs);
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  // Boots the handheld in the current device folder.
+  bool Boot(std::string* reason);
+
+  // One command:
+  //   install [PACKAGE_FILE]      uninstall [PACKAGE_NAME]
+  //   insert [--sleeve gps|second|ID]     remove
+  //   receiver DEVICE | receiver --simulate [--scenario NAME | --replay FILE]
+  //   start [--headless] [--screenshot FILE]
+  //   post CLASS MESSAGE [WPARAM [LPARAM]]     screenshot FILE
+  //   status      shutdown
+  // False with a one-line reason when it cannot be done.
+  bool Run(const std::vector<std::string>& words, std::string* reason);
+
+  // The control channel's handler: the words separated by tabs in; "ok" or
+  // "error <reason>" out, followed by the lines the command printed.
+  std::string Answer(const std::string& line);
+
+  // Looks after the children (a viewer or simulator that ended, the
+  // viewer's version query, the screenshots). True once the viewer has
+  // ended by itself with an exit code (given in *viewerCode).
+  bool Watch(int* viewerCode);
+
+  // The viewer ended, the drivers deinitialised, the simulator ended, the
+  // sleeve taken off. Asked for by `shutdown`; done at most once.
+  void Shutdown();
+  bool ShutDown() const;
+
+  // Sleeve identities by name ("gps", "second") or number.
+  static bool ParseSleeve(const std::string& text, DWORD* sleeveId);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void Say(const std::string& line);
+  bool Dispatch(const std::vector<std::string>& words, std::string* reason);
+  bool Install(const std::string& packageFile, std::string* reason);
+  bool Uninstall(const std::string& packageName, std::string* reason);
+  bool Insert(DWORD sleeveId, std::string* reason);
+  bool Remove(std::string* reason);
+  // The one place where a receiver device is taken into use: checked and
+  // named in the serial client keys' "HostDevice".
+  bool UseReceiverDevice(const std::string& device, std::string* reason);
+  bool SimulateReceiver(const std::vector<std::string>& simulatorArguments,
+                        const std::string& description, std::string* reason);
+  bool StartViewer(bool headless, const std::string& screenshot, std::string* reason);
+  bool Post(const std::vector<std::string>& words, std::string* reason);
+  bool Screenshot(const std::string& path, std::string* reason);
+  void Status();
+  void ShutdownLocked();
+  // The receiver device in every serial client key.
+  int PointClientKeys();
+  void StopSimulator();
+  void StopViewer();
+  std::string ViewerCommand(const std::string& command);
+  void SetViewerCursor(bool wait);
+  void WatchVersionQuery();
+
+  const Programs programs_;
+  std::recursive_mutex mutex_;
+  std::vector<std::string>* transcript_ = nullptr;  // while a command from outside runs
+  bool booted_ = false;
+  bool shutDown_ = false;
+
+  std::string receiverDevice_;
+  ChildProgram simulator_;
+  std::string simulatorDescription_;
+
+  ChildProgram viewer_;
+  bool viewerHeadless_ = false;
+  std::string screenshot_;
+  Clock::time_point lastScreenshot_{};
+  std::string viewerEnded_;  // how it ended
+  bool titleShown_ = false;
+  bool versionWait_ = false;
+  Clock::time_point versionStart_{}, versionProgress_{}, lastCursorLook_{};
+};

@@ -1,0 +1,287 @@
+// handheld: the simulated handheld's host and the project's main command.
+//
+//   handheld [OPTIONS]            the typical run: package installed, GPS
+//                                 sleeve inserted, the viewer on the receiver
+//   handheld [--device-folder DIR] host          boot and wait for commands
+//   handheld [--device-folder DIR] COMMAND ...   one command to the running
+//                                 host (install, uninstall and status also
+//                                 work without one)
+// See Usage() for the whole list.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Host.h"
+#include "handheld.h"
+
+namespace {
+
+volatile sig_atomic_t gStop = 0;
+void OnSignal(int signal) { gStop = signal; }
+
+const char kUsage[] =
+    "usage: handheld [--device-folder DIR] [OPTIONS]        the typical run\n"
+    "       handheld [--device-folder DIR] host             boot, then serve commands\n"
+    "       handheld [--device-folder DIR] COMMAND [ARGS]   a command to the running host\n"
+    "\n"
+    "The typical run boots a handheld in a fresh temporary device folder (or DIR, or\n"
+    "$HANDHELD_DEVICE), installs the package, attaches the receiver, inserts the GPS\n"
+    "sleeve, starts the viewer quelmar and runs until the viewer ends (its exit code\n"
+    "is the handheld's) or Ctrl-C. Its options:\n"
+    "  --receiver DEVICE   a real receiver on this serial device (or pseudo-terminal)\n"
+    "  --scenario NAME     the receiver simulator's scenario (receiver-sim --help)\n"
+    "  --replay FILE       the simulator replays this capture\n"
+    "  --sleeve second     insert the second sleeve kind (or gps, or an ID)\n"
+    "  --no-sleeve         insert no sleeve\n"
+    "  --headless          no X11 window even when $DISPLAY is set\n"
+    "  --seconds N         end cleanly after N seconds\n"
+    "  --screenshot FILE   write the screen there (headless: every 3 s; default\n"
+    "                      $TMPDIR/handheld-screen.png), and the last screen at the end\n"
+    "\n"
+    "Commands (to the host that runs on the device folder):\n"
+    "  install [PACKAGE_FILE]      uninstall [PACKAGE_NAME]\n"
+    "  insert [--sleeve gps|second|ID]      remove\n"
+    "  receiver DEVICE | receiver --simulate [--scenario NAME | --replay FILE]\n"
+    "  start [--headless] [--screenshot FILE]      the viewer\n"
+    "  post CLASS MESSAGE [WPARAM [LPARAM]]        e.g. post QUELMAR WM_COMMAND 40002\n"
+    "  screenshot FILE      status      shutdown\n"
+    "Without a running host, install, uninstall and status work on the device folder\n"
+    "directly. Exit status: 0 done, 1 not possible (the reason on standard error),\n"
+    "2 wrong command line; the typical run ends with the viewer's exit code.\n";
+
+int Usage() {
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+int Fail(const std::string& reason) {
+  std::fprintf(stderr, "handheld: %s\n", reason.c_str());
+  return 1;
+}
+
+// The programs beside this one when installed together, else the build's.
+Host::Programs FindPrograms() {
+  Host::Programs programs{RECEIVER_SIM_PATH, QUELMAR_PATH};
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const std::filesystem::path dir = self.parent_path();
+    if (std::filesystem::exists(dir / "receiver-sim")) programs.receiverSim = dir / "receiver-sim";
+    if (std::filesystem::exists(dir / "quelmar")) programs.viewer = dir / "quelmar";
+  }
+  return programs;
+}
+
+void CatchSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
+struct RunOptions {
+  std::string receiver, scenario, replay, screenshot;
+  std::string sleeve = "gps";
+  bool noSleeve = false, headless = false;
+  double seconds = 0;
+};
+
+bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    const bool hasValue = i + 1 < args.size();
+    if (a == "--receiver" && hasValue) options->receiver = args[++i];
+    else if (a == "--scenario" && hasValue) options->scenario = args[++i];
+    else if (a == "--replay" && hasValue) options->replay = args[++i];
+    else if (a == "--screenshot" && hasValue) options->screenshot = args[++i];
+    else if (a == "--sleeve" && hasValue) options->sleeve = args[++i];
+    else if (a == "--no-sleeve") options->noSleeve = true;
+    else if (a == "--headless") options->headless = true;
+    else if (a == "--seconds" && hasValue) {
+      char* end = nullptr;
+      options->seconds = std::strtod(args[++i].c_str(), &end);
+      if (*end != '\0' || !(options->seconds > 0)) return false;
+    } else {
+      return false;
+    }
+  }
+  DWORD id = 0;
+  const int receivers = !options->receiver.empty() + !options->scenario.empty() + !options->replay.empty();
+  return receivers <= 1 && Host::ParseSleeve(options->sleeve, &id);
+}
+
+std::string Absolute(const std::string& path) {
+  return path.empty() ? path : std::filesystem::absolute(path).string();
+}
+
+// Serves commands until Ctrl-C, `shutdown`, the deadline or (in the typical
+// run) the viewer's own end; then shuts the handheld down. The viewer's
+// exit code when it ended by itself, else 0.
+int Serve(Host& host, bool endWithViewer, double seconds) {
+  const auto start = std::chrono::steady_clock::now();
+  int code = 0;
+  while (!gStop && !host.ShutDown()) {
+    int viewerCode = 0;
+    if (host.Watch(&viewerCode) && endWithViewer) {
+      code = viewerCode;
+      std::printf("The viewer ended with exit code %d\n", viewerCode);
+      break;
+    }
+    if (seconds > 0 && std::chrono::steady_clock::now() - start >= std::chrono::duration<double>(seconds)) {
+      std::printf("%g seconds are up\n", seconds);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (gStop) std::printf("Interrupted (%s)\n", strsignal(gStop));
+  host.Shutdown();
+  return code;
+}
+
+bool StartHost(Host& host, std::string* reason) {
+  if (!handheld::ServeHostCommands([&host](const std::string& line) { return host.Answer(line); },
+                                   reason))
+    return false;
+  return host.Boot(reason);
+}
+
+int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
+  RunOptions options;
+  if (!ParseRunOptions(args, &options)) return Usage();
+  std::string temporary;
+  if (!folderNamed) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/handheld-XXXXXX";
+    if (!mkdtemp(pattern.data())) return Fail("cannot make a temporary device folder");
+    temporary = pattern;
+    handheld::SetDeviceFolder(temporary);
+  }
+  const char* display = std::getenv("DISPLAY");
+  const bool headless = options.headless || !display || !*display;
+  std::string screenshot = Absolute(options.screenshot);
+  if (screenshot.empty() && headless) {
+    const char* tmp = std::getenv("TMPDIR");
+    screenshot = std::string(tmp && *tmp ? tmp : "/tmp") + "/handheld-screen.png";
+  }
+  CatchSignals();
+  int code = 0;
+  {
+    Host host(FindPrograms());
+    std::string reason;
+    std::vector<std::vector<std::string>> steps{{"install"}};
+    if (!options.receiver.empty()) steps.push_back({"receiver", Absolute(options.receiver)});
+    else if (!options.replay.empty()) steps.push_back({"receiver", "--simulate", "--replay", Absolute(options.replay)});
+    else if (!options.scenario.empty()) steps.push_back({"receiver", "--simulate", "--scenario", options.scenario});
+    else steps.push_back({"receiver", "--simulate"});
+    if (!options.noSleeve) steps.push_back({"insert", "--sleeve", options.sleeve});
+    std::vector<std::string> start{"start"};
+    if (headless) start.push_back("--headless");
+    if (!screenshot.empty()) start.insert(start.end(), {"--screenshot", screenshot});
+    steps.push_back(start);
+    bool ok = StartHost(host, &reason);
+    for (size_t i = 0; ok && i < steps.size() && !gStop; ++i) ok = host.Run(steps[i], &reason);
+    if (ok) {
+      std::printf("Running; Ctrl-C (or `handheld%s shutdown`) ends it\n",
+                  folderNamed ? "" : (" --device-folder " + handheld::DeviceFolder()).c_str());
+      std::fflush(stdout);
+      code = Serve(host, true, options.seconds);
+    } else {
+      host.Shutdown();
+      code = Fail(reason);
+    }
+  }
+  if (!temporary.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(temporary, ignored);
+  }
+  return code;
+}
+
+// The host's answer: its lines printed, the reason of a failure on
+// standard error.
+int PrintAnswer(const std::string& answer) {
+  const size_t end = answer.find('\n');
+  const std::string first = answer.substr(0, end);
+  if (end != std::string::npos) std::printf("%s\n", answer.substr(end + 1).c_str());
+  if (first == "ok") return 0;
+  return Fail(first.rfind("error ", 0) == 0 ? first.substr(6) : first);
+}
+
+int Command(std::vector<std::string> words) {
+  const std::string& command = words[0];
+  // Paths as this process sees them, for a host in another folder.
+  for (size_t i = 1; i < words.size(); ++i) {
+    const bool pathFollows = words[i - 1] == "--replay" || words[i - 1] == "--screenshot" ||
+                             ((command == "screenshot" || command == "install") && i == 1) ||
+                             (command == "receiver" && i == 1 && words[i] != "--simulate");
+    if (pathFollows) words[i] = Absolute(words[i]);
+  }
+  std::string line;
+  for (const std::string& word : words) line += (line.empty() ? "" : "\t") + word;
+  std::string answer;
+  if (handheld::SendHostCommand(line, &answer)) {
+    const int code = PrintAnswer(answer);
+    if (command == "shutdown" && code == 0) {
+      // Done once the host has gone from its socket.
+      std::string ignored;
+      for (int i = 0; i < 200 && handheld::SendHostCommand("", &ignored); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return code;
+  }
+  const std::string folder = handheld::DeviceFolder();
+  if (command == "status") {
+    std::printf("No handheld host runs on %s\n", folder.c_str());
+    Host host(FindPrograms());
+    std::string reason;
+    return host.Run(words, &reason) ? 0 : Fail(reason);
+  }
+  if (command == "install" || command == "uninstall") {
+    Host host(FindPrograms());
+    std::string reason;
+    const bool ok = StartHost(host, &reason) && host.Run(words, &reason);
+    host.Shutdown();
+    return ok ? 0 : Fail(reason);
+  }
+  if (command == "shutdown") return Fail("no handheld host runs on " + folder);
+  return Fail("no handheld host runs on " + folder + " (start one with `handheld host` or `handheld`)");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  bool folderNamed = std::getenv("HANDHELD_DEVICE") && *std::getenv("HANDHELD_DEVICE");
+  if (args.size() >= 2 && args[0] == "--device-folder") {
+    handheld::SetDeviceFolder(Absolute(args[1]));
+    folderNamed = true;
+    args.erase(args.begin(), args.begin() + 2);
+  }
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (args.empty() || args[0].rfind("--", 0) == 0) return TypicalRun(args, folderNamed);
+  if (args[0] == "host") {
+    if (args.size() != 1) return Usage();
+    CatchSignals();
+    Host host(FindPrograms());
+    std::string reason;
+    if (!StartHost(host, &reason)) return Fail(reason);
+    std::printf("Handheld host running (pid %d); commands: handheld --device-folder %s COMMAND\n",
+                static_cast<int>(getpid()), handheld::DeviceFolder().c_str());
+    std::fflush(stdout);
+    Serve(host, false, 0);
+    return 0;
+  }
+  return Command(args);
+}
