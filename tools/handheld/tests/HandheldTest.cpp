@@ -1,0 +1,205 @@
+// The handheld host run as a person runs it: the typical run on the
+// receiver simulator, headless, in a temporary device folder, with commands
+// from a second `handheld`; its screen checked against reference pictures,
+// its registry read from the hive it shares with this test.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "handheld.h"
+#include "testing/DriverRegistry.h"
+#include "testing/ScreenPicture.h"
+#include "testing/TempDevice.h"
+
+namespace {
+
+using handheld::testing::ActiveRecord;
+using handheld::testing::ActiveRecords;
+using Image = std::vector<uint32_t>;
+
+constexpr int kWidth = 240;
+constexpr int kHeight = 320;
+// The status page's time line, which changes every second; page rows are
+// client rows below the hidden top bar (26 pixels).
+constexpr int kTimeTop = 26 + 165, kTimeBottom = 26 + 190;
+constexpr int kInfoTop = 26 + 195;
+
+bool Eventually(const std::function<bool()>& done, int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return true;
+}
+
+Image ReadImage(const std::string& path) {
+  int width = 0, height = 0;
+  Image pixels;
+  if (!handheld::testing::ScreenPicture::ReadPng(path, &width, &height, &pixels) ||
+      width != kWidth || height != kHeight)
+    return {};
+  for (uint32_t& p : pixels) p &= 0xFFFFFF;
+  return pixels;
+}
+
+bool SameRows(const Image& a, const Image& b, int top, int bottom) {
+  if (a.empty() || b.empty()) return false;
+  for (size_t i = static_cast<size_t>(top) * kWidth; i < static_cast<size_t>(bottom) * kWidth; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+Image Reference(const char* name) {
+  return ReadImage(std::string(HANDHELD_TESTDATA_DIR) + "/" + name + ".png");
+}
+
+bool Listed(const std::u16string& key, const std::u16string& name) {
+  for (const ActiveRecord& record : ActiveRecords())
+    if (record.key == key && record.name == name) return true;
+  return false;
+}
+
+bool AnyClient() {
+  for (const ActiveRecord& record : ActiveRecords())
+    if (record.key.rfind(u"Drivers\\Tessiv\\", 0) == 0) return true;
+  return false;
+}
+
+bool KeyExists(const char16_t* path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, 0, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+int PidAfter(const std::string& text, const std::string& before) {
+  std::smatch match;
+  if (!std::regex_search(text, match, std::regex(before + "[^\\n]*pid ([0-9]+)"))) return -1;
+  return std::stoi(match[1]);
+}
+
+bool Alive(int pid) {
+  // A child of the host that it has reaped is gone; a zombie is as good as gone.
+  const std::string stat = testsupport::Slurp("/proc/" + std::to_string(pid) + "/stat");
+  return !stat.empty() && stat.find(") Z") == std::string::npos;
+}
+
+class Handheld : public ::testing::Test {
+ protected:
+  // The typical run with these options, until it says it runs.
+  void StartRun(std::vector<std::string> options) {
+    options.insert(options.begin(), {"--device-folder", device_.path(), "--headless",
+                                     "--screenshot", screen_});
+    run_ = std::make_unique<testsupport::ChildProcess>(HANDHELD_PATH, options);
+  }
+  bool Running() {
+    return Eventually([&] { return run_->Output().find("Running;") != std::string::npos; }, 60);
+  }
+  testsupport::Outcome Command(const std::vector<std::string>& words) {
+    std::vector<std::string> args{"--device-folder", device_.path()};
+    args.insert(args.end(), words.begin(), words.end());
+    return testsupport::Run(HANDHELD_PATH, args, 30000);
+  }
+  // Waits for a screenshot whose rows match `reference` but for the time line.
+  bool ScreenShows(const Image& reference, int seconds) {
+    return Eventually([&] {
+      const Image shown = ReadImage(screen_);
+      return SameRows(shown, reference, 0, kTimeTop) &&
+             SameRows(shown, reference, kTimeBottom, kHeight);
+    }, seconds);
+  }
+
+  handheld::testing::TempDevice device_;
+  const std::string screen_ = device_.path() + "-screen.png";
+  std::unique_ptr<testsupport::ChildProcess> run_;
+};
+
+// Install, insertion, the client's port, the page filled from the
+// simulator; then the sleeve taken off, the viewer ended from its menu, and
+// the package uninstalled without a trace.
+TEST_F(Handheld, TypicalRunOnTheSimulator) {
+  StartRun({});
+  ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
+  EXPECT_TRUE(Listed(u"Drivers\\BuiltIn\\Tessiv", u"OPT1:"));
+  EXPECT_TRUE(Listed(u"Drivers\\Tessiv\\0100\\0001", u"COM3:"));
+  EXPECT_TRUE(ScreenShows(Reference("typical-run"), 30)) << run_->Output();
+
+  const testsupport::Outcome removed = Command({"remove"});
+  EXPECT_EQ(removed.status, 0) << removed.err;
+  EXPECT_NE(removed.out.find("Client driver COM3: unloaded"), std::string::npos) << removed.out;
+  EXPECT_FALSE(AnyClient());
+  EXPECT_TRUE(Listed(u"Drivers\\BuiltIn\\Tessiv", u"OPT1:"));
+
+  const testsupport::Outcome posted = Command({"post", "QUELMAR", "WM_COMMAND", "40002"});
+  EXPECT_EQ(posted.status, 0) << posted.err;
+  EXPECT_EQ(run_->Wait(20000), 0) << run_->Output();
+  EXPECT_NE(run_->Output().find("The viewer ended with exit code 0"), std::string::npos);
+  EXPECT_TRUE(ActiveRecords().empty());
+
+  const testsupport::Outcome uninstalled = Command({"uninstall"});
+  EXPECT_EQ(uninstalled.status, 0) << uninstalled.out << uninstalled.err;
+  EXPECT_FALSE(KeyExists(u"Drivers\\BuiltIn\\Tessiv"));
+  EXPECT_FALSE(KeyExists(u"Drivers\\Tessiv"));
+  EXPECT_FALSE(KeyExists(u"SOFTWARE\\Apps\\GpsSleeve"));
+  EXPECT_FALSE(std::filesystem::exists(handheld::HostPath(u"\\Windows\\Tessiv.dll")));
+  EXPECT_FALSE(std::filesystem::exists(handheld::HostPath(u"\\Windows\\SleeveSerial.dll")));
+  const testsupport::Outcome again = Command({"uninstall"});
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.err.find("no package is installed"), std::string::npos) << again.err;
+}
+
+// The viewer or the simulator killed: the host goes on and says so; shutdown
+// leaves no process and no pseudo-terminal behind.
+TEST_F(Handheld, KilledChildrenLeaveTheHostRunningAndShutdownEndsEverything) {
+  StartRun({});
+  ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
+  const int viewer = PidAfter(run_->Output(), "Viewer quelmar started");
+  const int simulator = PidAfter(run_->Output(), "Receiver simulator");
+  ASSERT_GT(viewer, 0);
+  ASSERT_GT(simulator, 0);
+
+  struct Kill {
+    int pid;
+    const char* reported;
+  };
+  for (const Kill& k : {Kill{viewer, "Viewer ended: killed by signal 9"},
+                        Kill{simulator, "Receiver simulator ended: killed by signal 9"}}) {
+    ASSERT_EQ(kill(k.pid, SIGKILL), 0);
+    EXPECT_TRUE(Eventually([&] { return run_->Output().find(k.reported) != std::string::npos; }, 10))
+        << run_->Output();
+    const testsupport::Outcome status = Command({"status"});
+    EXPECT_EQ(status.status, 0) << status.err;
+    EXPECT_NE(status.out.find("Loaded drivers: OPT1:, COM3:"), std::string::npos) << status.out;
+  }
+  EXPECT_NE(Command({"status"}).out.find("Viewer: not running (ended: killed by signal 9"),
+            std::string::npos);
+
+  // A new simulator, then the end of everything.
+  const testsupport::Outcome simulated = Command({"receiver", "--simulate"});
+  ASSERT_EQ(simulated.status, 0) << simulated.err;
+  const int second = PidAfter(simulated.out, "Receiver simulator");
+  std::smatch pty;
+  ASSERT_TRUE(std::regex_search(simulated.out, pty, std::regex("on (/dev/pts/[0-9]+)")));
+  const testsupport::Outcome shutdown = Command({"shutdown"});
+  EXPECT_EQ(shutdown.status, 0) << shutdown.err;
+  EXPECT_NE(shutdown.out.find("Driver OPT1: (Drivers\\BuiltIn\\Tessiv) deinitialised"),
+            std::string::npos) << shutdown.out;
+  EXPECT_EQ(run_->Wait(10000), 0) << run_->Output();
+  EXPECT_FALSE(Alive(second));
+  struct stat info {};
+  EXPECT_NE(stat(pty[1].str().c_str(), &info), 0) << pty[1] << " is still there";
+  EXPECT_TRUE(ActiveRecords().empty());
+  EXPECT_EQ(Command({"status"}).out.find("No handheld host runs"), 0u);
+}
+
+}  // namespace
