@@ -12,10 +12,7 @@
 
 #include "handheld.h"
 #include "testing/DriverRegistry.h"
-#if __has_include("handheld_package.h")
 #include "handheld_package.h"
-#define HANDHELD_HAS_INSTALLER 1
-#endif
 
 namespace {
 
@@ -278,11 +275,7 @@ bool Host::Dispatch(const std::vector<std::string>& words, std::string* reason) 
   };
   if (command == "install") {
     if (args.size() > 1) return usage("install [PACKAGE_FILE]");
-#ifdef HANDHELD_HAS_INSTALLER
     return Install(args.empty() ? handheld::DefaultPackageFile() : args[0], reason);
-#else
-    return Install(args.empty() ? "" : args[0], reason);
-#endif
   }
   if (command == "uninstall") {
     if (args.size() > 1) return usage("uninstall [PACKAGE_NAME]");
@@ -340,7 +333,6 @@ bool Host::Dispatch(const std::vector<std::string>& words, std::string* reason) 
 }
 
 bool Host::Install(const std::string& packageFile, std::string* reason) {
-#ifdef HANDHELD_HAS_INSTALLER
   Say("Installing " + packageFile);
   const handheld::PackageOutcome outcome =
       handheld::InstallPackage(packageFile, [this](const std::string& line) { Say("  " + line); });
@@ -349,17 +341,14 @@ bool Host::Install(const std::string& packageFile, std::string* reason) {
     return false;
   }
   if (!receiverDevice_.empty()) PointClientKeys();
-  Say("Package installed");
+  std::string loaded;
+  for (const ActiveRecord& record : ActiveRecords())
+    loaded += (loaded.empty() ? "" : ", ") + ToUtf8(record.name) + " (" + ToUtf8(record.key) + ")";
+  Say("Package installed; loaded drivers: " + (loaded.empty() ? std::string("none") : loaded));
   return true;
-#else
-  (void)packageFile;
-  *reason = "this build has no package installer";
-  return false;
-#endif
 }
 
 bool Host::Uninstall(const std::string& packageName, std::string* reason) {
-#ifdef HANDHELD_HAS_INSTALLER
   std::string name = packageName;
   if (name.empty()) {
     const std::vector<std::string> installed = handheld::InstalledPackages();
@@ -369,20 +358,24 @@ bool Host::Uninstall(const std::string& packageName, std::string* reason) {
     }
     name = installed.front();
   }
+  // The receiver belongs to the hardware, not to the package: its device
+  // leaves the client keys first, so that the package's keys go whole.
+  for (const std::u16string& key : ClientKeys()) {
+    HKEY client = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, 0, &client) != ERROR_SUCCESS) continue;
+    RegDeleteValueW(client, handheld::kHostDeviceValue);
+    RegCloseKey(client);
+  }
   Say("Uninstalling " + name);
   const handheld::PackageOutcome outcome =
       handheld::UninstallPackage(name, [this](const std::string& line) { Say("  " + line); });
   if (!outcome.ok) {
+    if (!receiverDevice_.empty()) PointClientKeys();
     *reason = outcome.reason;
     return false;
   }
   Say("Package " + name + " uninstalled");
   return true;
-#else
-  (void)packageName;
-  *reason = "this build has no package installer";
-  return false;
-#endif
 }
 
 void Host::SetViewerCursor(bool wait) {
@@ -546,7 +539,6 @@ bool Host::StartViewer(bool headless, const std::string& screenshot, std::string
   viewerHeadless_ = headless || !display || !*display;
   std::vector<std::string> environment{"HANDHELD_DEVICE=" + handheld::DeviceFolder()};
   if (viewerHeadless_) environment.push_back("HANDHELD_HEADLESS=1");
-  if (!screenshot.empty()) environment.push_back("HANDHELD_SCREENSHOT=" + screenshot);
   if (!viewer_.Start(programs_.viewer, {}, environment, false, reason)) return false;
   screenshot_ = screenshot;
   lastScreenshot_ = Clock::now();
@@ -618,12 +610,10 @@ void Host::Status() {
   for (const ActiveRecord& record : records)
     Say("  " + ToUtf8(record.subkey) + ": Key=" + ToUtf8(record.key) + " Name=" +
         ToUtf8(record.name) + " Hnd=" + std::to_string(record.hnd));
-#ifdef HANDHELD_HAS_INSTALLER
   std::string packages;
   for (const std::string& name : handheld::InstalledPackages())
     packages += (packages.empty() ? "" : ", ") + name;
   Say("Installed packages: " + (packages.empty() ? std::string("none") : packages));
-#endif
   if (simulator_.Running())
     Say("Receiver: simulator (" + simulatorDescription_ + ", pid " +
         std::to_string(simulator_.pid()) + ") on " + receiverDevice_);
