@@ -154,6 +154,9 @@ std::string RemoteControl(const std::string& command, int pid = 0);
 using HostCommandHandler = std::function<std::string(const std::string& line)>;
 bool ServeHostCommands(HostCommandHandler handler, std::string* reason);
 bool SendHostCommand(const std::string& line, std::string* answer);
+// Removes the socket and waits for a command in progress: afterwards the
+// handler is never called again, so what it uses may go.
+void StopServingHostCommands();
 
 // UTF-16 <-> UTF-8 for tools and tests.
 std::string ToUtf8(const std::u16string& text);

@@ -46,6 +46,9 @@ struct Listener {
   std::string path;
   bool hostStarted = false;
   std::string hostPath;
+  // Held while the host's handler runs, so that StopHost waits for it.
+  std::mutex hostMutex;
+  std::function<std::string(const std::string&)> hostHandler;
 };
 
 Listener& TheListener() { return ProcessLifetime<Listener>::Get(); }
@@ -189,12 +192,31 @@ Status ControlChannel::StartHost(std::function<std::string(const std::string&)> 
   if (server < 0) return ERROR_OPEN_FAILED;
   listener.hostStarted = true;
   listener.hostPath = path;
+  {
+    std::lock_guard<std::mutex> handlerLock(listener.hostMutex);
+    listener.hostHandler = std::move(handler);
+  }
   std::atexit(RemoveSocketAtExit);
-  Executor execute = [handler](const std::string& line, std::function<void()>*) {
-    return handler(line);
+  Executor execute = [](const std::string& line, std::function<void()>*) -> std::string {
+    Listener& host = TheListener();
+    std::lock_guard<std::mutex> handlerLock(host.hostMutex);
+    if (!host.hostHandler) return "error the handheld host is ending";
+    return host.hostHandler(line);
   };
   std::thread([server, execute] { Serve(server, execute); }).detach();  // until the process ends
   return Status::Ok();
+}
+
+void ControlChannel::StopHost() {
+  Listener& listener = TheListener();
+  std::string path;
+  {
+    std::lock_guard<std::mutex> lock(listener.mutex);
+    path = listener.hostPath;
+  }
+  if (!path.empty()) unlink(path.c_str());
+  std::lock_guard<std::mutex> handlerLock(listener.hostMutex);
+  listener.hostHandler = nullptr;
 }
 
 void ControlChannel::Start() {

@@ -46,6 +46,9 @@ class ControlChannel {
   // answers on it.
   static Status StartHost(std::function<std::string(const std::string&)> handler);
   static std::string HostSocket();
+  // Removes the host's socket and, once a command in progress is answered,
+  // drops the handler: it is never called again.
+  static void StopHost();
 
   // Client side: the sockets of the programs with windows listening in the
   // device folder, newest first; and one exchange with one of them (or the

@@ -71,6 +71,8 @@ bool ServeHostCommands(HostCommandHandler handler, std::string* reason) {
   return false;
 }
 
+void StopServingHostCommands() { detail::ControlChannel::StopHost(); }
+
 bool SendHostCommand(const std::string& line, std::string* answer) {
   return detail::ControlChannel::Exchange(detail::ControlChannel::HostSocket(), line, answer).ok();
 }

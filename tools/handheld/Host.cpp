@@ -22,8 +22,8 @@ using handheld::testing::ActiveRecord;
 using handheld::testing::ActiveRecords;
 using Clock = std::chrono::steady_clock;
 
-constexpr DWORD kGpsSleeve = 0x01000001;
-constexpr DWORD kSecondSleeve = 0x01000010;
+constexpr DWORD kGpsSleeve = Host::kGpsSleeve;
+constexpr DWORD kSecondSleeve = Host::kSecondSleeve;
 constexpr char16_t kIdentityKey[] = u"SYSTEM\\CurrentControlSet\\AdvancedCPL\\DM";
 constexpr char16_t kBusName[] = u"OPT1:";
 constexpr UINT kWmCommand = 0x0111;
@@ -212,6 +212,9 @@ bool Host::Boot(std::string* reason) {
     if (std::u16string(path) == kIdentityKey) RegDeleteValueW(key, u"IDs");
     RegCloseKey(key);
   }
+  // Drivers load from what is installed in the handheld's "\Windows" only,
+  // as from its ROM: nothing of an uninstalled package.
+  handheld::SetModuleFolders({});
   booted_ = true;
   Say("Handheld booted in " + folder);
 
@@ -333,9 +336,8 @@ bool Host::Dispatch(const std::vector<std::string>& words, std::string* reason) 
 }
 
 bool Host::Install(const std::string& packageFile, std::string* reason) {
-  Say("Installing " + packageFile);
   const handheld::PackageOutcome outcome =
-      handheld::InstallPackage(packageFile, [this](const std::string& line) { Say("  " + line); });
+      handheld::InstallPackage(packageFile, [this](const std::string& line) { Say(line); });
   if (!outcome.ok) {
     *reason = outcome.reason;
     return false;
@@ -349,14 +351,14 @@ bool Host::Install(const std::string& packageFile, std::string* reason) {
 }
 
 bool Host::Uninstall(const std::string& packageName, std::string* reason) {
-  std::string name = packageName;
-  if (name.empty()) {
-    const std::vector<std::string> installed = handheld::InstalledPackages();
-    if (installed.empty()) {
+  std::vector<std::string> names{packageName};
+  if (packageName.empty()) {
+    names = handheld::InstalledPackages();
+    if (names.empty()) {
       *reason = "no package is installed";
       return false;
     }
-    name = installed.front();
+    std::reverse(names.begin(), names.end());  // the last installed first
   }
   // The receiver belongs to the hardware, not to the package: its device
   // leaves the client keys first, so that the package's keys go whole.
@@ -366,15 +368,17 @@ bool Host::Uninstall(const std::string& packageName, std::string* reason) {
     RegDeleteValueW(client, handheld::kHostDeviceValue);
     RegCloseKey(client);
   }
-  Say("Uninstalling " + name);
-  const handheld::PackageOutcome outcome =
-      handheld::UninstallPackage(name, [this](const std::string& line) { Say("  " + line); });
-  if (!outcome.ok) {
-    if (!receiverDevice_.empty()) PointClientKeys();
-    *reason = outcome.reason;
-    return false;
+  for (const std::string& name : names) {
+    const handheld::PackageOutcome outcome =
+        handheld::UninstallPackage(name, [this](const std::string& line) { Say(line); });
+    if (!outcome.ok) {
+      if (!receiverDevice_.empty()) PointClientKeys();
+      *reason = outcome.reason;
+      return false;
+    }
+    Say("Package " + name + " uninstalled");
   }
-  Say("Package " + name + " uninstalled");
+  if (!receiverDevice_.empty()) PointClientKeys();
   return true;
 }
 

@@ -60,6 +60,8 @@ class Host {
   void Shutdown();
   bool ShutDown() const;
 
+  static constexpr DWORD kGpsSleeve = 0x01000001;
+  static constexpr DWORD kSecondSleeve = 0x01000010;
   // Sleeve identities by name ("gps", "second") or number.
   static bool ParseSleeve(const std::string& text, DWORD* sleeveId);
 

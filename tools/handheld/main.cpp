@@ -21,6 +21,7 @@
 
 #include "Host.h"
 #include "handheld.h"
+#include "handheld_package.h"
 
 namespace {
 
@@ -39,7 +40,8 @@ const char kUsage[] =
     "  --receiver DEVICE   a real receiver on this serial device (or pseudo-terminal)\n"
     "  --scenario NAME     the receiver simulator's scenario (receiver-sim --help)\n"
     "  --replay FILE       the simulator replays this capture\n"
-    "  --sleeve second     insert the second sleeve kind (or gps, or an ID)\n"
+    "  --sleeve second     insert the second sleeve kind, its package installed too\n"
+    "                      (or gps, or a sleeve ID such as 0x01000001)\n"
     "  --no-sleeve         insert no sleeve\n"
     "  --headless          no X11 window even when $DISPLAY is set\n"
     "  --seconds N         end cleanly after N seconds\n"
@@ -47,7 +49,8 @@ const char kUsage[] =
     "                      $TMPDIR/handheld-screen.png), and the last screen at the end\n"
     "\n"
     "Commands (to the host that runs on the device folder):\n"
-    "  install [PACKAGE_FILE]      uninstall [PACKAGE_NAME]\n"
+    "  install [PACKAGE_FILE]      (default: the GPS sleeve's, setup/GpsSleeve.package)\n"
+    "  uninstall [PACKAGE_NAME]    (default: every installed package)\n"
     "  insert [--sleeve gps|second|ID]      remove\n"
     "  receiver DEVICE | receiver --simulate [--scenario NAME | --replay FILE]\n"
     "  start [--headless] [--screenshot FILE]      the viewer\n"
@@ -147,6 +150,11 @@ int Serve(Host& host, bool endWithViewer, double seconds) {
   return code;
 }
 
+// Ends the host's commands before the host they reach goes.
+struct CommandsServed {
+  ~CommandsServed() { handheld::StopServingHostCommands(); }
+};
+
 bool StartHost(Host& host, std::string* reason) {
   if (!handheld::ServeHostCommands([&host](const std::string& line) { return host.Answer(line); },
                                    reason))
@@ -176,8 +184,14 @@ int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
   int code = 0;
   {
     Host host(FindPrograms());
+    CommandsServed served;
     std::string reason;
     std::vector<std::vector<std::string>> steps{{"install"}};
+    DWORD sleeve = 0;
+    Host::ParseSleeve(options.sleeve, &sleeve);
+    if (!options.noSleeve && sleeve == Host::kSecondSleeve)  // its package too
+      steps.push_back({"install", (std::filesystem::path(handheld::DefaultPackageFile()).parent_path() /
+                                   "SecondSleeve.package").string()});
     if (!options.receiver.empty()) steps.push_back({"receiver", Absolute(options.receiver)});
     else if (!options.replay.empty()) steps.push_back({"receiver", "--simulate", "--replay", Absolute(options.replay)});
     else if (!options.scenario.empty()) steps.push_back({"receiver", "--simulate", "--scenario", options.scenario});
@@ -190,8 +204,8 @@ int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
     bool ok = StartHost(host, &reason);
     for (size_t i = 0; ok && i < steps.size() && !gStop; ++i) ok = host.Run(steps[i], &reason);
     if (ok) {
-      std::printf("Running; Ctrl-C (or `handheld%s shutdown`) ends it\n",
-                  folderNamed ? "" : (" --device-folder " + handheld::DeviceFolder()).c_str());
+      std::printf("Running; Ctrl-C (or `handheld --device-folder %s shutdown`) ends it\n",
+                  handheld::DeviceFolder().c_str());
       std::fflush(stdout);
       code = Serve(host, true, options.seconds);
     } else {
@@ -247,6 +261,7 @@ int Command(std::vector<std::string> words) {
   }
   if (command == "install" || command == "uninstall") {
     Host host(FindPrograms());
+    CommandsServed served;
     std::string reason;
     const bool ok = StartHost(host, &reason) && host.Run(words, &reason);
     host.Shutdown();
@@ -275,6 +290,7 @@ int main(int argc, char** argv) {
     if (args.size() != 1) return Usage();
     CatchSignals();
     Host host(FindPrograms());
+    CommandsServed served;
     std::string reason;
     if (!StartHost(host, &reason)) return Fail(reason);
     std::printf("Handheld host running (pid %d); commands: handheld --device-folder %s COMMAND\n",

@@ -158,6 +158,27 @@ TEST_F(Handheld, TypicalRunOnTheSimulator) {
   EXPECT_NE(again.err.find("no package is installed"), std::string::npos) << again.err;
 }
 
+// The second sleeve kind, whose package brings its own client driver: the
+// page names it as the active driver. Without a sleeve the viewer finds no
+// port, says so and ends with code 1, which the run reports and ends with.
+TEST_F(Handheld, TheSecondSleeveKindAndNoSleeve) {
+  StartRun({"--sleeve", "second"});
+  ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
+  EXPECT_TRUE(Listed(u"Drivers\\Tessiv\\0100\\0010", u"COM3:"));
+  // "Installed Drivers: Dovrin(0x0001), Zulvo(0x0010)", "Active Driver: Zulvo (0x0010)".
+  EXPECT_TRUE(Eventually([&] {
+    return SameRows(ReadImage(screen_), Reference("second-sleeve"), kInfoTop, kHeight);
+  }, 30)) << run_->Output();
+  const testsupport::Outcome shutdown = Command({"shutdown"});
+  EXPECT_EQ(shutdown.status, 0) << shutdown.out << shutdown.err;
+  EXPECT_EQ(run_->Wait(10000), 0) << run_->Output();
+
+  StartRun({"--no-sleeve"});
+  EXPECT_EQ(run_->Wait(30000), 1) << run_->Output();
+  EXPECT_NE(run_->Output().find("The viewer ended with exit code 1"), std::string::npos);
+  EXPECT_NE(run_->Errors().find("Sleeve Not Attached"), std::string::npos) << run_->Errors();
+}
+
 // The viewer or the simulator killed: the host goes on and says so; shutdown
 // leaves no process and no pseudo-terminal behind.
 TEST_F(Handheld, KilledChildrenLeaveTheHostRunningAndShutdownEndsEverything) {
