@@ -12,7 +12,7 @@
 #include <cstring>
 #include <thread>
 
-extern char** environ;
+#include "ProgramLine.h"
 
 namespace {
 
@@ -35,18 +35,7 @@ ChildProgram::~ChildProgram() {
 bool ChildProgram::Start(const std::string& program, const std::vector<std::string>& arguments,
                          const std::vector<std::string>& environment, bool pipeOutput,
                          std::string* reason) {
-  std::vector<std::string> args{program};
-  args.insert(args.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) env.push_back(*e);
-  env.insert(env.end(), environment.begin(), environment.end());
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
+  testsupport::ProgramLine line(program, arguments, environment);
   int pipeFds[2] = {-1, -1};
   if (pipeOutput && pipe2(pipeFds, O_CLOEXEC) != 0) {
     *reason = std::string("cannot make a pipe: ") + std::strerror(errno);
@@ -68,7 +57,7 @@ bool ChildProgram::Start(const std::string& program, const std::vector<std::stri
   posix_spawnattr_setflags(&attributes,
                            POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   const int error =
-      posix_spawn(&pid_, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+      posix_spawn(&pid_, program.c_str(), &actions, &attributes, line.argv(), line.envp());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (pipeOutput) close(pipeFds[1]);

@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
+#include "ProgramLine.h"
 
 namespace testsupport {
 
@@ -41,18 +41,7 @@ class ChildProcess {
     char pattern[] = "/tmp/child-process-XXXXXX";
     if (mkdtemp(pattern) == nullptr) return;
     folder_ = pattern;
-    std::vector<std::string> args{program};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) env.push_back(*e);
-    env.insert(env.end(), environment.begin(), environment.end());
-    std::vector<char*> envp;
-    for (std::string& e : env) envp.push_back(e.data());
-    envp.push_back(nullptr);
-
+    ProgramLine line(program, arguments, environment);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input.c_str(), O_RDONLY, 0);
@@ -60,7 +49,7 @@ class ChildProcess {
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, (folder_ + "/err").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, line.argv(), line.envp()) != 0)
       pid_ = -1;
     posix_spawn_file_actions_destroy(&actions);
   }
