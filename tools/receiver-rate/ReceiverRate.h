@@ -10,12 +10,12 @@
 // times) while the receiver is still heard at the old one.
 //
 // The device is opened raw 8N1 without flow control and left at the rate
-// last used. Every wait can be cut short by a stop flag (Ctrl-C in the
+// last used. Every wait can be cut short by a stop test (Ctrl-C in the
 // program that runs the hunt). Not thread-safe: one thread uses an object.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,8 +40,8 @@ class ReceiverRate {
   ReceiverRate(const ReceiverRate&) = delete;
   ReceiverRate& operator=(const ReceiverRate&) = delete;
 
-  // Waits end early once *stop is true.
-  void SetStop(const std::atomic<bool>* stop) { stop_ = stop; }
+  // Waits end early once `stopped` answers true (e.g. after Ctrl-C).
+  void SetStop(std::function<bool()> stopped) { stopped_ = std::move(stopped); }
 
   // Finds the receiver (or, with `givenBaud` other than 0, listens at that
   // rate only to learn its protocol, taking NMEA if nothing is heard) and
@@ -85,12 +85,12 @@ class ReceiverRate {
   // Moves the receiver from `from` to `to`, through NMEA at from.baud when
   // one message cannot do it.
   bool Switch(const Setting& from, const Setting& to);
-  bool Stopped() const { return stop_ != nullptr && stop_->load(); }
+  bool Stopped() const { return stopped_ && stopped_(); }
 
   std::string device_;
   int fd_ = -1;
   int baud_ = 0;
-  const std::atomic<bool>* stop_ = nullptr;
+  std::function<bool()> stopped_;
   bool found_ = false;
   Setting foundSetting_;
 };

@@ -15,9 +15,9 @@
 
 namespace {
 
-std::atomic<bool> gStop{false};
+volatile sig_atomic_t gStop = 0;
 
-void OnSignal(int) { gStop = true; }
+void OnSignal(int) { gStop = 1; }
 
 const char kUsage[] =
     "Usage: receiver-rate DEVICE [--receiver-baud N] [--restore RATE,PROTOCOL]\n"
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
   sigaction(SIGTERM, &action, nullptr);
 
   ReceiverRate rate(device);
-  rate.SetStop(&gStop);
+  rate.SetStop([] { return gStop != 0; });
   std::string report;
   const bool ok = restore ? rate.Restore(setting, report) : rate.BringToViewerRate(givenBaud, report);
   std::fprintf(ok ? stdout : stderr, "%s%s\n", ok ? "" : "receiver-rate: ", report.c_str());
