@@ -295,10 +295,29 @@ bool Host::Dispatch(const std::vector<std::string>& words, std::string* reason) 
     return Remove(reason);
   }
   if (command == "receiver") {
-    if (args.size() == 1 && args[0] != "--simulate") return UseReceiverDevice(args[0], reason);
+    if (!args.empty() && args[0] != "--simulate") {
+      long givenBaud = 0;
+      bool keepRate = false;
+      for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--keep-rate") {
+          keepRate = true;
+        } else if (args[i] == "--receiver-baud" && i + 1 < args.size()) {
+          char* end = nullptr;
+          givenBaud = std::strtol(args[++i].c_str(), &end, 10);
+          if (*end != '\0' || !ReceiverRate::ValidBaud(givenBaud))
+            return usage("receiver DEVICE [--receiver-baud 4800|9600|19200|38400|57600|115200]");
+        } else {
+          return usage("receiver DEVICE [--receiver-baud N] [--keep-rate]");
+        }
+      }
+      if (!UseReceiverDevice(args[0], reason)) return false;
+      BringReceiverToViewerRate(args[0], static_cast<int>(givenBaud), keepRate);
+      return true;
+    }
     if (args.empty() || args[0] != "--simulate" || args.size() == 2 || args.size() > 3 ||
         (args.size() == 3 && args[1] != "--scenario" && args[1] != "--replay"))
-      return usage("receiver DEVICE | receiver --simulate [--scenario NAME | --replay FILE]");
+      return usage("receiver DEVICE [--receiver-baud N] [--keep-rate] | receiver --simulate "
+                   "[--scenario NAME | --replay FILE]");
     std::vector<std::string> simulatorArguments(args.begin() + 1, args.end());
     std::string description = args.size() == 3 ? args[1].substr(2) + " " + args[2] : "scenario normal";
     return SimulateReceiver(simulatorArguments, description, reason);
@@ -501,6 +520,38 @@ bool Host::UseReceiverDevice(const std::string& device, std::string* reason) {
     Say("Receiver on " + device);
   if (viewer_.Running()) Say("The viewer takes the new receiver at its next connect");
   return true;
+}
+
+void Host::BringReceiverToViewerRate(const std::string& device, int givenBaud, bool keepRate) {
+  GiveReceiverRateBack();
+  if (givenBaud == 0) {
+    std::string rates;
+    for (int baud : ReceiverRate::HuntRates()) rates += (rates.empty() ? "" : ", ") + std::to_string(baud);
+    Say("Looking for the receiver's line rate on " + device + " (" + rates + " baud in turn)");
+  }
+  receiverRate_ = std::make_unique<ReceiverRate>(device);
+  receiverRate_->SetStop(stopped_);
+  keepRate_ = keepRate;
+  std::string report;
+  receiverRate_->BringToViewerRate(givenBaud, report);
+  // A receiver that was not found is the viewer's to report, as on a
+  // handheld without a working receiver.
+  Say(report);
+}
+
+void Host::GiveReceiverRateBack() {
+  std::unique_ptr<ReceiverRate> rate = std::move(receiverRate_);
+  if (!rate || !rate->Found() || rate->FoundSetting() == ReceiverRate::kViewerSetting) return;
+  if (keepRate_) {
+    Say("receiver left at " + ReceiverRate::Describe(ReceiverRate::kViewerSetting) +
+        " (--keep-rate); it was found at " + ReceiverRate::Describe(rate->FoundSetting()));
+    return;
+  }
+  // Shutting down after Ctrl-C: the switch back is not cut short.
+  rate->SetStop(nullptr);
+  std::string report;
+  rate->Restore(rate->FoundSetting(), report);
+  Say(report);
 }
 
 void Host::StopSimulator() {
@@ -708,6 +759,7 @@ void Host::ShutdownLocked() {
   if (shutDown_) return;
   shutDown_ = true;
   StopViewer();
+  GiveReceiverRateBack();
   if (booted_) {
     // The drivers, the last loaded first: the bus driver unloads its client.
     std::vector<ActiveRecord> records = ActiveRecords();

@@ -16,11 +16,13 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "ChildProgram.h"
+#include "ReceiverRate.h"
 
 class Host {
  public:
@@ -60,6 +62,10 @@ class Host {
   void Shutdown();
   bool ShutDown() const;
 
+  // Cuts the rate hunt short once `stopped` answers true (the typical
+  // run's Ctrl-C).
+  void SetStopTest(std::function<bool()> stopped) { stopped_ = std::move(stopped); }
+
   static constexpr DWORD kGpsSleeve = 0x01000001;
   static constexpr DWORD kSecondSleeve = 0x01000010;
   // Sleeve identities by name ("gps", "second") or number.
@@ -77,6 +83,11 @@ class Host {
   // The one place where a receiver device is taken into use: checked and
   // named in the serial client keys' "HostDevice".
   bool UseReceiverDevice(const std::string& device, std::string* reason);
+  // A real receiver's line rate: found (or `givenBaud`, 0 to hunt) and
+  // brought to the viewer's 57600 baud; given back as found at shutdown
+  // unless `keepRate`.
+  void BringReceiverToViewerRate(const std::string& device, int givenBaud, bool keepRate);
+  void GiveReceiverRateBack();
   bool SimulateReceiver(const std::vector<std::string>& simulatorArguments,
                         const std::string& description, std::string* reason);
   bool StartViewer(bool headless, const std::string& screenshot, std::string* reason);
@@ -99,6 +110,9 @@ class Host {
   bool shutDown_ = false;
 
   std::string receiverDevice_;
+  std::unique_ptr<ReceiverRate> receiverRate_;  // a real receiver's, once hunted
+  bool keepRate_ = false;
+  std::function<bool()> stopped_;
   ChildProgram simulator_;
   std::string simulatorDescription_;
 

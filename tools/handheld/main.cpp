@@ -37,7 +37,12 @@ const char kUsage[] =
     "$HANDHELD_DEVICE), installs the package, attaches the receiver, inserts the GPS\n"
     "sleeve, starts the viewer quelmar and runs until the viewer ends (its exit code\n"
     "is the handheld's) or Ctrl-C. Its options:\n"
-    "  --receiver DEVICE   a real receiver on this serial device (or pseudo-terminal)\n"
+    "  --receiver DEVICE   a real receiver on this serial device (or pseudo-terminal);\n"
+    "                      its line rate is found (57600, 4800, 9600, 19200, 38400,\n"
+    "                      115200 baud), it is switched to NMEA at 57600 for the\n"
+    "                      viewer and switched back as found at the end\n"
+    "  --receiver-baud N   no hunt: the receiver is at N baud (57600: left alone)\n"
+    "  --keep-rate         leave the receiver at 57600 baud at the end\n"
     "  --scenario NAME     the receiver simulator's scenario (receiver-sim --help)\n"
     "  --replay FILE       the simulator replays this capture\n"
     "  --sleeve second     insert the second sleeve kind, its package installed too\n"
@@ -52,7 +57,8 @@ const char kUsage[] =
     "  install [PACKAGE_FILE]      (default: the GPS sleeve's, setup/GpsSleeve.package)\n"
     "  uninstall [PACKAGE_NAME]    (default: every installed package)\n"
     "  insert [--sleeve gps|second|ID]      remove\n"
-    "  receiver DEVICE | receiver --simulate [--scenario NAME | --replay FILE]\n"
+    "  receiver DEVICE [--receiver-baud N] [--keep-rate]\n"
+    "  receiver --simulate [--scenario NAME | --replay FILE]\n"
     "  start [--headless] [--screenshot FILE]      the viewer\n"
     "  post CLASS MESSAGE [WPARAM [LPARAM]]        e.g. post QUELMAR WM_COMMAND 40002\n"
     "  screenshot FILE      status      shutdown\n"
@@ -92,7 +98,8 @@ void CatchSignals() {
 }
 
 struct RunOptions {
-  std::string receiver, scenario, replay, screenshot;
+  std::string receiver, receiverBaud, scenario, replay, screenshot;
+  bool keepRate = false;
   std::string sleeve = "gps";
   bool noSleeve = false, headless = false;
   double seconds = 0;
@@ -103,6 +110,8 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options) 
     const std::string& a = args[i];
     const bool hasValue = i + 1 < args.size();
     if (a == "--receiver" && hasValue) options->receiver = args[++i];
+    else if (a == "--receiver-baud" && hasValue) options->receiverBaud = args[++i];
+    else if (a == "--keep-rate") options->keepRate = true;
     else if (a == "--scenario" && hasValue) options->scenario = args[++i];
     else if (a == "--replay" && hasValue) options->replay = args[++i];
     else if (a == "--screenshot" && hasValue) options->screenshot = args[++i];
@@ -119,7 +128,9 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options) 
   }
   DWORD id = 0;
   const int receivers = !options->receiver.empty() + !options->scenario.empty() + !options->replay.empty();
-  return receivers <= 1 && Host::ParseSleeve(options->sleeve, &id);
+  const bool rateOptions = !options->receiverBaud.empty() || options->keepRate;
+  return receivers <= 1 && (!rateOptions || !options->receiver.empty()) &&
+         Host::ParseSleeve(options->sleeve, &id);
 }
 
 std::string Absolute(const std::string& path) {
@@ -184,6 +195,7 @@ int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
   int code = 0;
   {
     Host host(FindPrograms());
+    host.SetStopTest([] { return gStop != 0; });
     CommandsServed served;
     std::string reason;
     std::vector<std::vector<std::string>> steps{{"install"}};
@@ -192,7 +204,12 @@ int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
     if (!options.noSleeve && sleeve == Host::kSecondSleeve)  // its package too
       steps.push_back({"install", (std::filesystem::path(handheld::DefaultPackageFile()).parent_path() /
                                    "SecondSleeve.package").string()});
-    if (!options.receiver.empty()) steps.push_back({"receiver", Absolute(options.receiver)});
+    if (!options.receiver.empty()) {
+      std::vector<std::string> receiver{"receiver", Absolute(options.receiver)};
+      if (!options.receiverBaud.empty()) receiver.insert(receiver.end(), {"--receiver-baud", options.receiverBaud});
+      if (options.keepRate) receiver.push_back("--keep-rate");
+      steps.push_back(receiver);
+    }
     else if (!options.replay.empty()) steps.push_back({"receiver", "--simulate", "--replay", Absolute(options.replay)});
     else if (!options.scenario.empty()) steps.push_back({"receiver", "--simulate", "--scenario", options.scenario});
     else steps.push_back({"receiver", "--simulate"});
@@ -290,6 +307,7 @@ int main(int argc, char** argv) {
     if (args.size() != 1) return Usage();
     CatchSignals();
     Host host(FindPrograms());
+    host.SetStopTest([] { return gStop != 0; });
     CommandsServed served;
     std::string reason;
     if (!StartHost(host, &reason)) return Fail(reason);

@@ -4,6 +4,7 @@
 // its registry read from the hive it shares with this test.
 #include <gtest/gtest.h>
 
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "ReceiverSimHarness.h"
 #include "handheld.h"
 #include "testing/DriverRegistry.h"
 #include "testing/ScreenPicture.h"
@@ -227,6 +229,85 @@ TEST_F(Handheld, KilledChildrenLeaveTheHostRunningAndShutdownEndsEverything) {
       << pty[1] << " is still there";
   EXPECT_TRUE(ActiveRecords().empty());
   EXPECT_EQ(Command({"status"}).out.find("No handheld host runs"), 0u);
+}
+
+// A receiver at its own line rate on --receiver: found (or taken as given)
+// and switched to 57600 before the viewer starts, the simulator's page
+// shown, and at the end the receiver back at its first rate and protocol,
+// unless --keep-rate.
+struct RateCase {
+  const char* name;
+  std::vector<std::string> sim;      // the simulator's arguments
+  std::vector<std::string> options;  // the handheld's, besides --receiver
+  std::string says;                  // before the viewer starts
+  std::string ends;                  // at the end
+  speed_t last;                      // where the receiver is heard at the end
+  bool binary;
+};
+
+void PrintTo(const RateCase& c, std::ostream* out) { *out << c.name; }
+
+const RateCase kRateCases[] = {
+    {"Nmea4800", {"--baud", "4800"}, {}, "receiver found at 4800 baud (NMEA); switched to 57600",
+     "receiver switched back to 4800 baud (NMEA)", B4800, false},
+    {"Nmea9600", {"--baud", "9600"}, {}, "receiver found at 9600 baud (NMEA); switched to 57600",
+     "receiver switched back to 9600 baud (NMEA)", B9600, false},
+    {"Binary38400", {"--baud", "38400", "--start", "binary"}, {},
+     "receiver found at 38400 baud (SiRF binary); switched to 57600 baud (NMEA)",
+     "receiver switched back to 38400 baud (SiRF binary)", B38400, true},
+    {"Given4800", {"--baud", "4800"}, {"--receiver-baud", "4800"},
+     "receiver taken to be at 4800 baud (NMEA), as given; switched to 57600",
+     "receiver switched back to 4800 baud (NMEA)", B4800, false},
+    {"KeepRate", {"--baud", "4800"}, {"--keep-rate"},
+     "receiver found at 4800 baud (NMEA); switched to 57600",
+     "receiver left at 57600 baud (NMEA) (--keep-rate); it was found at 4800 baud (NMEA)", B57600,
+     false},
+};
+
+class HandheldRate : public Handheld, public ::testing::WithParamInterface<RateCase> {};
+
+TEST_P(HandheldRate, FindsTheRateShowsThePageAndGivesItBack) {
+  const RateCase& c = GetParam();
+  std::vector<std::string> simArgs{"--seconds", "300"};
+  simArgs.insert(simArgs.end(), c.sim.begin(), c.sim.end());
+  simtest::SimProcess sim;
+  ASSERT_TRUE(sim.Launch(simArgs));
+  std::vector<std::string> options{"--receiver", sim.path(), "--seconds", "10"};
+  options.insert(options.end(), c.options.begin(), c.options.end());
+  StartRun(options);
+  EXPECT_EQ(run_->Wait(120000), 0) << run_->Output() << run_->Errors();
+  const std::string out = run_->Output();
+  const size_t found = out.find(c.says + "\n");
+  EXPECT_LT(found, out.find("Viewer quelmar started")) << out;
+  EXPECT_EQ(out.find("Looking for the receiver's line rate") == std::string::npos,
+            !c.options.empty() && c.options[0] == "--receiver-baud") << out;
+  EXPECT_LT(out.find("Viewer ended"), out.find(c.ends + "\n")) << out;
+  const Image reference = Reference("typical-run");
+  const Image shown = ReadImage(screen_);
+  EXPECT_TRUE(SameRows(shown, reference, 0, kTimeTop) && SameRows(shown, reference, kTimeBottom, kHeight))
+      << screen_;
+  EXPECT_TRUE(simtest::HeardAt(sim.path(), c.last, c.binary));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, HandheldRate, ::testing::ValuesIn(kRateCases),
+                         [](const ::testing::TestParamInfo<RateCase>& info) { return info.param.name; });
+
+// A device that answers at no rate: named with the rates tried, and the
+// viewer started all the same.
+TEST_F(Handheld, SilentReceiverIsNamedAndTheRunGoesOn) {
+  int master = -1;
+  int slave = -1;
+  char name[256] = {};
+  ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  StartRun({"--receiver", name, "--seconds", "2"});
+  run_->Wait(120000);
+  const std::string out = run_->Output();
+  EXPECT_LT(out.find(std::string("no receiver heard on ") + name +
+                     " at 57600, 4800, 9600, 19200, 38400 or 115200 baud"),
+            out.find("Viewer quelmar started")) << out;
+  EXPECT_NE(out.find("Running;"), std::string::npos) << out;
+  close(master);
+  close(slave);
 }
 
 }  // namespace

@@ -10,32 +10,6 @@ using namespace simtest;
 
 namespace {
 
-// Listens on `path` at `speed` until a good sentence (or, for `binary`, a
-// good frame) arrives.
-bool Heard(const std::string& path, speed_t speed, bool binary) {
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return false;
-  termios t{};
-  tcgetattr(fd, &t);
-  cfmakeraw(&t);
-  cfsetspeed(&t, speed);
-  t.c_cflag |= CLOCAL | CREAD;
-  tcsetattr(fd, TCSANOW, &t);
-  tcflush(fd, TCIFLUSH);
-  Bytes got;
-  bool heard = false;
-  for (auto end = Clock::now() + std::chrono::seconds(4); !heard && Clock::now() < end;) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 20) <= 0) continue;
-    uint8_t buffer[512];
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n > 0) got.insert(got.end(), buffer, buffer + n);
-    heard = binary ? !Frames(got).empty() : !GoodSentences(got).empty();
-  }
-  close(fd);
-  return heard;
-}
-
 struct Case {
   const char* name;
   std::vector<std::string> sim;    // the simulator's arguments
@@ -77,12 +51,12 @@ TEST_P(ReceiverRateTool, FindsSwitchesAndGivesBack) {
   testsupport::Outcome run = testsupport::Run(RECEIVER_RATE_PATH, args, 60000);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, c.says);
-  EXPECT_TRUE(Heard(sim.path(), B57600, false));
+  EXPECT_TRUE(HeardAt(sim.path(), B57600, false));
 
   run = testsupport::Run(RECEIVER_RATE_PATH, {sim.path(), "--restore", c.restore}, 60000);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, c.restored);
-  EXPECT_TRUE(Heard(sim.path(), c.first, c.binary));
+  EXPECT_TRUE(HeardAt(sim.path(), c.first, c.binary));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rates, ReceiverRateTool, testing::ValuesIn(kCases),

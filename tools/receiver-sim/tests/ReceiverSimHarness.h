@@ -212,6 +212,32 @@ class SimProcess {
   std::string path_;
 };
 
+// Opens `path` raw at `speed` and listens until a good sentence (or, for
+// `binary`, a good frame) arrives: whether the receiver is there.
+inline bool HeardAt(const std::string& path, speed_t speed, bool binary, int timeoutMs = 4000) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  termios t{};
+  tcgetattr(fd, &t);
+  cfmakeraw(&t);
+  cfsetspeed(&t, speed);
+  t.c_cflag |= CLOCAL | CREAD;
+  tcsetattr(fd, TCSANOW, &t);
+  tcflush(fd, TCIFLUSH);
+  Bytes got;
+  bool heard = false;
+  for (auto end = Clock::now() + std::chrono::milliseconds(timeoutMs); !heard && Clock::now() < end;) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 20) <= 0) continue;
+    uint8_t buffer[512];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n > 0) got.insert(got.end(), buffer, buffer + n);
+    heard = binary ? !Frames(got).empty() : !GoodSentences(got).empty();
+  }
+  close(fd);
+  return heard;
+}
+
 // Standard arguments: a fixed start time and a safety bound on the run.
 inline std::vector<std::string> Args(std::vector<std::string> extra) {
   std::vector<std::string> args{"--time", "2026-03-14T09:26:53", "--seconds", "60"};
