@@ -126,6 +126,22 @@ inline int CountMessage(const std::vector<Bytes>& frames, uint8_t id) {
   return n;
 }
 
+// Opens a port raw at `speed` 8N1 (non-blocking); -1 when it cannot.
+inline int OpenRaw(const std::string& path, speed_t speed) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return -1;
+  termios t{};
+  tcgetattr(fd, &t);
+  cfmakeraw(&t);
+  cfsetspeed(&t, speed);
+  t.c_cflag |= CLOCAL | CREAD;
+  if (tcsetattr(fd, TCSANOW, &t) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 class SimProcess {
  public:
   SimProcess() = default;
@@ -145,14 +161,8 @@ class SimProcess {
   // Starts the simulator and opens its port raw at 57600 baud 8N1.
   bool Start(const std::vector<std::string>& args) {
     if (!Launch(args)) return false;
-    fd_ = open(path_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    if (fd_ < 0) return false;
-    termios t{};
-    tcgetattr(fd_, &t);
-    cfmakeraw(&t);
-    cfsetspeed(&t, B57600);
-    t.c_cflag |= CLOCAL | CREAD;
-    return tcsetattr(fd_, TCSANOW, &t) == 0;
+    fd_ = OpenRaw(path_, B57600);
+    return fd_ >= 0;
   }
 
   const std::string& path() const { return path_; }
@@ -215,14 +225,8 @@ class SimProcess {
 // Opens `path` raw at `speed` and listens until a good sentence (or, for
 // `binary`, a good frame) arrives: whether the receiver is there.
 inline bool HeardAt(const std::string& path, speed_t speed, bool binary, int timeoutMs = 4000) {
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  const int fd = OpenRaw(path, speed);
   if (fd < 0) return false;
-  termios t{};
-  tcgetattr(fd, &t);
-  cfmakeraw(&t);
-  cfsetspeed(&t, speed);
-  t.c_cflag |= CLOCAL | CREAD;
-  tcsetattr(fd, TCSANOW, &t);
   tcflush(fd, TCIFLUSH);
   Bytes got;
   bool heard = false;
