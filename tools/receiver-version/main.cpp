@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <pthread.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -20,7 +21,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <thread>
 
 #include "ReceiverLink.h"
 #include "ReceiverVersionQuery.h"
@@ -33,68 +33,72 @@ const char16_t kPortName[] = u"COM3:";
 const char16_t kSleeveDriverKey[] = u"Drivers\\Tessiv\\0100\\0001";
 const char16_t kNoVersion[] = u"Failed to get SW Version";
 
-// A device folder of its own, removed again when the tool ends: by the
-// destructor on a normal exit, and by a watcher thread when SIGINT, SIGTERM
-// or SIGHUP ends the tool (these signals are blocked in every other thread,
-// so they reach only the watcher, which may do ordinary work).
-class TemporaryDevice {
- public:
-  TemporaryDevice() {
-    sigset_t signals = EndingSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    std::error_code error;
-    std::string pattern = (std::filesystem::temp_directory_path(error) / "receiver-version-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    std::thread(&TemporaryDevice::Watch, path_).detach();
-  }
-  ~TemporaryDevice() { Remove(path_); }
-  TemporaryDevice(const TemporaryDevice&) = delete;
-  TemporaryDevice& operator=(const TemporaryDevice&) = delete;
+// The tool runs its query in a child process with a device folder of its
+// own, which this process removes once nothing can write into it any more:
+// after the child has ended, or after killing it when SIGINT, SIGTERM or
+// SIGHUP ends the tool. (Removing it beside the query's threads would race
+// with them: the hive makes its files, and the folder itself, again at any
+// time.)
+sigset_t AwaitedSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGCHLD}) sigaddset(&signals, signal);
+  return signals;
+}
 
-  bool ok() const { return !path_.empty(); }
-  const std::string& path() const { return path_; }
+int Run(const std::string& hostDevice, const std::string& folder);
 
- private:
-  static sigset_t EndingSignals() {
-    sigset_t signals;
-    sigemptyset(&signals);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
-    return signals;
-  }
-
-  // Other threads may still be writing into the folder (the hive's log files
-  // come and go at any time), so an entry made while it is being emptied
-  // keeps it: empty it again until it is gone.
-  static void Remove(const std::string& path) {
-    if (path.empty()) return;
-    std::error_code ignored;
-    for (int attempt = 0; attempt < 100 && std::filesystem::exists(path, ignored); ++attempt)
-      std::filesystem::remove_all(path, ignored);
-  }
-
-  // Waits for an ending signal, removes the folder and ends the process
-  // by that signal.
-  static void Watch(std::string path) {
-    sigset_t signals = EndingSignals();
-    int signal = 0;
-    if (sigwait(&signals, &signal) != 0) return;
-    Remove(path);
-    std::signal(signal, SIG_DFL);
-    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
-    raise(signal);
-    _exit(128 + signal);
-  }
-
-  std::string path_;
-};
-
-int Run(const std::string& hostDevice) {
-  TemporaryDevice device;
-  if (!device.ok()) {
+int RunInOwnFolder(const std::string& hostDevice) {
+  sigset_t signals = AwaitedSignals();
+  std::signal(SIGCHLD, SIG_DFL);  // an ignored one would leave nothing to wait for
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::error_code error;
+  std::string folder =
+      (std::filesystem::temp_directory_path(error) / "receiver-version-XXXXXX").string();
+  if (mkdtemp(folder.data()) == nullptr) {
     std::fprintf(stderr, "receiver-version: cannot create a temporary device folder\n");
     return 1;
   }
-  handheld::SetDeviceFolder(device.path());
+  std::fflush(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+    std::exit(Run(hostDevice, folder));
+  }
+  int status = 0;
+  int ending = 0;
+  if (child < 0) {
+    std::perror("receiver-version: fork");
+    status = 1 << 8;
+  } else {
+    for (;;) {
+      int signal = 0;
+      if (sigwait(&signals, &signal) != 0) continue;
+      if (signal != SIGCHLD) {
+        ending = signal;
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+        break;
+      }
+      if (waitpid(child, &status, WNOHANG) == child) break;
+    }
+  }
+  std::filesystem::remove_all(folder, error);
+  if (ending) {
+    std::signal(ending, SIG_DFL);
+    sigset_t end;
+    sigemptyset(&end);
+    sigaddset(&end, ending);
+    pthread_sigmask(SIG_UNBLOCK, &end, nullptr);
+    raise(ending);
+    return 128 + ending;
+  }
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return WEXITSTATUS(status);
+}
+
+int Run(const std::string& hostDevice, const std::string& folder) {
+  handheld::SetDeviceFolder(folder);
   handheld::RegisterSerialPort(kPortName, kSleeveDriverKey, hostDevice);
 
   WCHAR port[kReceiverPortChars];
@@ -125,5 +129,5 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!CheckHostDevice("receiver-version", argv[1])) return 1;
-  return Run(argv[1]);
+  return RunInOwnFolder(argv[1]);
 }
