@@ -1,8 +1,11 @@
 #include "RegistryHive.h"
 
 #include <sqlite3.h>
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -279,12 +282,24 @@ int RegistryHive::OnWalCommit(void*, sqlite3* db, const char* name, int pages) {
   return SQLITE_OK;
 }
 
+// SQLite removes the log when the connection that closes is the last one,
+// which it tells by taking an exclusive lock on the database; if another
+// process still holds its shared lock, the log stays for that process to
+// remove. Two processes closing at the same moment would each find the
+// other's lock and both leave the log behind, so closes are taken one at a
+// time across processes, under a lock on the hive's folder (a lock on a
+// file SQLite has open would be released with it).
 void RegistryHive::Disconnect() {
   for (sqlite3_stmt*& stmt : stmts_) {
     if (stmt) sqlite3_finalize(stmt);
     stmt = nullptr;
   }
-  if (db_) sqlite3_close_v2(db_);
+  if (!db_) return;
+  std::string folder = std::filesystem::path(path_).parent_path().string();
+  int lock = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (lock >= 0) flock(lock, LOCK_EX);
+  sqlite3_close_v2(db_);
+  if (lock >= 0) close(lock);
   db_ = nullptr;
 }
 
