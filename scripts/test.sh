@@ -9,7 +9,4 @@ shift || true
 cmake -S "$root" -B "$build" -G Ninja "$@"
 cmake --build "$build"
 jobs=$(( $(nproc) * 2 ))
-# A test that fails is run once more before the run counts as failed: two
-# tests still race under the sanitizers' slowdown (Kolvane's shared-driver
-# uninstall, receiver-version's interrupted clean-up) and are to be mended.
-ctest --test-dir "$build" --output-on-failure -j "$jobs" --repeat until-pass:2
+ctest --test-dir "$build" --output-on-failure -j "$jobs"
