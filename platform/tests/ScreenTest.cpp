@@ -17,15 +17,13 @@
 #include "handheld.h"
 #include "testing/ScreenPicture.h"
 #include "testing/TempDevice.h"
-
-// After gtest: Xlib's macros (None, Bool) clash with its names.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
+#include "testing/XvfbServer.h"
 
 namespace {
 
 using handheld::testing::ScreenPicture;
 using handheld::testing::TempDevice;
+using handheld::testing::XvfbServer;
 
 constexpr int kWidth = 240;
 constexpr int kHeight = 320;
@@ -125,63 +123,11 @@ TEST(Screen, HeadlessPictureMatchesReferenceInPngWrittenAtExit) {
   }
 }
 
-// An Xvfb server on a free display, ended with the test.
-class Xvfb {
- public:
-  Xvfb() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x800x24",
-             "-nolisten", "tcp", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string number;
-    pollfd fd{fds[0], POLLIN, 0};
-    char c;
-    while (poll(&fd, 1, 15000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (!number.empty()) display_ = ":" + number;
-  }
-  ~Xvfb() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  const std::string& display() const { return display_; }  // empty: it did not start
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
-
-// The top-level window titled `title`, or 0.
-Window FindWindow(Display* display, const char* title) {
-  Window root, parent, *children = nullptr;
-  unsigned count = 0;
-  Window found = 0;
-  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return 0;
-  for (unsigned i = 0; i < count && !found; ++i) {
-    char* name = nullptr;
-    if (XFetchName(display, children[i], &name) && name) {
-      if (std::string(name) == title) found = children[i];
-      XFree(name);
-    }
-  }
-  if (children) XFree(children);
-  return found;
-}
-
 class ScreenOnX11 : public testing::TestWithParam<int> {};
 
 TEST_P(ScreenOnX11, WindowShowsPictureScaled) {
   const int scale = GetParam();
-  Xvfb server;
+  XvfbServer server;
   if (server.display().empty()) GTEST_SKIP() << "Xvfb cannot start here (is it installed?)";
   TempDevice device;
   const std::string png = device.path() + "/screen.png";
@@ -195,26 +141,11 @@ TEST_P(ScreenOnX11, WindowShowsPictureScaled) {
   const bool drawn = AwaitReady(ready);
   Image shown;
   if (drawn) {
-    Display* display = XOpenDisplay(server.display().c_str());
-    EXPECT_NE(display, nullptr);
-    if (display) {
-      Window window = FindWindow(display, program_invocation_short_name);
-      EXPECT_NE(window, 0u) << "no window titled " << program_invocation_short_name;
-      if (window) {
-        XImage* image = XGetImage(display, window, 0, 0, kWidth * scale, kHeight * scale,
-                                  AllPlanes, ZPixmap);
-        EXPECT_NE(image, nullptr);
-        if (image) {
-          shown.width = image->width;
-          shown.height = image->height;
-          for (int y = 0; y < image->height; ++y)
-            for (int x = 0; x < image->width; ++x)
-              shown.pixels.push_back(static_cast<uint32_t>(XGetPixel(image, x, y)));
-          XDestroyImage(image);
-        }
-      }
-      XCloseDisplay(display);
-    }
+    shown.width = kWidth * scale;
+    shown.height = kHeight * scale;
+    EXPECT_TRUE(server.Capture(program_invocation_short_name, shown.width, shown.height,
+                               &shown.pixels))
+        << "no window titled " << program_invocation_short_name;
   }
   ASSERT_TRUE(FinishDrawing(child, ready, proceed));
   ASSERT_TRUE(drawn) << "the window did not show the picture";

@@ -21,6 +21,7 @@
 #include "testing/DriverRegistry.h"
 #include "testing/ScreenPicture.h"
 #include "testing/TempDevice.h"
+#include "testing/XvfbServer.h"
 
 namespace {
 
@@ -179,6 +180,29 @@ TEST_F(Handheld, TheSecondSleeveKindAndNoSleeve) {
   EXPECT_EQ(run_->Wait(30000), 1) << run_->Output();
   EXPECT_NE(run_->Output().find("The viewer ended with exit code 1"), std::string::npos);
   EXPECT_NE(run_->Errors().find("Sleeve Not Attached"), std::string::npos) << run_->Errors();
+}
+
+// Under an X server the viewer shows in a window of its own: the window
+// shows the live status page, and a click on the command bar's close button
+// ends the viewer and the run. (The caption's OK sits in the top bar, which
+// the viewer's full-screen request hides, as on the device.)
+TEST_F(Handheld, TheViewerInAnX11Window) {
+  handheld::testing::XvfbServer server;
+  if (server.display().empty()) GTEST_SKIP() << "Xvfb cannot start here (is it installed?)";
+  run_ = std::make_unique<testsupport::ChildProcess>(
+      HANDHELD_PATH, std::vector<std::string>{"--device-folder", device_.path()},
+      std::vector<std::string>{"DISPLAY=" + server.display(), "HANDHELD_SCALE=1"});
+  ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
+  EXPECT_NE(run_->Output().find("in a window on display " + server.display()), std::string::npos);
+  const Image reference = Reference("typical-run");
+  EXPECT_TRUE(Eventually([&] {
+    Image shown;
+    return server.Capture("quelmar", kWidth, kHeight, &shown) &&
+           SameRows(shown, reference, 0, kTimeTop) && SameRows(shown, reference, kTimeBottom, kHeight);
+  }, 30)) << run_->Output();
+  ASSERT_TRUE(server.Click("quelmar", 227, 307));
+  EXPECT_EQ(run_->Wait(15000), 0) << run_->Output();
+  EXPECT_NE(run_->Output().find("The viewer ended with exit code 0"), std::string::npos);
 }
 
 // The viewer or the simulator killed: the host goes on and says so; shutdown

@@ -1,0 +1,104 @@
+#include "testing/XvfbServer.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+namespace handheld::testing {
+
+XvfbServer::XvfbServer() {
+  int fds[2];
+  if (pipe(fds) != 0) return;
+  pid_ = fork();
+  if (pid_ == 0) {
+    close(fds[0]);
+    std::string fd = std::to_string(fds[1]);
+    execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x800x24", "-nolisten",
+           "tcp", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  std::string number;
+  pollfd fd{fds[0], POLLIN, 0};
+  char c;
+  while (poll(&fd, 1, 15000) == 1 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+  close(fds[0]);
+  if (!number.empty()) display_ = ":" + number;
+}
+
+XvfbServer::~XvfbServer() {
+  if (pid_ > 0) {
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+}
+
+namespace {
+
+Window FindWindow(Display* display, const std::string& title) {
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return 0;
+  for (unsigned i = 0; i < count && !found; ++i) {
+    char* name = nullptr;
+    if (XFetchName(display, children[i], &name) && name) {
+      if (title == name) found = children[i];
+      XFree(name);
+    }
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+}  // namespace
+
+bool XvfbServer::Capture(const std::string& title, int width, int height,
+                         std::vector<uint32_t>* pixels) const {
+  Display* display = XOpenDisplay(display_.c_str());
+  if (!display) return false;
+  bool captured = false;
+  if (Window window = FindWindow(display, title)) {
+    if (XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height), AllPlanes, ZPixmap)) {
+      pixels->clear();
+      for (int y = 0; y < image->height; ++y)
+        for (int x = 0; x < image->width; ++x)
+          pixels->push_back(static_cast<uint32_t>(XGetPixel(image, x, y)) & 0xFFFFFFu);
+      captured = image->width == width && image->height == height;
+      XDestroyImage(image);
+    }
+  }
+  XCloseDisplay(display);
+  return captured;
+}
+
+bool XvfbServer::Click(const std::string& title, int x, int y) const {
+  Display* display = XOpenDisplay(display_.c_str());
+  if (!display) return false;
+  const Window window = FindWindow(display, title);
+  if (window) {
+    for (int type : {ButtonPress, ButtonRelease}) {
+      XEvent event{};
+      event.xbutton.type = type;
+      event.xbutton.display = display;
+      event.xbutton.window = window;
+      event.xbutton.root = DefaultRootWindow(display);
+      event.xbutton.x = x;
+      event.xbutton.y = y;
+      event.xbutton.button = Button1;
+      event.xbutton.same_screen = True;
+      XSendEvent(display, window, True, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask,
+                 &event);
+    }
+    XFlush(display);
+  }
+  XCloseDisplay(display);
+  return window != 0;
+}
+
+}  // namespace handheld::testing
