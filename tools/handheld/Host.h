@@ -14,6 +14,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -107,7 +108,7 @@ class Host {
   std::recursive_mutex mutex_;
   std::vector<std::string>* transcript_ = nullptr;  // while a command from outside runs
   bool booted_ = false;
-  bool shutDown_ = false;
+  std::atomic<bool> shutDown_{false};  // read by the main thread unlocked
 
   std::string receiverDevice_;
   std::unique_ptr<ReceiverRate> receiverRate_;  // a real receiver's, once hunted

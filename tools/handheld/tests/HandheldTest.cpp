@@ -145,7 +145,7 @@ TEST_F(Handheld, TypicalRunOnTheSimulator) {
 
   const testsupport::Outcome posted = Command({"post", "QUELMAR", "WM_COMMAND", "40002"});
   EXPECT_EQ(posted.status, 0) << posted.err;
-  EXPECT_EQ(run_->Wait(20000), 0) << run_->Output();
+  EXPECT_EQ(run_->Wait(20000), 0) << run_->Output() << run_->Errors();
   EXPECT_NE(run_->Output().find("The viewer ended with exit code 0"), std::string::npos);
   EXPECT_TRUE(ActiveRecords().empty());
 
@@ -174,10 +174,10 @@ TEST_F(Handheld, TheSecondSleeveKindAndNoSleeve) {
   }, 30)) << run_->Output();
   const testsupport::Outcome shutdown = Command({"shutdown"});
   EXPECT_EQ(shutdown.status, 0) << shutdown.out << shutdown.err;
-  EXPECT_EQ(run_->Wait(10000), 0) << run_->Output();
+  EXPECT_EQ(run_->Wait(10000), 0) << run_->Output() << run_->Errors();
 
   StartRun({"--no-sleeve"});
-  EXPECT_EQ(run_->Wait(30000), 1) << run_->Output();
+  EXPECT_EQ(run_->Wait(30000), 1) << run_->Output() << run_->Errors();
   EXPECT_NE(run_->Output().find("The viewer ended with exit code 1"), std::string::npos);
   EXPECT_NE(run_->Errors().find("Sleeve Not Attached"), std::string::npos) << run_->Errors();
 }
@@ -201,7 +201,7 @@ TEST_F(Handheld, TheViewerInAnX11Window) {
            SameRows(shown, reference, 0, kTimeTop) && SameRows(shown, reference, kTimeBottom, kHeight);
   }, 30)) << run_->Output();
   ASSERT_TRUE(server.Click("quelmar", 227, 307));
-  EXPECT_EQ(run_->Wait(15000), 0) << run_->Output();
+  EXPECT_EQ(run_->Wait(15000), 0) << run_->Output() << run_->Errors();
   EXPECT_NE(run_->Output().find("The viewer ended with exit code 0"), std::string::npos);
 }
 
@@ -243,7 +243,7 @@ TEST_F(Handheld, KilledChildrenLeaveTheHostRunningAndShutdownEndsEverything) {
   EXPECT_EQ(shutdown.status, 0) << shutdown.err;
   EXPECT_NE(shutdown.out.find("Driver OPT1: (Drivers\\BuiltIn\\Tessiv) deinitialised"),
             std::string::npos) << shutdown.out;
-  EXPECT_EQ(run_->Wait(10000), 0) << run_->Output();
+  EXPECT_EQ(run_->Wait(10000), 0) << run_->Output() << run_->Errors();
   EXPECT_FALSE(Alive(second));
   // Gone, or made anew for another program (other tests run beside this one).
   struct stat after {};
