@@ -46,7 +46,8 @@ struct Listener {
   std::string path;
   bool hostStarted = false;
   std::string hostPath;
-  // Held while the host's handler runs, so that StopHost waits for it.
+  // Held while the host's handler runs and its answer goes out, so that
+  // StopHost waits for both.
   std::mutex hostMutex;
   std::function<std::string(const std::string&)> hostHandler;
 };
@@ -100,7 +101,9 @@ bool ReadAnswer(int fd, std::string* answer) {
 
 using Executor = std::function<std::string(const std::string&, std::function<void()>*)>;
 
-void Serve(int server, const Executor& execute) {
+// `exchange`, when given, is held from a command's execution until its answer
+// is out.
+void Serve(int server, const Executor& execute, std::mutex* exchange = nullptr) {
   for (;;) {
     const int client = accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
     if (client < 0) {
@@ -109,7 +112,11 @@ void Serve(int server, const Executor& execute) {
     }
     std::string line;
     std::function<void()> then;
-    if (ReadLine(client, &line)) WriteAll(client, execute(line, &then) + "\n");
+    if (ReadLine(client, &line)) {
+      std::unique_lock<std::mutex> held;
+      if (exchange) held = std::unique_lock<std::mutex>(*exchange);
+      WriteAll(client, execute(line, &then) + "\n");
+    }
     close(client);
     // What may end the program comes after the reply is out.
     if (then) then();
@@ -197,13 +204,15 @@ Status ControlChannel::StartHost(std::function<std::string(const std::string&)> 
     listener.hostHandler = std::move(handler);
   }
   std::atexit(RemoveSocketAtExit);
+  // Under hostMutex, held by Serve until the answer is out: StopHost waits
+  // for it, and the process may end once StopHost returns.
   Executor execute = [](const std::string& line, std::function<void()>*) -> std::string {
     Listener& host = TheListener();
-    std::lock_guard<std::mutex> handlerLock(host.hostMutex);
     if (!host.hostHandler) return "error the handheld host is ending";
     return host.hostHandler(line);
   };
-  std::thread([server, execute] { Serve(server, execute); }).detach();  // until the process ends
+  std::mutex* exchange = &listener.hostMutex;  // lives as long as the process
+  std::thread([server, execute, exchange] { Serve(server, execute, exchange); }).detach();
   return Status::Ok();
 }
 

@@ -46,8 +46,9 @@ class ControlChannel {
   // answers on it.
   static Status StartHost(std::function<std::string(const std::string&)> handler);
   static std::string HostSocket();
-  // Removes the host's socket and, once a command in progress is answered,
-  // drops the handler: it is never called again.
+  // Removes the host's socket and, once a command in progress has been
+  // answered and its answer sent, drops the handler: it is never called
+  // again.
   static void StopHost();
 
   // Client side: the sockets of the programs with windows listening in the
