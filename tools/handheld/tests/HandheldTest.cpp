@@ -135,7 +135,7 @@ TEST_F(Handheld, TypicalRunOnTheSimulator) {
   ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
   EXPECT_TRUE(Listed(u"Drivers\\BuiltIn\\Tessiv", u"OPT1:"));
   EXPECT_TRUE(Listed(u"Drivers\\Tessiv\\0100\\0001", u"COM3:"));
-  EXPECT_TRUE(ScreenShows(Reference("typical-run"), 30)) << run_->Output();
+  EXPECT_TRUE(ScreenShows(Reference("typical-run"), 60)) << run_->Output();
 
   const testsupport::Outcome removed = Command({"remove"});
   EXPECT_EQ(removed.status, 0) << removed.err;
@@ -171,7 +171,7 @@ TEST_F(Handheld, TheSecondSleeveKindAndNoSleeve) {
   // "Installed Drivers: Dovrin(0x0001), Zulvo(0x0010)", "Active Driver: Zulvo (0x0010)".
   EXPECT_TRUE(Eventually([&] {
     return SameRows(ReadImage(screen_), Reference("second-sleeve"), kInfoTop, kHeight);
-  }, 30)) << run_->Output();
+  }, 60)) << run_->Output();
   const testsupport::Outcome shutdown = Command({"shutdown"});
   EXPECT_EQ(shutdown.status, 0) << shutdown.out << shutdown.err;
   EXPECT_EQ(run_->Wait(10000), 0) << run_->Output() << run_->Errors();
@@ -199,7 +199,7 @@ TEST_F(Handheld, TheViewerInAnX11Window) {
     Image shown;
     return server.Capture("quelmar", kWidth, kHeight, &shown) &&
            SameRows(shown, reference, 0, kTimeTop) && SameRows(shown, reference, kTimeBottom, kHeight);
-  }, 30)) << run_->Output();
+  }, 60)) << run_->Output();
   ASSERT_TRUE(server.Click("quelmar", 227, 307));
   EXPECT_EQ(run_->Wait(15000), 0) << run_->Output() << run_->Errors();
   EXPECT_NE(run_->Output().find("The viewer ended with exit code 0"), std::string::npos);
