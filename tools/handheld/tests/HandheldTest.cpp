@@ -123,7 +123,7 @@ class Handheld : public ::testing::Test {
   }
 
   handheld::testing::TempDevice device_;
-  const std::string screen_ = device_.path() + "-screen.png";
+  const std::string screen_ = device_.path() + "/screen.png";  // removed with the folder
   std::unique_ptr<testsupport::ChildProcess> run_;
 };
 
