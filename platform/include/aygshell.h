@@ -29,9 +29,11 @@ BOOL SHHandleWMSettingChange(HWND hwnd, WPARAM wParam, LPARAM lParam, SHACTIVATE
 #define SHFS_HIDESIPBUTTON 0x0008u
 #define SHFS_SHOWSTARTICON 0x0010u
 #define SHFS_HIDESTARTICON 0x0020u
-// While `hwnd` is the active window the screen's top bar (the task bar) is
-// hidden (SHFS_HIDETASKBAR) or shown (SHFS_SHOWTASKBAR); the window keeps
-// its place. The input-panel button and the start icon are recorded.
+// While `hwnd` is the active window the screen's top bar (the task bar) lies
+// beneath every window (SHFS_HIDETASKBAR) or above them (SHFS_SHOWTASKBAR);
+// the window keeps its place, so a window left in the work area still has
+// the bar, its title and its "ok" button above it. The input-panel button
+// and the start icon are recorded.
 BOOL SHFullScreen(HWND hwnd, DWORD state);
 
 #pragma GCC visibility pop

@@ -585,9 +585,17 @@ RECT WindowManager::TakeUpdate(const std::shared_ptr<Window>& window, bool* eras
   return update;
 }
 
-bool WindowManager::TopBarShownLocked() const {
+bool WindowManager::TopBarAboveLocked() const {
   auto active = FindLocked(active_);
   return !(active && active->hideTopBar);
+}
+
+std::vector<RECT> WindowManager::UncoveredLocked(const RECT& rect) const {
+  std::vector<RECT> region(1, Intersect(rect, kScreen));
+  if (Empty(region[0])) region.clear();
+  for (HWND top : topLevels_)
+    if (auto w = FindLocked(top); w && w->visible() && !w->destroyed) Subtract(&region, w->rect);
+  return region;
 }
 
 std::vector<RECT> WindowManager::VisibleLocked(const Window& window, const RECT& area) const {
@@ -616,7 +624,7 @@ std::vector<RECT> WindowManager::VisibleLocked(const Window& window, const RECT&
   if (it != topLevels_.end())
     for (++it; it < topLevels_.end(); ++it)
       if (auto s = FindLocked(*it); s && s->visible()) Subtract(&region, s->rect);
-  if (TopBarShownLocked()) Subtract(&region, kTopBar);
+  if (TopBarAboveLocked()) Subtract(&region, kTopBar);
   if (waitCursor_) Subtract(&region, kWaitCursor);
   return region;
 }
@@ -632,19 +640,17 @@ bool WindowManager::VisibleArea(HWND hwnd, POINT* origin, std::vector<RECT>* vis
 }
 
 void WindowManager::ExposeLocked(const RECT& rect, std::vector<RECT>* desktop) {
-  desktop->assign(1, Intersect(rect, kScreen));
-  if (Empty((*desktop)[0])) desktop->clear();
+  *desktop = UncoveredLocked(rect);
   for (HWND top : topLevels_) {
     auto w = FindLocked(top);
     if (!w || !w->visible() || w->destroyed) continue;
-    Subtract(desktop, w->rect);
     const RECT part = Intersect(rect, w->client);
     if (!Empty(part)) {
       const RECT local = Offset(part, -w->client.left, -w->client.top);
       InvalidateLocked(*w, &local, true);
     }
   }
-  if (TopBarShownLocked()) Subtract(desktop, kTopBar);
+  Subtract(desktop, kTopBar);  // the top bar's, above the windows or beneath them
 }
 
 void WindowManager::Expose(const RECT& rect) {
@@ -701,23 +707,25 @@ void WindowManager::SetHideTopBar(const std::shared_ptr<Window>& window, bool hi
 }
 
 void WindowManager::RedrawTopBar() {
-  bool shown, okButton = false;
+  bool okButton = false;
   std::u16string title;
-  std::vector<RECT> under;
+  std::vector<RECT> shown;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    shown = TopBarShownLocked();
     if (auto active = FindLocked(active_)) {
       title = active->text;
       okButton = (active->exStyle & WS_EX_CAPTIONOKBTN) != 0;
     }
-    if (!shown) ExposeLocked(kTopBar, &under);
+    if (TopBarAboveLocked()) {
+      shown.assign(1, kTopBar);
+    } else {  // beneath the windows: the parts none covers
+      std::vector<RECT> desktop;
+      ExposeLocked(kTopBar, &desktop);
+      shown = UncoveredLocked(kTopBar);
+    }
   }
-  if (!shown) {
-    FillDesktop(under);
-    return;
-  }
-  HDC dc = GetDC(nullptr);
+  if (shown.empty()) return;
+  HDC dc = CreateWindowDC(POINT{0, 0}, std::move(shown));
   FillRect(dc, &kTopBar, reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_ACTIVECAPTION + 1)));
   SelectObject(dc, TopBarFont());
   SetTextColor(dc, RGB(255, 255, 255));
@@ -829,7 +837,8 @@ void WindowManager::RouteEvent(const InputEvent& event) {
     const POINT point{event.x, event.y};
     switch (event.kind) {
       case InputEvent::Kind::kTapDown: {
-        if (TopBarShownLocked() && Contains(kTopBar, point)) {
+        if (Contains(kTopBar, point) &&
+            (TopBarAboveLocked() || !UncoveredLocked(RECT{point.x, point.y, point.x + 1, point.y + 1}).empty())) {
           auto active = FindLocked(active_);
           if (active && (active->exStyle & WS_EX_CAPTIONOKBTN) && Contains(kOkButton, point)) {
             target = active;

@@ -111,7 +111,11 @@ class WindowManager {
   bool ShownLocked(const Window& window) const;  // it and its ancestors visible
   HWND RootLocked(HWND hwnd) const;
   HWND MainWindowLocked() const;
-  bool TopBarShownLocked() const;
+  // The top bar lies above every window, or beneath them all while the
+  // active window asked for the full screen; either way it shows, and takes
+  // taps, where no window covers it.
+  bool TopBarAboveLocked() const;
+  std::vector<RECT> UncoveredLocked(const RECT& rect) const;  // by no top-level window
   std::vector<RECT> VisibleLocked(const Window& window, const RECT& area) const;
   HWND WindowAtLocked(POINT point) const;
   void InvalidateLocked(Window& window, const RECT* rect, bool erase);

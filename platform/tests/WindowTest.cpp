@@ -432,7 +432,7 @@ TEST(Windows, ScreenShowsTopBarControlsCaptionAndWaitCursor) {
   EXPECT_EQ(pixels, expected) << "compare with " << reference;
 }
 
-TEST(Shell, CommandBarMenuOpensOnATapItsItemsCommandAndCloseClosesFullScreenHidesTheTopBar) {
+TEST(Shell, CommandBarMenuOpensOnATapItsItemsCommandAndCloseClosesFullScreenLowersTheTopBar) {
   RegisterTestClass(reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_WINDOW + 1)));
   HINSTANCE instance = GetModuleHandleW(nullptr);
   HWND main = MakeWindow();
@@ -446,7 +446,9 @@ TEST(Shell, CommandBarMenuOpensOnATapItsItemsCommandAndCloseClosesFullScreenHide
 
   EXPECT_EQ(ScreenPixel(5, 5), 0x000080u);  // the top bar
   EXPECT_TRUE(SHFullScreen(main, SHFS_HIDETASKBAR | SHFS_HIDESIPBUTTON));
-  EXPECT_EQ(ScreenPixel(5, 5), 0xFFFFFFu);  // hidden while this window is active
+  // Beneath the windows while this one is active; it covers the work area
+  // only, so the bar still shows.
+  EXPECT_EQ(ScreenPixel(5, 5), 0x000080u);
   SHACTIVATEINFO info{};
   info.cbSize = 12;
   EXPECT_TRUE(SHHandleWMActivate(main, WA_ACTIVE, 0, &info, 0));
@@ -489,4 +491,17 @@ TEST(Shell, CommandBarMenuOpensOnATapItsItemsCommandAndCloseClosesFullScreenHide
   EXPECT_EQ(All(WM_CLOSE).size(), 1u);
   EXPECT_FALSE(IsWindow(main));
   EXPECT_FALSE(IsWindow(bar));  // went with its owner
+
+  // A full-screen window over the lowered bar hides it and has its taps.
+  HWND whole = MakeWindow(WS_VISIBLE, nullptr, 0, RECT{0, 0, 240, 320});
+  EXPECT_TRUE(SHFullScreen(whole, SHFS_HIDETASKBAR));
+  Pump();
+  EXPECT_EQ(ScreenPixel(5, 5), 0xFFFFFFu);
+  handheld::TapScreen(220, 12);
+  Pump();
+  std::vector<Received> downs = All(WM_LBUTTONDOWN);
+  ASSERT_EQ(downs.size(), 1u);
+  EXPECT_EQ(downs[0].hwnd, whole);
+  EXPECT_EQ(All(WM_COMMAND).size(), 1u);
+  DestroyWindow(whole);
 }
