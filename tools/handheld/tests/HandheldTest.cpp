@@ -32,7 +32,7 @@ using Image = std::vector<uint32_t>;
 constexpr int kWidth = 240;
 constexpr int kHeight = 320;
 // The status page's time line, which changes every second; page rows are
-// client rows below the hidden top bar (26 pixels).
+// client rows below the top bar (26 pixels).
 constexpr int kTimeTop = 26 + 165, kTimeBottom = 26 + 190;
 constexpr int kInfoTop = 26 + 195;
 

@@ -49,8 +49,8 @@ TEST(QuelmarProgram, WithoutAReceiverPortItSaysSleeveNotAttachedAndEndsWithCode1
 // ---- a session on the simulator ----
 
 constexpr int kWidth = 240;
-// The screen's rows: the window's client area begins below the top bar
-// (which the viewer hides), so page rows are client rows + kTopBar.
+// The screen's rows: the window's client area begins below the top bar,
+// so page rows are client rows + kTopBar.
 constexpr int kTopBar = 26;
 struct Rows {
   int top;
@@ -174,8 +174,8 @@ class QuelmarSession : public ::testing::Test {
 };
 
 // Start-up fills the page from the simulator, with the three information
-// lines; then the commands, posted from outside. The title, which the hidden
-// top bar does not show, is asked through the remote control.
+// lines; then the commands, posted from outside. The title is asked
+// through the remote control too.
 TEST_F(QuelmarSession, FillsThePageAndCarriesOutEveryCommand) {
   Start("save:\\My Documents\\session.log");
   // The page shows the installed and the active driver and the version the
