@@ -7,6 +7,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 
 namespace handheld::testing {
 
@@ -81,24 +82,20 @@ bool XvfbServer::Click(const std::string& title, int x, int y) const {
   Display* display = XOpenDisplay(display_.c_str());
   if (!display) return false;
   const Window window = FindWindow(display, title);
-  if (window) {
-    for (int type : {ButtonPress, ButtonRelease}) {
-      XEvent event{};
-      event.xbutton.type = type;
-      event.xbutton.display = display;
-      event.xbutton.window = window;
-      event.xbutton.root = DefaultRootWindow(display);
-      event.xbutton.x = x;
-      event.xbutton.y = y;
-      event.xbutton.button = Button1;
-      event.xbutton.same_screen = True;
-      XSendEvent(display, window, True, type == ButtonPress ? ButtonPressMask : ButtonReleaseMask,
-                 &event);
-    }
-    XFlush(display);
+  int event, error, major, minor, rootX, rootY;
+  Window child;
+  const bool clicked =
+      window && XTestQueryExtension(display, &event, &error, &major, &minor) &&
+      XTranslateCoordinates(display, window, DefaultRootWindow(display), x, y, &rootX, &rootY,
+                            &child);
+  if (clicked) {
+    XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, CurrentTime);
+    XTestFakeButtonEvent(display, Button1, True, CurrentTime);
+    XTestFakeButtonEvent(display, Button1, False, CurrentTime);
+    XSync(display, False);
   }
   XCloseDisplay(display);
-  return window != 0;
+  return clicked;
 }
 
 }  // namespace handheld::testing

@@ -21,7 +21,8 @@ class XvfbServer {
 
   // The top-level window titled `title`: its pixels (0x00RRGGBB, row by
   // row) from its top-left corner, `width` x `height`; and a click of the
-  // first button at a point of it, as the X server would deliver one.
+  // first button at a point of it, made with the server's own pointer
+  // (XTEST) as a person's would be.
   // False when there is no such window.
   bool Capture(const std::string& title, int width, int height, std::vector<uint32_t>* pixels) const;
   bool Click(const std::string& title, int x, int y) const;

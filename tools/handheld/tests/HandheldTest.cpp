@@ -182,27 +182,33 @@ TEST_F(Handheld, TheSecondSleeveKindAndNoSleeve) {
   EXPECT_NE(run_->Errors().find("Sleeve Not Attached"), std::string::npos) << run_->Errors();
 }
 
-// Under an X server the viewer shows in a window of its own: the window
-// shows the live status page, and a click on the command bar's close button
-// ends the viewer and the run. (The caption's OK sits in the top bar, which
-// the viewer's full-screen request hides, as on the device.)
+// Under an X server the viewer shows in a window of its own, the screen
+// scaled by two: the window shows the live status page, and a click through
+// the server's pointer on the caption's ok button in the top bar (above the
+// viewer's window, which leaves it uncovered) ends the viewer with code 1,
+// and the run with it.
 TEST_F(Handheld, TheViewerInAnX11Window) {
+  constexpr int kScale = 2;
   handheld::testing::XvfbServer server;
   if (server.display().empty()) GTEST_SKIP() << "Xvfb cannot start here (is it installed?)";
   run_ = std::make_unique<testsupport::ChildProcess>(
       HANDHELD_PATH, std::vector<std::string>{"--device-folder", device_.path()},
-      std::vector<std::string>{"DISPLAY=" + server.display(), "HANDHELD_SCALE=1"});
+      std::vector<std::string>{"DISPLAY=" + server.display(), "HANDHELD_SCALE=2"});
   ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
   EXPECT_NE(run_->Output().find("in a window on display " + server.display()), std::string::npos);
   const Image reference = Reference("typical-run");
   EXPECT_TRUE(Eventually([&] {
-    Image shown;
-    return server.Capture("quelmar", kWidth, kHeight, &shown) &&
-           SameRows(shown, reference, 0, kTimeTop) && SameRows(shown, reference, kTimeBottom, kHeight);
+    Image window, shown;
+    if (!server.Capture("quelmar", kWidth * kScale, kHeight * kScale, &window)) return false;
+    for (int y = 0; y < kHeight; ++y)  // each screen pixel is a square of kScale x kScale
+      for (int x = 0; x < kWidth; ++x)
+        shown.push_back(window[static_cast<size_t>(y * kScale) * kWidth * kScale + x * kScale]);
+    return SameRows(shown, reference, 0, kTimeTop) && SameRows(shown, reference, kTimeBottom, kHeight);
   }, 60)) << run_->Output();
-  ASSERT_TRUE(server.Click("quelmar", 227, 307));
-  EXPECT_EQ(run_->Wait(15000), 0) << run_->Output() << run_->Errors();
-  EXPECT_NE(run_->Output().find("The viewer ended with exit code 0"), std::string::npos);
+  // The ok button's last window pixel: the screen's (235, 21).
+  ASSERT_TRUE(server.Click("quelmar", 236 * kScale - 1, 22 * kScale - 1));
+  EXPECT_EQ(run_->Wait(15000), 1) << run_->Output() << run_->Errors();
+  EXPECT_NE(run_->Output().find("The viewer ended with exit code 1"), std::string::npos);
 }
 
 // The viewer or the simulator killed: the host goes on and says so; shutdown
