@@ -1,5 +1,8 @@
 #include "LineRate.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -45,4 +48,18 @@ bool LineRate::SetRaw(int fd, int baud, std::string& error) {
     return false;
   }
   return true;
+}
+
+int LineRate::OpenTerminal(const std::string& device, std::string& error) {
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    error = device + ": " + std::strerror(errno);
+    return -1;
+  }
+  if (!isatty(fd)) {
+    error = device + ": not a terminal";
+    close(fd);
+    return -1;
+  }
+  return fd;
 }

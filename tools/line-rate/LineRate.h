@@ -15,4 +15,8 @@ class LineRate {
   // Raw 8N1 at `baud`: no flow control, modem lines ignored, reads that
   // return at once. `error` says which call failed.
   static bool SetRaw(int fd, int baud, std::string& error);
+  // Opens a terminal device for reading and writing, non-blocking, not as
+  // the controlling terminal. -1 with `error` ("DEVICE: why") when it
+  // cannot be opened or is no terminal.
+  static int OpenTerminal(const std::string& device, std::string& error);
 };

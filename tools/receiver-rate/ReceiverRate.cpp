@@ -108,16 +108,8 @@ std::vector<uint8_t> ReceiverRate::SwitchCommand(Protocol from, const Setting& t
 
 bool ReceiverRate::Open(int baud, std::string& error) {
   if (fd_ >= 0) return SetSpeed(baud);
-  const int fd = open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    error = device_ + ": " + std::strerror(errno);
-    return false;
-  }
-  if (!isatty(fd)) {
-    error = device_ + ": not a terminal";
-    close(fd);
-    return false;
-  }
+  const int fd = LineRate::OpenTerminal(device_, error);
+  if (fd < 0) return false;
   fd_ = fd;
   if (!SetSpeed(baud)) {
     error = device_ + ": cannot set " + std::to_string(baud) + " baud";

@@ -68,16 +68,8 @@ bool SerialLine::OpenPty(int baud, const std::string& linkPath, std::string& err
 bool SerialLine::OpenDevice(const std::string& device, int baud, std::string& error) {
   Close();
   baud_ = baud;
-  int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    error = device + ": " + std::strerror(errno);
-    return false;
-  }
-  if (!isatty(fd)) {
-    error = device + ": not a terminal";
-    close(fd);
-    return false;
-  }
+  const int fd = LineRate::OpenTerminal(device, error);
+  if (fd < 0) return false;
   if (!LineRate::SetRaw(fd, baud, error)) {
     error = device + ": " + error;
     close(fd);
