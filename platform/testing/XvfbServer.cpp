@@ -56,14 +56,26 @@ Window FindWindow(Display* display, const std::string& title) {
   return found;
 }
 
+// An X error (a window gone between the lookup and the read) fails the
+// call that caused it instead of ending the test's process.
+int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
 }  // namespace
 
 bool XvfbServer::Capture(const std::string& title, int width, int height,
                          std::vector<uint32_t>* pixels) const {
   Display* display = XOpenDisplay(display_.c_str());
   if (!display) return false;
+  XSetErrorHandler(IgnoreXError);
   bool captured = false;
-  if (Window window = FindWindow(display, title)) {
+  // A window found before it is mapped at its full size makes XGetImage
+  // fail with BadMatch, which Xlib's default handler answers by ending the
+  // process: only a viewable window of the size wanted is read.
+  XWindowAttributes attributes{};
+  Window window = FindWindow(display, title);
+  if (window && XGetWindowAttributes(display, window, &attributes) &&
+      attributes.map_state == IsViewable && attributes.width >= width &&
+      attributes.height >= height) {
     if (XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width),
                                   static_cast<unsigned>(height), AllPlanes, ZPixmap)) {
       pixels->clear();
