@@ -11,6 +11,7 @@
 using handheld::detail::DiskFile;
 using handheld::detail::FileObject;
 using handheld::detail::HandleTable;
+using handheld::detail::KernelObject;
 using handheld::detail::ReportStatus;
 using handheld::detail::Status;
 using handheld::detail::DeviceTable;
@@ -20,9 +21,13 @@ namespace {
 constexpr DWORD kInvalidFileSize = 0xFFFFFFFFu;
 
 std::shared_ptr<FileObject> LookupFile(HANDLE h) {
-  std::shared_ptr<FileObject> file = HandleTable::LookupAs<FileObject>(h);
-  if (!file) SetLastError(ERROR_INVALID_HANDLE);
-  return file;
+  std::shared_ptr<KernelObject> object = HandleTable::LookupKernel(h);
+  FileObject* file = object ? object->AsFile() : nullptr;
+  if (!file) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  return std::shared_ptr<FileObject>(std::move(object), file);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@ namespace handheld::detail {
 
 class FileObject : public KernelObject {
  public:
+  FileObject* AsFile() final { return this; }
   // `*done` is set to the bytes moved, also when the call fails part way.
   virtual Status Read(void* buffer, DWORD count, DWORD* done);
   virtual Status Write(const void* buffer, DWORD count, DWORD* done);

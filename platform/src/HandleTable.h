@@ -60,8 +60,15 @@ class HandleObject {
   virtual void OnClose() {}
 };
 
+class FileObject;
+
 // Base of the objects behind a HANDLE (threads, events, files, ports).
-class KernelObject : public HandleObject {};
+class KernelObject : public HandleObject {
+ public:
+  // The object as a file, or null: what LookupAs<FileObject> would give,
+  // without a dynamic_cast on each ReadFile of a byte.
+  virtual FileObject* AsFile() { return nullptr; }
+};
 
 class HandleTable {
  public:
@@ -93,6 +100,11 @@ class HandleTable {
   }
   static std::shared_ptr<HandleObject> Lookup(HANDLE h) {
     return Lookup(HandleKind::kKernelObject, h);
+  }
+  // Kernel handles are added only through the two shorthands above, so
+  // each one is a KernelObject.
+  static std::shared_ptr<KernelObject> LookupKernel(HANDLE h) {
+    return std::static_pointer_cast<KernelObject>(Lookup(h));
   }
   template <class T>
   static std::shared_ptr<T> LookupAs(HANDLE h) {

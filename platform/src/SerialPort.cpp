@@ -311,9 +311,10 @@ Status SerialPort::Read(void* buffer, DWORD count, DWORD* done) {
   if (t.ReadTotalTimeoutMultiplier != MAXDWORD || !anyByte)
     totalMs += uint64_t{t.ReadTotalTimeoutMultiplier} * count;
   totalMs = std::min(totalMs, kLongestMs);
-  const Clock::time_point start = Clock::now();
-  const Clock::time_point totalDeadline = start + std::chrono::milliseconds(totalMs);
-  Clock::time_point lastByte = start;
+  // The clock is read only once the call has to wait: a read that the
+  // buffer serves never looks at it.
+  bool timing = false;
+  Clock::time_point totalDeadline, lastByte;
 
   auto* out = static_cast<uint8_t*>(buffer);
   for (;;) {
@@ -321,7 +322,7 @@ Status SerialPort::Read(void* buffer, DWORD count, DWORD* done) {
     size_t got = TakeBuffered(out + *done, count - *done);
     if (got > 0) {
       *done += static_cast<DWORD>(got);
-      lastByte = Clock::now();
+      if (timing) lastByte = Clock::now();
     }
     if (*done == count) return Status::Ok();
     if (got == 0 && hungUp_.load()) {
@@ -329,6 +330,11 @@ Status SerialPort::Read(void* buffer, DWORD count, DWORD* done) {
       return ERROR_DEVICE_REMOVED;  // nothing more will ever come
     }
     if (immediate || (anyByte && *done > 0)) return Status::Ok();
+    if (!timing) {
+      timing = true;
+      lastByte = Clock::now();
+      totalDeadline = lastByte + std::chrono::milliseconds(totalMs);
+    }
     int waitMs = -1;
     if (hasTotal) waitMs = RemainingMs(totalDeadline);
     if (hasInterval && *done > 0) {
