@@ -14,9 +14,11 @@
 # other gpsd, in the foreground, read-only (-b: it parses and reports,
 # sending the receiver nothing), with no hotplug, listening on loopback
 # only, with one client watching its JSON reports. Each share is the
-# process's user and system time over the wall time from the end of the
-# warm-up to the end (default 10 minutes); resident memory is sampled every
-# 10 seconds. Installs gpsd with apt-get when it is missing.
+# process's time on a CPU (user and system) over the wall time from the end
+# of the warm-up to the end (default 10 minutes), counted in nanoseconds by
+# the scheduler; the clock ticks of /proc/PID/stat are printed beside it,
+# but at 1 Hz a 10-minute run is only a few dozen of them. Resident memory
+# is sampled every 10 seconds. Installs gpsd with apt-get when it is missing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
@@ -104,6 +106,10 @@ pids+=($!)
 # Clock ticks of user and system time (fields 14 and 15 of /proc/PID/stat,
 # counted after the command's closing parenthesis).
 ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{print $12 + $13}'; }
+# Nanoseconds on a CPU and times put on one (woken), summed over the
+# process's threads (/proc/PID/task/*/schedstat). Both programs keep their
+# threads for the whole run, so nothing is lost with a thread that ended.
+runtime() { cat /proc/"$1"/task/*/schedstat | awk '{ns += $1; runs += $3} END {print ns, runs}'; }
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 alive() {
   kill -0 "$viewer_pid" 2>/dev/null || { echo "side-by-side: the viewer ended" >&2; exit 1; }
@@ -119,6 +125,8 @@ hz=$(getconf CLK_TCK)
 start=$(date +%s.%N)
 viewer_start=$(ticks "$viewer_pid")
 gpsd_start=$(ticks "$gpsd_pid")
+read -r viewer_ns0 viewer_runs0 <<<"$(runtime "$viewer_pid")"
+read -r gpsd_ns0 gpsd_runs0 <<<"$(runtime "$gpsd_pid")"
 tpv_start=$(grep -c '"class":"TPV"' "$work/gpsd.json" || true)
 : >"$work/rss"
 end=$(( $(date +%s) + minutes * 60 ))
@@ -130,6 +138,8 @@ while :; do
 done
 viewer_end=$(ticks "$viewer_pid")
 gpsd_end=$(ticks "$gpsd_pid")
+read -r viewer_ns1 viewer_runs1 <<<"$(runtime "$viewer_pid")"
+read -r gpsd_ns1 gpsd_runs1 <<<"$(runtime "$gpsd_pid")"
 finish=$(date +%s.%N)
 tpv_end=$(grep -c '"class":"TPV"' "$work/gpsd.json" || true)
 
@@ -142,6 +152,8 @@ viewer_pid=""
 
 awk -v hz="$hz" -v t0="$start" -v t1="$finish" \
     -v v0="$viewer_start" -v v1="$viewer_end" -v g0="$gpsd_start" -v g1="$gpsd_end" \
+    -v vns="$(( viewer_ns1 - viewer_ns0 ))" -v gns="$(( gpsd_ns1 - gpsd_ns0 ))" \
+    -v vruns="$(( viewer_runs1 - viewer_runs0 ))" -v gruns="$(( gpsd_runs1 - gpsd_runs0 ))" \
     -v tpv="$(( tpv_end - tpv_start ))" -f /dev/stdin "$work/rss" <<'EOF'
 { n++; v[n] = $1; g[n] = $2 }
 function range(a, what,   i, lo, hi) {
@@ -152,12 +164,14 @@ function range(a, what,   i, lo, hi) {
 }
 END {
   wall = t1 - t0
-  vcpu = 100 * (v1 - v0) / hz / wall
-  gcpu = 100 * (g1 - g0) / hz / wall
+  vcpu = 100 * vns / 1e9 / wall
+  gcpu = 100 * gns / 1e9 / wall
   printf "wall time %.0f s; gpsd reported %d fixes to its client\n", wall, tpv
-  printf "viewer  CPU: %.3f %% of one core (%d ticks of %d Hz)\n", vcpu, v1 - v0, hz
-  printf "gpsd    CPU: %.3f %% of one core (%d ticks of %d Hz)\n", gcpu, g1 - g0, hz
-  if (g1 > g0) printf "ratio viewer / gpsd: %.2f\n", vcpu / gcpu
+  printf "viewer  CPU: %.4f %% of one core (%.1f ms; %.1f wake-ups a second; %d ticks of %d Hz)\n",
+         vcpu, vns / 1e6, vruns / wall, v1 - v0, hz
+  printf "gpsd    CPU: %.4f %% of one core (%.1f ms; %.1f wake-ups a second; %d ticks of %d Hz)\n",
+         gcpu, gns / 1e6, gruns / wall, g1 - g0, hz
+  if (gns > 0) printf "ratio viewer / gpsd: %.2f\n", vcpu / gcpu
   range(v, "viewer")
   range(g, "gpsd")
 }
