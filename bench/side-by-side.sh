@@ -109,7 +109,7 @@ ticks() { sed 's/.*) //' "/proc/$1/stat" | awk '{print $12 + $13}'; }
 # Nanoseconds on a CPU and times put on one (woken), summed over the
 # process's threads (/proc/PID/task/*/schedstat). Both programs keep their
 # threads for the whole run, so nothing is lost with a thread that ended.
-runtime() { cat /proc/"$1"/task/*/schedstat | awk '{ns += $1; runs += $3} END {print ns, runs}'; }
+runtime() { cat /proc/"$1"/task/*/schedstat | awk '{ns += $1; runs += $3} END {printf "%.0f %.0f\n", ns, runs}'; }
 rss_kb() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 alive() {
   kill -0 "$viewer_pid" 2>/dev/null || { echo "side-by-side: the viewer ended" >&2; exit 1; }
