@@ -229,4 +229,25 @@ TEST_F(FileTest, NamesCannotLeaveTheDeviceFolder) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
+// File calls take only what CreateFile gave: an event or a closed file is
+// no file.
+TEST_F(FileTest, FileCallsRefuseHandlesThatAreNoFile) {
+  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE closed = Open(u"\\closed.txt", GENERIC_WRITE, 0, CREATE_ALWAYS);
+  ASSERT_NE(closed, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(CloseHandle(closed));
+  for (HANDLE h : {event, closed}) {
+    char byte = 'x';
+    DWORD moved = 7;
+    SetLastError(0);
+    EXPECT_FALSE(ReadFile(h, &byte, 1, &moved, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(moved, 0u);
+    SetLastError(0);
+    EXPECT_FALSE(WriteFile(h, &byte, 1, &moved, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  }
+  EXPECT_TRUE(CloseHandle(event));
+}
+
 }  // namespace
