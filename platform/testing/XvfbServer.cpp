@@ -110,4 +110,33 @@ bool XvfbServer::Click(const std::string& title, int x, int y) const {
   return clicked;
 }
 
+std::string XvfbServer::Describe() const {
+  if (display_.empty()) return "no X server";
+  siginfo_t ended{};  // looked at, not reaped: the destructor still waits for it
+  if (pid_ > 0 && waitid(P_PID, static_cast<id_t>(pid_), &ended, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+      ended.si_pid == pid_)
+    return "the X server has ended";
+  Display* display = XOpenDisplay(display_.c_str());
+  if (!display) return "the X server on " + display_ + " does not answer";
+  XSetErrorHandler(IgnoreXError);
+  std::string text = "top-level windows on " + display_ + ":";
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count; ++i) {
+      char* name = nullptr;
+      XWindowAttributes attributes{};
+      XFetchName(display, children[i], &name);
+      XGetWindowAttributes(display, children[i], &attributes);
+      text += " \"" + std::string(name ? name : "") + "\" " + std::to_string(attributes.width) +
+              "x" + std::to_string(attributes.height) +
+              (attributes.map_state == IsViewable ? " viewable;" : " not viewable;");
+      if (name) XFree(name);
+    }
+    if (children) XFree(children);
+  }
+  XCloseDisplay(display);
+  return count == 0 ? text + " none" : text;
+}
+
 }  // namespace handheld::testing

@@ -26,6 +26,9 @@ class XvfbServer {
   // False when there is no such window.
   bool Capture(const std::string& title, int width, int height, std::vector<uint32_t>* pixels) const;
   bool Click(const std::string& title, int x, int y) const;
+  // What a failed Capture or Click met, for the test's message: whether the
+  // server answers, and each top-level window's title, state and size.
+  std::string Describe() const;
 
  private:
   pid_t pid_ = -1;

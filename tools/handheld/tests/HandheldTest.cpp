@@ -204,9 +204,10 @@ TEST_F(Handheld, TheViewerInAnX11Window) {
       for (int x = 0; x < kWidth; ++x)
         shown.push_back(window[static_cast<size_t>(y * kScale) * kWidth * kScale + x * kScale]);
     return SameRows(shown, reference, 0, kTimeTop) && SameRows(shown, reference, kTimeBottom, kHeight);
-  }, 60)) << run_->Output();
+  }, 60)) << server.Describe() << "\n" << run_->Output() << run_->Errors();
   // The ok button's last window pixel: the screen's (235, 21).
-  ASSERT_TRUE(server.Click("quelmar", 236 * kScale - 1, 22 * kScale - 1));
+  ASSERT_TRUE(server.Click("quelmar", 236 * kScale - 1, 22 * kScale - 1))
+      << server.Describe() << "\n" << run_->Output() << run_->Errors();
   EXPECT_EQ(run_->Wait(15000), 1) << run_->Output() << run_->Errors();
   EXPECT_NE(run_->Output().find("The viewer ended with exit code 1"), std::string::npos);
 }
