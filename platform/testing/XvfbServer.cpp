@@ -5,6 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <utility>
+#include <vector>
+
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -40,20 +43,27 @@ XvfbServer::~XvfbServer() {
 
 namespace {
 
-Window FindWindow(Display* display, const std::string& title) {
+// The root's children with their titles (empty when a window has none).
+std::vector<std::pair<Window, std::string>> TopLevelWindows(Display* display) {
+  std::vector<std::pair<Window, std::string>> windows;
   Window root, parent, *children = nullptr;
   unsigned count = 0;
-  Window found = 0;
-  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return 0;
-  for (unsigned i = 0; i < count && !found; ++i) {
+  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count))
+    return windows;
+  for (unsigned i = 0; i < count; ++i) {
     char* name = nullptr;
-    if (XFetchName(display, children[i], &name) && name) {
-      if (title == name) found = children[i];
-      XFree(name);
-    }
+    XFetchName(display, children[i], &name);
+    windows.emplace_back(children[i], name ? name : "");
+    if (name) XFree(name);
   }
   if (children) XFree(children);
-  return found;
+  return windows;
+}
+
+Window FindWindow(Display* display, const std::string& title) {
+  for (const auto& [window, name] : TopLevelWindows(display))
+    if (name == title) return window;
+  return 0;
 }
 
 // An X error (a window gone between the lookup and the read) fails the
@@ -120,23 +130,16 @@ std::string XvfbServer::Describe() const {
   if (!display) return "the X server on " + display_ + " does not answer";
   XSetErrorHandler(IgnoreXError);
   std::string text = "top-level windows on " + display_ + ":";
-  Window root, parent, *children = nullptr;
-  unsigned count = 0;
-  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
-    for (unsigned i = 0; i < count; ++i) {
-      char* name = nullptr;
-      XWindowAttributes attributes{};
-      XFetchName(display, children[i], &name);
-      XGetWindowAttributes(display, children[i], &attributes);
-      text += " \"" + std::string(name ? name : "") + "\" " + std::to_string(attributes.width) +
-              "x" + std::to_string(attributes.height) +
-              (attributes.map_state == IsViewable ? " viewable;" : " not viewable;");
-      if (name) XFree(name);
-    }
-    if (children) XFree(children);
+  const auto windows = TopLevelWindows(display);
+  for (const auto& [window, name] : windows) {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display, window, &attributes);
+    text += " \"" + name + "\" " + std::to_string(attributes.width) + "x" +
+            std::to_string(attributes.height) +
+            (attributes.map_state == IsViewable ? " viewable;" : " not viewable;");
   }
   XCloseDisplay(display);
-  return count == 0 ? text + " none" : text;
+  return windows.empty() ? text + " none" : text;
 }
 
 }  // namespace handheld::testing
