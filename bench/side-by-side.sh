@@ -23,7 +23,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
 minutes=10
-capture=$root/../shared/testdata/gpsd-logs/haicom-305N.log
+capture=$root/testdata/gpsd-logs/haicom-305N.log
 simulate=0
 baud=57600
 warmup=20

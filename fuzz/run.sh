@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang (ASan and UBSan) in build-fuzz/,
-# writes their seed corpora from ../shared/testdata and the tests' byte
+# writes their seed corpora from testdata/ and the tests' byte
 # strings, and runs each target in turn.
 #   fuzz/run.sh [--runs N] [--seconds S] [--jobs J] [TARGET...]
 #     --runs N      stop a target after N executions (default 2000000)
@@ -36,7 +36,7 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DSANITIZE=fuzzer \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target fuzz-seeds "${targets[@]}"
 
-testdata=$root/../shared/testdata
+testdata=$root/testdata
 rm -rf "$build/seeds"
 "$build/fuzz/fuzz-seeds" "$testdata" "$build/seeds"
 mkdir -p "$build/logs"

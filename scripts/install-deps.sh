@@ -6,7 +6,8 @@ packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
           libbenchmark-dev libsqlite3-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
           libx11-dev libxtst-dev libpng-dev fonts-liberation xvfb
           clang libclang-rt-14-dev  # clang and its libFuzzer: fuzz/run.sh only
-          valgrind)                 # callgrind: bench/count-instructions.sh only
+          valgrind                  # callgrind: bench/count-instructions.sh only
+          ccache)                   # repeated builds
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

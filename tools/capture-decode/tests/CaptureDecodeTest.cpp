@@ -134,7 +134,7 @@ std::string Summary(size_t bytes, int accepted, int rejectedLength, int rejected
 class CaptureDecode : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(kCaptures)) GTEST_SKIP() << "no captures at " << kCaptures;
+    ASSERT_TRUE(std::filesystem::exists(kCaptures)) << "no captures at " << kCaptures;
   }
   ToolRun Decode(const std::string& name) {
     ToolRun run = RunTool({(kCaptures / name).string()});

@@ -96,7 +96,7 @@ size_t CountOf(const std::vector<std::string>& lines, const std::string& part) {
 class SirfCaptureFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(kCaptures)) GTEST_SKIP() << "no captures at " << kCaptures;
+    ASSERT_TRUE(std::filesystem::exists(kCaptures)) << "no captures at " << kCaptures;
   }
 };
 

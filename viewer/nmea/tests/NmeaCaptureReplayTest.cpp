@@ -82,7 +82,7 @@ Replay ReplayLines(NmeaReader& reader, const std::vector<std::string>& lines) {
 class NmeaCaptureReplay : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!std::filesystem::exists(CaptureFolder())) GTEST_SKIP() << "no captures at " << CaptureFolder();
+    ASSERT_TRUE(std::filesystem::exists(CaptureFolder())) << "no captures at " << CaptureFolder();
   }
   SerialSession session{u"COM9:", 57600};
   NmeaReader reader{&session};
