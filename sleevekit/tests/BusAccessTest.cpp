@@ -25,6 +25,29 @@ class BusAccess : public ::testing::Test {
   handheld::testing::TempDevice device_;
 };
 
+// Bus addresses are physical addresses in memory space, whatever the bus.
+TEST(BusAddressTranslation, GivesTheBusAddressUnchangedForEveryInterfaceAndBus) {
+  const INTERFACE_TYPE kInterfaces[] = {
+      InterfaceTypeUndefined, Internal, Isa,   Eisa,      MicroChannel,        TurboChannel,
+      PCIBus,                 VMEBus,   NuBus, PCMCIABus, MaximumInterfaceType};
+  const ULONG kBuses[] = {0, 1, 7, 0xFFFFFFFFu};
+  const uint64_t kAddresses[] = {0, 0x30000010, 0xFFFFFFFF, 0x100000000ull,
+                                 0x123456789ABCDEF0ull, 0xFFFFFFFFFFFFFFFFull};
+  for (INTERFACE_TYPE type : kInterfaces) {
+    for (ULONG bus : kBuses) {
+      for (uint64_t address : kAddresses) {
+        SCOPED_TRACE(testing::Message() << "interface " << type << ", bus " << bus << ", address 0x"
+                                        << std::hex << address);
+        ULONG space = 7;
+        PHYSICAL_ADDRESS translated = Physical(0xA5A5A5A5A5A5A5A5ull);
+        EXPECT_EQ(HalTranslateBusAddress(type, bus, Physical(address), &space, &translated), TRUE);
+        EXPECT_EQ(space, 0u);
+        EXPECT_EQ(static_cast<uint64_t>(translated.QuadPart), address);
+      }
+    }
+  }
+}
+
 TEST_F(BusAccess, MapsFromThePageBaseWithTheRequestedProtection) {
   struct Case {
     const char* how;
