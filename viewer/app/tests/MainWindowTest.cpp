@@ -1,7 +1,9 @@
 // The main window in this process, on a receiver on a pseudo-terminal whose
 // every sentence the test decides: which ticks of the poll repaint, seen on
 // the screen; the log file's content through Start, Stop and a second
-// Start; and Reconnect after a start-up whose port did not open.
+// Start, and across a version query over binary; the ticks that Disconnect
+// stops; and Reconnect after a start-up whose port did not open, or to the
+// port listed now.
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <windows.h>
@@ -17,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "FirmwareDialogPerson.h"
+#include "LogFile.h"
 #include "MainWindow.h"
 #include "NmeaReader.h"
 #include "ScriptedReceiver.h"
@@ -29,6 +33,7 @@
 namespace {
 
 using receiver_test::NmeaSentence;
+using testsupport::DialogSeen;
 using receiver_test::ScriptedReceiver;
 
 // Each changes something the page shows, so a repaint would be seen.
@@ -63,8 +68,19 @@ class MainWindowTest : public ::testing::Test {
 
   // Starts the program's window on the scripted receiver listed as COM3:.
   void StartOn(const std::string& hostDevice) {
-    device.AddSerialPort(u"COM3:", hostDevice);
+    List(u"COM3:", hostDevice);
     ASSERT_TRUE(MainWindow::Startup(GetModuleHandle(nullptr), SW_SHOW));
+  }
+  // Lists `hostDevice` as the receiver's port `portName` in place of the
+  // port listed before, as when one sleeve is taken off and another slid on.
+  void List(const std::u16string& portName, const std::string& hostDevice,
+            const std::u16string& driverKey = u"Drivers\\Tessiv\\0100\\0001") {
+    if (!listed.empty()) {
+      ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, (u"Drivers\\Active\\" + listed).c_str()),
+                ERROR_SUCCESS);
+    }
+    listed = handheld::RegisterSerialPort(portName, driverKey, hostDevice);
+    ASSERT_FALSE(listed.empty());
   }
   void TearDown() override {
     if (IsWindow(MainWindow::window))
@@ -83,9 +99,10 @@ class MainWindowTest : public ::testing::Test {
     int count = 0;
     bool repainted = false;
   };
-  Ticks SendAndPoll(const std::string& bytes, const std::function<bool()>& arrived) {
+  Ticks SendAndPoll(const std::string& bytes, const std::function<bool()>& arrived,
+                    ScriptedReceiver* from = nullptr) {
     const std::vector<uint32_t> before = ScreenPixels(device.path() + "/before.png");
-    receiver->Inject(bytes);
+    (from != nullptr ? from : receiver.get())->Inject(bytes);
     Ticks ticks;
     for (int waited = 0; waited < 5000 && !arrived(); waited += 20) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -98,8 +115,24 @@ class MainWindowTest : public ::testing::Test {
   }
 
   handheld::testing::TempDevice device;
+  std::u16string listed;  // the receiver's entry under Drivers\Active
   std::unique_ptr<ScriptedReceiver> receiver;
 };
+
+// Whether the window's poll timer comes due within `ms`; the tick is taken
+// from the queue, not handled.
+bool TickWithin(int ms) {
+  MSG message;
+  for (int waited = 0;; waited += 20) {
+    if (PeekMessage(&message, MainWindow::window, WM_TIMER, WM_TIMER, PM_REMOVE)) return true;
+    if (waited >= ms) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+// Two and a half periods: a running timer ticks twice in this time.
+constexpr int kNoTickMs = MainWindow::kPollMs * 5 / 2;
+// A running timer's next tick, with room for a loaded machine.
+constexpr int kTickMs = 3000;
 
 // A receiver that answers the version requests and otherwise sends only
 // what the test injects, each beat a text sentence that no record takes.
@@ -150,6 +183,13 @@ std::u16string Title() {
   WCHAR title[64];
   GetWindowText(MainWindow::window, title, 64);
   return title;
+}
+
+// Command 40008 on the window, with a person who reads the dialog and
+// closes it with `closeWith`.
+DialogSeen ShowFirmwareDialog(WPARAM closeWith) {
+  return testsupport::WatchFirmwareDialog(
+      [] { SendMessage(MainWindow::window, WM_COMMAND, MainWindow::kFirmwareInfo, 0); }, closeWith);
 }
 
 // ---- the status page on the screen, pixel for pixel ----
@@ -266,53 +306,78 @@ TEST_F(MainWindowTest, ReconnectAfterAFailedStartReplacesTheReaderAndDisconnectC
   SendMessage(MainWindow::window, WM_TIMER, MainWindow::kPollTimer, 0);
 }
 
-// The firmware dialog, found on the screen by its caption from another
-// thread while the window's thread runs it: its four lines, its place, and
-// Enter closing it.
+// Disconnect stops the poll: no tick comes until the firmware dialog or
+// Reconnect starts it again. After the dialog the ticks find no reader;
+// Reconnect looks for the port afresh, so it finds the receiver listed now
+// (the same port, or another one), names it in the title and reads it.
+TEST_F(MainWindowTest, AfterDisconnectNoTickComesUntilTheDialogOrReconnectWhichFindsThePortAgain) {
+  receiver = std::make_unique<ScriptedReceiver>(QuietReceiver());
+  ScriptedReceiver other(QuietReceiver());
+  StartOn(receiver->path());
+  EXPECT_TRUE(TickWithin(kTickMs)) << "connected";
+  auto disconnect = [](const char* when) {
+    SendMessage(MainWindow::window, WM_COMMAND, MainWindow::kDisconnect, 0);
+    EXPECT_FALSE(TickWithin(kNoTickMs)) << when;
+  };
+  disconnect("after Disconnect");
+
+  const DialogSeen seen = ShowFirmwareDialog(IDCANCEL);
+  EXPECT_TRUE(seen.closed);
+  EXPECT_EQ(seen.port, u"COM3: (57600)");
+  EXPECT_TRUE(TickWithin(kTickMs)) << "after the dialog";
+  EXPECT_EQ(ViewerState::currentReader, nullptr);
+  EXPECT_EQ(Title(), u"Quelmar");
+  SendMessage(MainWindow::window, WM_TIMER, MainWindow::kPollTimer, 0);  // drains nothing
+  disconnect("after Disconnect once more");
+
+  struct Case {
+    const char* what;
+    const char16_t* port;
+    ScriptedReceiver* peer;
+    const char16_t* driverKey;
+    const char16_t* title;
+  };
+  const Case kCases[] = {
+      {"the same port", u"COM3:", receiver.get(), u"Drivers\\Tessiv\\0100\\0001",
+       u"GPS COM3:(57600)"},
+      {"another port", u"COM5:", &other, u"Drivers\\Tessiv\\0100\\0010", u"GPS COM5:(57600)"},
+  };
+  const DisplaySnapshot& page = MainWindow::snapshot;
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    List(c.port, c.peer->path(), c.driverKey);
+    SendMessage(MainWindow::window, WM_COMMAND, MainWindow::kReconnect, 0);
+    EXPECT_EQ(Title(), c.title);
+    ASSERT_TRUE(ViewerState::session->IsOpen());
+    EXPECT_EQ(std::u16string(ViewerState::session->PortName()), c.port);
+    EXPECT_TRUE(TickWithin(kTickMs));
+    const WORD before = page.rmc.count;
+    SendAndPoll(kGsvTwo + kGsa + kRmc, [&] { return page.rmc.count != before; }, c.peer);
+    EXPECT_EQ(page.rmc.status, 'A');
+    disconnect("after Disconnect");
+  }
+}
+
+// The firmware dialog over the window: its four lines, its place, and its
+// OK closing it.
 TEST_F(MainWindowTest, FirmwareDialogShowsItsFourLinesCentredOverTheWindow) {
   receiver = std::make_unique<ScriptedReceiver>(QuietReceiver());
   StartOn(receiver->path());
-  struct Seen {
-    std::u16string lines[4];
-    RECT box{};
-    bool found = false;
-  } seen;
-  std::thread person([&] {
-    HWND dialog = nullptr;
-    for (int waited = 0; waited < 20000; waited += 20) {
-      dialog = FindWindow(u"#32770", u"Firmware Info");
-      WCHAR text[100] = {};
-      if (dialog != nullptr && GetDlgItemText(dialog, 1004, text, 100) > 0 && text[0] != u'-') break;
-      dialog = nullptr;
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (dialog == nullptr) return;
-    seen.found = true;
-    const int ids[4] = {1001, 1002, 1003, 1004};
-    for (int i = 0; i < 4; ++i) {
-      WCHAR text[100] = {};
-      GetDlgItemText(dialog, ids[i], text, 100);
-      seen.lines[i] = text;
-    }
-    GetWindowRect(dialog, &seen.box);
-    PostMessage(dialog, WM_COMMAND, IDOK, 0);
-  });
-  SendMessage(MainWindow::window, WM_COMMAND, MainWindow::kFirmwareInfo, 0);
-  person.join();
+  const DialogSeen seen = ShowFirmwareDialog(IDOK);
   ASSERT_TRUE(seen.found);
-  EXPECT_EQ(seen.lines[0], u"COM3: (57600)");
+  EXPECT_EQ(seen.port, u"COM3: (57600)");
   // The reader decoded both version sentences at start-up, so the query
   // takes the last of them as its first text before asking again.
-  EXPECT_EQ(seen.lines[1], u"Dovrin GPS Sleeve 1.04, GSW2-2.05.024-C1Prod1.1");
-  EXPECT_EQ(seen.lines[2], u"Dovrin (0x0001)");
-  EXPECT_EQ(seen.lines[3], u"Dovrin(0x0001)");
+  EXPECT_EQ(seen.version, u"Dovrin GPS Sleeve 1.04, GSW2-2.05.024-C1Prod1.1");
+  EXPECT_EQ(seen.loaded, u"Dovrin (0x0001)");
+  EXPECT_EQ(seen.installed, u"Dovrin(0x0001)");
   RECT client{};
   GetClientRect(MainWindow::window, &client);
   const int width = seen.box.right - seen.box.left;
   const int height = seen.box.bottom - seen.box.top;
   EXPECT_EQ(seen.box.left, (client.right - width) / 2);
   EXPECT_EQ(seen.box.top, (client.bottom - height) / 2);
-  EXPECT_EQ(FindWindow(u"#32770", u"Firmware Info"), nullptr);
+  EXPECT_TRUE(seen.closed);
 }
 
 // The complete sentences of a log, in order; what is not one (a torn or
@@ -350,7 +415,7 @@ bool HeldOpen(const std::string& hostPath) {
 // The log holds every accepted sentence byte for byte and nothing else,
 // and each is on disk when the tick that took it returns; a second Start
 // closes the first log, whose content stays whole; Stop ends logging; a
-// cancelled save dialog changes nothing.
+// cancelled save dialog changes nothing, with a log open or none.
 TEST_F(MainWindowTest, TheLogTakesEveryAcceptedSentenceAndASecondStartClosesTheFirst) {
   receiver = std::make_unique<ScriptedReceiver>(QuietReceiver());
   StartOn(receiver->path());
@@ -367,6 +432,18 @@ TEST_F(MainWindowTest, TheLogTakesEveryAcceptedSentenceAndASecondStartClosesTheF
     const WORD before = rmcCount();
     SendAndPoll(bytes, [&] { return rmcCount() != before; });
   };
+
+  // Cancelled with no log open: none is opened, no file made, nothing said,
+  // and Stop has nothing to close.
+  handheld::ClearMessageBoxRecords();
+  startLog("IDCANCEL");
+  EXPECT_FALSE(LogFile::IsOpen());
+  poll(kRmc);
+  SendMessage(MainWindow::window, WM_COMMAND, MainWindow::kStopLog, 0);
+  EXPECT_FALSE(LogFile::IsOpen());
+  EXPECT_TRUE(std::filesystem::is_empty(handheld::HostPath(u"\\My Documents")));
+  EXPECT_FALSE(std::filesystem::exists(handheld::HostPath(u"\\Quelmar.log")));
+  EXPECT_TRUE(handheld::MessageBoxRecords().empty());
 
   startLog("save:\\My Documents\\first.log");
   ASSERT_TRUE(std::filesystem::exists(first));
@@ -397,6 +474,48 @@ TEST_F(MainWindowTest, TheLogTakesEveryAcceptedSentenceAndASecondStartClosesTheF
   EXPECT_EQ(FileText(second), secondLog);
   for (const std::string& sentence : SentencesOf(secondLog))
     EXPECT_TRUE(NmeaReader::ChecksumValid(sentence.c_str())) << sentence;
+}
+
+// The firmware dialog asks a receiver that does not answer the version
+// sentences over binary while a log is open: the log holds the sentences
+// polled before and after, and none of the frames.
+TEST_F(MainWindowTest, ALogOpenWhileTheDialogAsksOverBinaryHoldsNoBinaryBytes) {
+  receiver = std::make_unique<ScriptedReceiver>(QuietReceiver());
+  ScriptedReceiver::Script binaryOnly = QuietReceiver();
+  binaryOnly.answer2 = binaryOnly.answer1 = "";
+  binaryOnly.baseVersion = "GSW2-2.05.024-C1Prod1.1";
+  binaryOnly.makerVersion = "Dovrin GPS Sleeve 1.04";
+  ScriptedReceiver silentInNmea(binaryOnly);
+  // Start-up asks the receiver that answers; the other one is reached by
+  // Reconnect, which asks nothing.
+  StartOn(receiver->path());
+  SendMessage(MainWindow::window, WM_COMMAND, MainWindow::kDisconnect, 0);
+  List(u"COM3:", silentInNmea.path());
+  SendMessage(MainWindow::window, WM_COMMAND, MainWindow::kReconnect, 0);
+  ASSERT_TRUE(ViewerState::session->IsOpen());
+
+  std::filesystem::create_directories(handheld::HostPath(u"\\My Documents"));
+  handheld::SetScriptedAnswers("save:\\My Documents\\binary.log");
+  SendMessage(MainWindow::window, WM_COMMAND, MainWindow::kStartLog, 0);
+  ASSERT_TRUE(LogFile::IsOpen());
+  const DisplaySnapshot& page = MainWindow::snapshot;
+  // Polls until the position of `time` is on the page (the reader that the
+  // query leaves behind starts with empty records, so a count may change
+  // before the position arrives).
+  auto poll = [&](const std::string& bytes, const char* time) {
+    SendAndPoll(bytes, [&] { return std::string(page.rmc.utcTime) == time; }, &silentInNmea);
+  };
+  poll(kGsvTwo + kGsa + kRmc, "123519.000");
+
+  const DialogSeen seen = ShowFirmwareDialog(IDOK);
+  EXPECT_EQ(seen.version, u"GSW2-2.05.024-C1Prod1.1, Dovrin GPS Sleeve 1.04");
+  EXPECT_NE(silentInNmea.Received().find(receiver_test::kToBinary), std::string::npos);
+  EXPECT_EQ(silentInNmea.CurrentMode(), ScriptedReceiver::Mode::Nmea);
+
+  poll(kRmcMoved, "123520.000");
+  SendMessage(MainWindow::window, WM_COMMAND, MainWindow::kStopLog, 0);
+  const std::string log = FileText(handheld::HostPath(u"\\My Documents\\binary.log"));
+  EXPECT_EQ(WithoutBeat(SentencesOf(log)), (std::vector<std::string>{kGsvTwo, kGsa, kRmc, kRmcMoved}));
 }
 
 }  // namespace
