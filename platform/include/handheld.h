@@ -23,6 +23,11 @@ namespace handheld {
 void SetDeviceFolder(const std::string& path);
 std::string DeviceFolder();
 
+// Whether the device folder's registry hive can be used: false with the
+// reason (such as "file is not a database") when it cannot be made or
+// opened, is damaged, or was removed while in use.
+bool CheckRegistryHive(std::string* reason);
+
 // Host path of a path on the handheld's file system.
 std::string HostPath(const std::u16string& devicePath);
 
@@ -149,11 +154,14 @@ std::string RemoteControl(const std::string& command, int pid = 0);
 // command line with `handler` on a thread of its own, one at a time, until
 // the process ends; false, with the reason, when another host answers there
 // already or the socket cannot be made. SendHostCommand sends one line and
-// gives the answer, which may run over several lines; false when no host
-// answers.
+// gives the answer, which may run over several lines: kNoHost only when
+// nothing listens (no socket, or the connection refused), kFailed with the
+// reason in *answer when the host does not answer in time or its answer is
+// too long.
 using HostCommandHandler = std::function<std::string(const std::string& line)>;
 bool ServeHostCommands(HostCommandHandler handler, std::string* reason);
-bool SendHostCommand(const std::string& line, std::string* answer);
+enum class HostExchange { kAnswered, kNoHost, kFailed };
+HostExchange SendHostCommand(const std::string& line, std::string* answer);
 // Removes the socket and waits for a command in progress: afterwards the
 // handler is never called again, so what it uses may go.
 void StopServingHostCommands();

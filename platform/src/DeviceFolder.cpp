@@ -1,8 +1,14 @@
 // Where the simulated handheld keeps its registry hive and file system.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 
+#include "DeviceFolder.h"
 #include "ProcessLifetime.h"
 #include "handheld.h"
 
@@ -12,6 +18,7 @@ namespace {
 struct Folder {
   std::mutex mutex;
   std::string path;
+  unsigned generation = 0;
 };
 
 std::string DefaultFolder() {
@@ -28,6 +35,47 @@ void SetDeviceFolder(const std::string& path) {
   Folder& folder = detail::ProcessLifetime<Folder>::Get();
   std::lock_guard<std::mutex> lock(folder.mutex);
   folder.path = path;
+  ++folder.generation;
+}
+
+unsigned DeviceFolderGeneration() {
+  Folder& folder = detail::ProcessLifetime<Folder>::Get();
+  std::lock_guard<std::mutex> lock(folder.mutex);
+  return folder.generation;
+}
+
+bool MakePrivateFolder(const std::string& path, bool enforce, std::string* reason) {
+  if (path.empty()) {
+    *reason = "no folder named";
+    return false;
+  }
+  // Each missing folder on the way, made with no rights for others and its
+  // mode set afterwards, as the umask may have taken the owner's too.
+  for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+    const std::string part = path.substr(0, end);
+    if (mkdir(part.c_str(), 0700) == 0) {
+      chmod(part.c_str(), 0700);
+    } else if (errno != EEXIST) {
+      *reason = "cannot make the folder " + part + ": " + std::strerror(errno);
+      return false;
+    }
+    if (end == std::string::npos) break;
+  }
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    *reason = path + " is not a folder";
+    return false;
+  }
+  if (!enforce) return true;
+  if (info.st_uid != geteuid()) {
+    *reason = path + " belongs to another user";
+    return false;
+  }
+  if ((info.st_mode & 07777) != 0700 && chmod(path.c_str(), 0700) != 0) {
+    *reason = "cannot make " + path + " private: " + std::strerror(errno);
+    return false;
+  }
+  return true;
 }
 
 std::string DeviceFolder() {

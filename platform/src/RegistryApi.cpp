@@ -8,6 +8,7 @@
 #include "RegistryHive.h"
 #include "RegistryKeyTable.h"
 #include "Status.h"
+#include "handheld.h"
 #include "win/registry.h"
 
 using handheld::detail::RegistryHive;
@@ -184,3 +185,16 @@ LONG RegFlushKey(HKEY key) {
   if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
   return RegistryResult(entry.hive->CheckKey(entry.key));
 }
+
+namespace handheld {
+
+bool CheckRegistryHive(std::string* reason) {
+  std::shared_ptr<RegistryHive> hive = RegistryHive::Current();
+  if (!hive) {
+    *reason = RegistryHive::LastFailure();
+    return false;
+  }
+  return hive->Usable(reason);
+}
+
+}  // namespace handheld

@@ -7,8 +7,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <thread>
@@ -172,6 +174,7 @@ std::vector<BYTE> ColumnBlob(sqlite3_stmt* stmt, int column) {
 
 struct CurrentHive {
   std::string path;
+  unsigned generation = 0;
   dev_t dev = 0;
   ino_t ino = 0;
   std::shared_ptr<RegistryHive> hive;
@@ -185,6 +188,7 @@ struct Hives {
   std::mutex liveMutex;
   std::set<RegistryHive*> live;
   std::once_flag forkHandlersOnce;
+  std::string lastFailure;  // under currentMutex
 };
 Hives& TheHives() { return ProcessLifetime<Hives>::Get(); }
 
@@ -192,40 +196,84 @@ Hives& TheHives() { return ProcessLifetime<Hives>::Get(); }
 
 std::shared_ptr<RegistryHive> RegistryHive::Current() {
   std::string path = DeviceFolder() + "/registry.db";
+  const unsigned generation = DeviceFolderGeneration();
   Hives& hives = TheHives();
   CurrentHive& current = hives.current;
   std::lock_guard<std::mutex> lock(hives.currentMutex);
   struct stat st {};
   bool exists = stat(path.c_str(), &st) == 0;
-  if (current.hive && current.path == path && exists && st.st_dev == current.dev &&
-      st.st_ino == current.ino)
-    return current.hive;
-  std::shared_ptr<RegistryHive> hive = Open(path);
+  if (current.hive && current.path == path) {
+    if (exists && st.st_dev == current.dev && st.st_ino == current.ino) return current.hive;
+    // Removed under us (with its folder, perhaps): an empty hive in its
+    // place would pass for a handheld with nothing on it.
+    if (!exists && errno == ENOENT && current.generation == generation) return current.hive;
+  }
+  std::shared_ptr<RegistryHive> hive = Open(path, &hives.lastFailure);
   if (!hive) return nullptr;
-  if (stat(path.c_str(), &st) != 0) return nullptr;
+  if (stat(path.c_str(), &st) != 0) {
+    hives.lastFailure = path + " has gone";
+    return nullptr;
+  }
   current.path = path;
+  current.generation = generation;
   current.dev = st.st_dev;
   current.ino = st.st_ino;
   current.hive = hive;
   return hive;
 }
 
-std::shared_ptr<RegistryHive> RegistryHive::Open(const std::string& path) {
+std::string RegistryHive::LastFailure() {
+  std::lock_guard<std::mutex> lock(TheHives().currentMutex);
+  return TheHives().lastFailure;
+}
+
+std::shared_ptr<RegistryHive> RegistryHive::Open(const std::string& path, std::string* reason) {
   std::call_once(TheHives().forkHandlersOnce, [] {
     pthread_atfork(&RegistryHive::PrepareFork, &RegistryHive::AfterFork,
                    &RegistryHive::AfterFork);
     std::atexit(&RegistryHive::CloseAllAtExit);
   });
-  std::error_code ignored;
   std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
+  std::string failure;
+  if (!parent.empty() && !MakePrivateFolder(parent.string(), false, &failure)) {
+    if (reason) *reason = failure;
+    return nullptr;
+  }
   std::shared_ptr<RegistryHive> hive(new RegistryHive(path));
   if (!hive->Connect()) {
     Trace::Write(TraceChannel::kRegistry, "hive %s cannot be opened: %s", path.c_str(),
-                 sqlite3_errstr(hive->dbCode_));
+                 hive->failure_.c_str());
+    if (reason) *reason = hive->failure_;
     return nullptr;
   }
   return hive;
+}
+
+bool RegistryHive::Usable(std::string* reason) {
+  struct stat st {};
+  if (stat(path_.c_str(), &st) != 0) {
+    *reason = path_ + " was removed while in use";
+    return false;
+  }
+  std::string verdict;
+  const Status status = Transact(false, [&]() -> Status {
+    sqlite3_stmt* stmt = nullptr;
+    dbCode_ = sqlite3_prepare_v2(db_, "PRAGMA quick_check", -1, &stmt, nullptr);
+    if (dbCode_ == SQLITE_OK && Step(stmt) == SQLITE_ROW)
+      if (const unsigned char* text = sqlite3_column_text(stmt, 0)) verdict = reinterpret_cast<const char*>(text);
+    sqlite3_finalize(stmt);
+    return dbCode_ == SQLITE_OK || dbCode_ == SQLITE_ROW || dbCode_ == SQLITE_DONE ? Status::Ok() : kDbFailure;
+  });
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!status.ok()) {
+    *reason = failure_.empty() ? DbFailure() : failure_;
+    return false;
+  }
+  if (verdict != "ok") {
+    *reason = "damaged: " + verdict;
+    return false;
+  }
+  return true;
 }
 
 RegistryHive::RegistryHive(std::string path) : path_(std::move(path)) {
@@ -308,11 +356,45 @@ bool RegistryHive::Exec(const char* sql) {
   return dbCode_ == SQLITE_OK;
 }
 
+std::string RegistryHive::DbFailure() const {
+  std::string text = sqlite3_errstr(dbCode_);
+  const int error = db_ ? sqlite3_system_errno(db_) : 0;
+  if (error != 0) text += std::string(" (") + std::strerror(error) + ")";
+  return text;
+}
+
+bool RegistryHive::MakeFilesPrivate() {
+  // SQLite gives its log and shared-memory files the mode of the database.
+  // Reconnecting (after a fork) never makes a hive afresh.
+  const int fd = open(path_.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (connected_ ? 0 : O_CREAT), 0600);
+  if (fd < 0) {
+    failure_ = std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  const bool regular = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (regular && (st.st_mode & 077) != 0 && st.st_uid == geteuid()) fchmod(fd, 0600);
+  close(fd);
+  if (!regular) {
+    failure_ = "it is not a file";
+    return false;
+  }
+  for (const char* suffix : {"-wal", "-shm"}) {
+    const std::string file = path_ + suffix;
+    if (stat(file.c_str(), &st) == 0 && (st.st_mode & 077) != 0 && st.st_uid == geteuid())
+      chmod(file.c_str(), 0600);
+  }
+  return true;
+}
+
 bool RegistryHive::Connect() {
   static_assert(sizeof(kStatements) / sizeof(kStatements[0]) == kStmtCount);
-  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+  failure_.clear();
+  if (!MakeFilesPrivate()) return false;
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
   if (int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr); rc != SQLITE_OK) {
     dbCode_ = rc;
+    failure_ = DbFailure();
     Disconnect();
     return false;
   }
@@ -329,10 +411,14 @@ bool RegistryHive::Connect() {
     if (ok && SchemaVersion() != kSchemaVersion)
       ok = Exec("BEGIN IMMEDIATE") && Exec(kSchema) && Exec("PRAGMA user_version=1") &&
            Exec("COMMIT");
-    if (ok) return true;
+    if (ok) {
+      connected_ = true;
+      return true;
+    }
     int code = dbCode_;
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     if (!IsBusy(code) || Clock::now() > deadline) {
+      failure_ = DbFailure();
       Disconnect();
       return false;
     }

@@ -52,11 +52,20 @@ class RegistryHive {
 
   // The hive of the current device folder (handheld::DeviceFolder()),
   // opened (and created) on first use and reopened when the folder changes
-  // or the hive file is replaced. Null on failure.
+  // or the hive file is replaced. A hive file removed while in use is not
+  // made afresh until the device folder is named again: the hive in use
+  // stays, and Usable says it has gone. Null on failure, with the reason
+  // in LastFailure().
   static std::shared_ptr<RegistryHive> Current();
+  static std::string LastFailure();
 
   // Opens (creating the folder and the schema if needed) the hive at `path`.
-  static std::shared_ptr<RegistryHive> Open(const std::string& path);
+  // The hive's files are private to the user (0600) whatever the umask.
+  static std::shared_ptr<RegistryHive> Open(const std::string& path, std::string* reason = nullptr);
+
+  // True when the hive's file is still there and reads as a sound
+  // database; else false with the reason.
+  bool Usable(std::string* reason);
 
   ~RegistryHive();
   RegistryHive(const RegistryHive&) = delete;
@@ -108,8 +117,12 @@ class RegistryHive {
   static constexpr int kCheckpointPages = 1000;
 
   explicit RegistryHive(std::string path);
-  // Opens the connection (and creates the schema) if there is none.
+  // Opens the connection (and creates the schema) if there is none; on
+  // failure failure_ says why.
   bool Connect();
+  // Creates the hive file private, or makes the existing files private.
+  bool MakeFilesPrivate();
+  std::string DbFailure() const;
   void Disconnect();
   int SchemaVersion();
   static void PrepareFork();
@@ -139,6 +152,8 @@ class RegistryHive {
   sqlite3* db_ = nullptr;
   sqlite3_stmt* stmts_[kStmtCount] = {};
   int dbCode_ = 0;
+  std::string failure_;
+  bool connected_ = false;
 };
 
 }  // namespace handheld::detail

@@ -46,10 +46,13 @@ std::string RemoteControl(const std::string& command, int pid) {
     const std::string name = socket.substr(socket.rfind('/') + 1);
     if (pid != 0 && name != std::to_string(pid)) continue;
     std::string reply;
-    if (detail::Status status = detail::ControlChannel::Exchange(socket, command, &reply);
+    if (detail::Status status = detail::ControlChannel::Exchange(
+            socket, command, &reply, detail::ControlChannel::kProgramAnswerMs);
         !status.ok()) {
       if (status.code() == static_cast<DWORD>(ERROR_FILE_NOT_FOUND))
         detail::ControlChannel::Forget(socket);  // its program has ended
+      else
+        last = "error " + detail::ControlChannel::Failure(status, socket);
       continue;
     }
     if (reply == "ok" || reply.rfind("ok ", 0) == 0) return reply;
@@ -63,18 +66,24 @@ std::string RemoteControl(const std::string& command, int pid) {
 namespace handheld {
 
 bool ServeHostCommands(HostCommandHandler handler, std::string* reason) {
-  const detail::Status status = detail::ControlChannel::StartHost(std::move(handler));
+  const detail::Status status = detail::ControlChannel::StartHost(std::move(handler), reason);
   if (status.ok()) return true;
-  *reason = status.code() == static_cast<DWORD>(ERROR_ALREADY_EXISTS)
-                ? "a handheld host runs on " + DeviceFolder() + " already"
-                : "cannot listen on " + detail::ControlChannel::HostSocket();
+  if (status.code() == static_cast<DWORD>(ERROR_ALREADY_EXISTS))
+    *reason = "a handheld host runs on " + DeviceFolder() + " already";
   return false;
 }
 
 void StopServingHostCommands() { detail::ControlChannel::StopHost(); }
 
-bool SendHostCommand(const std::string& line, std::string* answer) {
-  return detail::ControlChannel::Exchange(detail::ControlChannel::HostSocket(), line, answer).ok();
+HostExchange SendHostCommand(const std::string& line, std::string* answer) {
+  using detail::ControlChannel;
+  const std::string socket = ControlChannel::HostSocket();
+  const detail::Status status =
+      ControlChannel::Exchange(socket, line, answer, ControlChannel::kHostAnswerMs);
+  if (status.ok()) return HostExchange::kAnswered;
+  if (status.code() == static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) return HostExchange::kNoHost;
+  *answer = ControlChannel::Failure(status, socket);
+  return HostExchange::kFailed;
 }
 
 }  // namespace handheld

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -639,6 +640,106 @@ TEST(RegistryTest, RegisterSerialPortListsTheHostDevice) {
 
   EXPECT_EQ(handheld::RegisterSerialPort(u"COM4:", u"Drivers\\Serial\\Second", "/dev/ttyUSB0"),
             u"03");
+}
+
+// A hive that cannot be used says why, and no call pretends it is empty.
+TEST(RegistryTest, AnUnusableHiveGivesItsReason) {
+  TempDevice scratch;
+  // A sound hive, closed (so registry.db alone holds it), then cut short.
+  const std::string sound = scratch.path() + "/sound";
+  handheld::SetDeviceFolder(sound);
+  HKEY key = Create(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\Tessiv");
+  for (int i = 0; i < 200; ++i)
+    SetString(key, handheld::FromUtf8("v" + std::to_string(i)).c_str(), std::u16string(100, u'x'));
+  RegCloseKey(key);
+  handheld::SetDeviceFolder(scratch.path() + "/elsewhere");
+  RegCloseKey(Create(HKEY_LOCAL_MACHINE, u"Other"));  // lets go of the first hive
+  ASSERT_FALSE(std::filesystem::exists(sound + "/registry.db-wal"));
+  const auto size = std::filesystem::file_size(sound + "/registry.db");
+  ASSERT_GT(size, 8192u);
+
+  struct Case {
+    const char* name;
+    std::string folder;
+    const char* reason;  // a part of the reason given
+  };
+  const std::string base = scratch.path();
+  std::vector<Case> cases{
+      {"truncated", base + "/truncated", "malformed"},
+      {"garbage", base + "/garbage", "file is not a database"},
+      {"a folder", base + "/folder", "Is a directory"},
+      {"inside a device file", "/dev/null/x", "Not a directory"},
+  };
+  std::filesystem::create_directories(base + "/truncated");
+  std::filesystem::copy_file(sound + "/registry.db", base + "/truncated/registry.db");
+  std::filesystem::resize_file(base + "/truncated/registry.db", size / 2);
+  std::filesystem::create_directories(base + "/garbage");
+  {
+    FILE* f = std::fopen((base + "/garbage/registry.db").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs(std::string(4096, 'Z').c_str(), f);
+    std::fclose(f);
+  }
+  std::filesystem::create_directories(base + "/folder/registry.db");
+  for (const Case& c : cases) {
+    handheld::SetDeviceFolder(c.folder);
+    std::string reason;
+    EXPECT_FALSE(handheld::CheckRegistryHive(&reason)) << c.name;
+    EXPECT_FALSE(reason.empty()) << c.name;
+    EXPECT_NE(reason.find(c.reason), std::string::npos) << c.name << ": " << reason;
+    HKEY opened = nullptr;
+    EXPECT_NE(Open(HKEY_LOCAL_MACHINE, u"Drivers\\BuiltIn\\Tessiv", &opened), ERROR_SUCCESS)
+        << c.name;
+  }
+  handheld::SetDeviceFolder(sound);
+  std::string reason;
+  EXPECT_TRUE(handheld::CheckRegistryHive(&reason)) << reason;
+}
+
+// A hive removed under a process that uses it is not made afresh: an empty
+// hive would pass for a handheld with nothing on it.
+TEST(RegistryTest, AHiveRemovedWhileInUseIsNotMadeAfresh) {
+  TempDevice scratch;
+  const std::string folder = scratch.path() + "/device";
+  handheld::SetDeviceFolder(folder);
+  HKEY key = Create(HKEY_LOCAL_MACHINE, u"Drivers\\Active\\01");
+  ASSERT_EQ(SetString(key, u"Name", u"OPT1:"), ERROR_SUCCESS);
+  RegCloseKey(key);
+  std::filesystem::remove_all(folder);
+  std::string reason;
+  EXPECT_FALSE(handheld::CheckRegistryHive(&reason));
+  EXPECT_NE(reason.find("was removed while in use"), std::string::npos) << reason;
+  HKEY opened = nullptr;
+  if (Open(HKEY_LOCAL_MACHINE, u"Drivers\\Active\\01", &opened) == ERROR_SUCCESS) {
+    EXPECT_EQ(GetString(opened, u"Name"), u"OPT1:");  // the hive in use, not a new one
+    RegCloseKey(opened);
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder));
+}
+
+// The device folder, the hive and its log are the user's alone, whatever
+// the umask.
+TEST(RegistryTest, TheHiveIsPrivateUnderAnyUmask) {
+  TempDevice scratch;
+  const std::string folder = scratch.path() + "/made/device";
+  handheld::SetDeviceFolder(folder);
+  const mode_t saved = umask(0);
+  HKEY key = Create(HKEY_LOCAL_MACHINE, u"Private");
+  ASSERT_EQ(SetString(key, u"Value", u"x"), ERROR_SUCCESS);
+  umask(saved);
+  auto mode = [](const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
+  };
+  EXPECT_EQ(mode(scratch.path() + "/made"), 0700);
+  EXPECT_EQ(mode(folder), 0700);
+  EXPECT_EQ(mode(folder + "/registry.db"), 0600);
+  for (const char* suffix : {"-wal", "-shm"}) {
+    if (std::filesystem::exists(folder + "/registry.db" + suffix)) {
+      EXPECT_EQ(mode(folder + "/registry.db" + suffix), 0600) << suffix;
+    }
+  }
+  RegCloseKey(key);
 }
 
 }  // namespace

@@ -3,13 +3,16 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <thread>
 
 #include "ProgramLine.h"
@@ -25,6 +28,71 @@ std::string How(int raw, int* code) {
   return "killed by signal " + std::to_string(WTERMSIG(raw)) + " (" + strsignal(WTERMSIG(raw)) + ")";
 }
 
+// Children are forked by one thread that lives as long as the host: their
+// parent-death signal comes when the thread that forked them ends, and the
+// host's commands run on threads that end after each command.
+class Spawner {
+ public:
+  static void Run(const std::function<void()>& job) {
+    static Spawner* const spawner = new Spawner;  // never destroyed: its thread runs to the end
+    std::unique_lock<std::mutex> lock(spawner->mutex_);
+    spawner->idle_.wait(lock, [&] { return spawner->job_ == nullptr; });
+    bool done = false;
+    spawner->job_ = &job;
+    spawner->done_ = &done;
+    spawner->wake_.notify_all();
+    spawner->idle_.wait(lock, [&] { return done; });
+  }
+
+ private:
+  Spawner() {
+    std::thread([this] { Loop(); }).detach();
+  }
+  void Loop() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      wake_.wait(lock, [&] { return job_ != nullptr; });
+      (*job_)();
+      *done_ = true;
+      job_ = nullptr;
+      idle_.notify_all();
+    }
+  }
+  std::mutex mutex_;
+  std::condition_variable wake_, idle_;
+  const std::function<void()>* job_ = nullptr;
+  bool* done_ = nullptr;
+};
+
+// In the forked child, before exec: only async-signal-safe calls. Writes
+// errno to `report` when the program cannot be started.
+[[noreturn]] void ExecChild(pid_t parent, const char* program, char** argv, char** envp,
+                            int output, int report) {
+  setpgid(0, 0);
+  // Ends with its host, however the host ends; a host already gone before
+  // the signal was armed is caught by the parent's id.
+  prctl(PR_SET_PDEATHSIG, SIGTERM);
+  if (getppid() != parent) _exit(127);
+  // The host blocks or catches signals that its children must take as usual.
+  struct sigaction standard {};
+  standard.sa_handler = SIG_DFL;
+  sigemptyset(&standard.sa_mask);
+  for (int signal = 1; signal < NSIG; ++signal) sigaction(signal, &standard, nullptr);
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  const int input = open("/dev/null", O_RDONLY);
+  if (input >= 0 && input != STDIN_FILENO) {
+    dup2(input, STDIN_FILENO);
+    close(input);
+  }
+  if (output >= 0) dup2(output, STDOUT_FILENO);
+  execve(program, argv, envp);
+  const int error = errno;
+  if (write(report, &error, sizeof error) < 0) _exit(127);
+  _exit(127);
+}
+
 }  // namespace
 
 ChildProgram::~ChildProgram() {
@@ -36,37 +104,41 @@ bool ChildProgram::Start(const std::string& program, const std::vector<std::stri
                          const std::vector<std::string>& environment, bool pipeOutput,
                          std::string* reason) {
   testsupport::ProgramLine line(program, arguments, environment);
-  int pipeFds[2] = {-1, -1};
-  if (pipeOutput && pipe2(pipeFds, O_CLOEXEC) != 0) {
+  int pipeFds[2] = {-1, -1}, report[2] = {-1, -1};
+  if ((pipeOutput && pipe2(pipeFds, O_CLOEXEC) != 0) || pipe2(report, O_CLOEXEC) != 0) {
     *reason = std::string("cannot make a pipe: ") + std::strerror(errno);
+    for (int fd : {pipeFds[0], pipeFds[1]})
+      if (fd >= 0) close(fd);
     return false;
   }
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  if (pipeOutput) posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  posix_spawnattr_setpgroup(&attributes, 0);
-  // The host blocks or catches signals that its children must take as usual.
-  sigset_t none, all;
-  sigemptyset(&none);
-  sigfillset(&all);
-  posix_spawnattr_setsigmask(&attributes, &none);
-  posix_spawnattr_setsigdefault(&attributes, &all);
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  const int error =
-      posix_spawn(&pid_, program.c_str(), &actions, &attributes, line.argv(), line.envp());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
+  const pid_t parent = getpid();
+  pid_t pid = -1;
+  int error = 0;
+  Spawner::Run([&] {
+    pid = fork();
+    if (pid == 0) ExecChild(parent, program.c_str(), line.argv(), line.envp(), pipeFds[1], report[1]);
+    error = errno;
+  });
   if (pipeOutput) close(pipeFds[1]);
-  if (error != 0) {
-    pid_ = -1;
+  close(report[1]);
+  if (pid > 0) {
+    // The report pipe closes on a successful exec; an errno comes on a failed one.
+    ssize_t n;
+    do n = read(report[0], &error, sizeof error);
+    while (n < 0 && errno == EINTR);
+    if (n == static_cast<ssize_t>(sizeof error)) {
+      int raw = 0;
+      waitpid(pid, &raw, 0);
+      pid = -1;
+    }
+  }
+  close(report[0]);
+  if (pid < 0) {
     if (pipeOutput) close(pipeFds[0]);
     *reason = "cannot start " + program + ": " + std::strerror(error);
     return false;
   }
+  pid_ = pid;
   if (pipeOutput) output_ = pipeFds[0];
   return true;
 }

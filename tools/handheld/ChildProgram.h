@@ -2,7 +2,8 @@
 // simulator): started in a process group of its own, so that Ctrl-C on the
 // host's terminal reaches the host alone, which then ends its children in
 // order; watched without blocking; ended with a signal and, when it does
-// not go, with SIGKILL.
+// not go, with SIGKILL. A child ends with its host (SIGTERM when the host
+// dies, even by SIGKILL), so none is left running without one.
 #pragma once
 
 #include <sys/types.h>

@@ -1,10 +1,14 @@
 #include "Host.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -159,9 +163,12 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 bool Number(const std::string& text, long long* value) {
   if (text.empty()) return false;
   char* end = nullptr;
+  errno = 0;
   *value = std::strtoll(text.c_str(), &end, 0);
-  return *end == '\0';
+  return *end == '\0' && errno != ERANGE;
 }
+
+std::string HivePath() { return handheld::DeviceFolder() + "/registry.db"; }
 
 bool ViewerReplyOk(const std::string& reply) {
   return reply == "ok" || reply.rfind("ok ", 0) == 0;
@@ -193,10 +200,9 @@ void Host::Say(const std::string& line) {
 bool Host::Boot(std::string* reason) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   const std::string folder = handheld::DeviceFolder();
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) {
-    *reason = "cannot make the device folder " + folder + ": " + error.message();
+  std::string why;
+  if (!handheld::CheckRegistryHive(&why)) {
+    *reason = "cannot use the registry hive in " + folder + ": " + why;
     return false;
   }
   // The list of loaded drivers is volatile: nothing is loaded at boot.
@@ -205,7 +211,7 @@ bool Host::Boot(std::string* reason) {
   for (const char16_t* path : {u"Drivers\\Active", u"Drivers\\PCMCIA\\Detect", kIdentityKey}) {
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, 0, nullptr, &key, nullptr) !=
         ERROR_SUCCESS) {
-      *reason = "cannot use the registry hive in " + folder;
+      *reason = "cannot use the registry hive in " + folder + ": cannot write to it";
       return false;
     }
     // No sleeve is attached at boot, so no identity is published.
@@ -216,6 +222,8 @@ bool Host::Boot(std::string* reason) {
   // as from its ROM: nothing of an uninstalled package.
   handheld::SetModuleFolders({});
   booted_ = true;
+  struct stat hive {};
+  if (stat(HivePath().c_str(), &hive) == 0) hiveFile_ = {hive.st_dev, hive.st_ino};
   Say("Handheld booted in " + folder);
 
   struct BuiltIn {
@@ -342,8 +350,7 @@ bool Host::Dispatch(const std::vector<std::string>& words, std::string* reason) 
   }
   if (command == "status") {
     if (!args.empty()) return usage("status");
-    Status();
-    return true;
+    return Status(reason);
   }
   if (command == "shutdown") {
     if (!args.empty()) return usage("shutdown");
@@ -506,9 +513,20 @@ bool Host::UseReceiverDevice(const std::string& device, std::string* reason) {
     *reason = device + " is not a serial device";
     return false;
   }
+  const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *reason = "cannot open " + device + ": " + std::strerror(errno);
+    return false;
+  }
+  const bool terminal = isatty(fd) != 0;
+  close(fd);
+  if (!terminal) {
+    *reason = device + " is not a terminal (a receiver needs a serial device or a pseudo-terminal)";
+    return false;
+  }
   HANDLE port = handheld::OpenHostSerialDevice(device, GENERIC_READ | GENERIC_WRITE);
   if (port == INVALID_HANDLE_VALUE) {
-    *reason = "cannot open " + device + " (error " + std::to_string(GetLastError()) + ")";
+    *reason = "cannot open " + device + " as a serial port (error " + std::to_string(GetLastError()) + ")";
     return false;
   }
   CloseHandle(port);
@@ -585,7 +603,27 @@ std::string Host::ViewerCommand(const std::string& command) {
   return handheld::RemoteControl(command, viewer_.pid());
 }
 
+bool Host::CheckScreenshotPath(const std::string& path, std::string* reason) {
+  const std::filesystem::path file(path);
+  const std::string folder = file.has_parent_path() ? file.parent_path().string() : ".";
+  struct stat info {};
+  const char* problem = nullptr;
+  if (stat(folder.c_str(), &info) != 0) problem = std::strerror(errno);
+  else if (!S_ISDIR(info.st_mode)) problem = "not a folder";
+  else if (access(folder.c_str(), W_OK | X_OK) != 0) problem = std::strerror(errno);
+  if (problem) {
+    *reason = "cannot write the screenshot " + path + ": " + folder + ": " + problem;
+    return false;
+  }
+  if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    *reason = "cannot write the screenshot " + path + ": not a file";
+    return false;
+  }
+  return true;
+}
+
 bool Host::StartViewer(bool headless, const std::string& screenshot, std::string* reason) {
+  if (!screenshot.empty() && !CheckScreenshotPath(screenshot, reason)) return false;
   if (viewer_.Running()) {
     *reason = "the viewer runs already (pid " + std::to_string(viewer_.pid()) + ")";
     return false;
@@ -625,6 +663,13 @@ bool Host::Post(const std::vector<std::string>& words, std::string* reason) {
       *reason = "not a message or number: " + words[i];
       return false;
     }
+    // A message is a 32-bit number; a parameter a 32-bit word, signed or not.
+    const long long low = i == 1 ? 0 : -0x80000000ll;
+    if (numbers[i - 1] < low || numbers[i - 1] > 0xFFFFFFFFll) {
+      *reason = "out of range for a " + std::string(i == 1 ? "message" : "32-bit parameter") +
+                ": " + words[i];
+      return false;
+    }
   }
   const std::string command = "post " + words[0] + " " + std::to_string(numbers[0]) + " " +
                               std::to_string(numbers[1]) + " " + std::to_string(numbers[2]);
@@ -639,6 +684,7 @@ bool Host::Post(const std::vector<std::string>& words, std::string* reason) {
 }
 
 bool Host::Screenshot(const std::string& path, std::string* reason) {
+  if (!CheckScreenshotPath(path, reason)) return false;
   const std::string reply = ViewerCommand("screenshot " + path);
   if (!ViewerReplyOk(reply)) {
     *reason = reply.substr(reply.find(' ') + 1);
@@ -648,7 +694,12 @@ bool Host::Screenshot(const std::string& path, std::string* reason) {
   return true;
 }
 
-void Host::Status() {
+bool Host::Status(std::string* reason) {
+  std::string why;
+  if (!handheld::CheckRegistryHive(&why)) {
+    *reason = "cannot use the registry hive in " + handheld::DeviceFolder() + ": " + why;
+    return false;
+  }
   Say("Device folder: " + handheld::DeviceFolder());
   const handheld::SleeveState sleeve = handheld::GetSleeveState();
   Say("Sleeve: " + (sleeve.attached ? SleeveName(sleeve.sleeveId) : std::string("none attached")));
@@ -660,11 +711,18 @@ void Host::Status() {
   std::string loaded;
   for (const ActiveRecord& record : records)
     loaded += (loaded.empty() ? "" : ", ") + ToUtf8(record.name.empty() ? record.key : record.name);
-  Say("Loaded drivers: " + (loaded.empty() ? std::string("none") : loaded));
-  Say("Drivers\\Active:" + std::string(records.empty() ? " empty" : ""));
-  for (const ActiveRecord& record : records)
-    Say("  " + ToUtf8(record.subkey) + ": Key=" + ToUtf8(record.key) + " Name=" +
-        ToUtf8(record.name) + " Hnd=" + std::to_string(record.hnd));
+  if (!booted_) {
+    // Without a host nothing is loaded: the list is what an ended host left.
+    Say("Loaded drivers: none");
+    if (!records.empty())
+      Say("Drivers\\Active: left by a host that has ended (" + loaded + "); cleared at the next boot");
+  } else {
+    Say("Loaded drivers: " + (loaded.empty() ? std::string("none") : loaded));
+    Say("Drivers\\Active:" + std::string(records.empty() ? " empty" : ""));
+    for (const ActiveRecord& record : records)
+      Say("  " + ToUtf8(record.subkey) + ": Key=" + ToUtf8(record.key) + " Name=" +
+          ToUtf8(record.name) + " Hnd=" + std::to_string(record.hnd));
+  }
   std::string packages;
   for (const std::string& name : handheld::InstalledPackages())
     packages += (packages.empty() ? "" : ", ") + name;
@@ -681,6 +739,7 @@ void Host::Status() {
   } else {
     Say("Viewer: not running" + (viewerEnded_.empty() ? "" : " (ended: " + viewerEnded_ + ")"));
   }
+  return true;
 }
 
 void Host::WatchVersionQuery() {
@@ -709,8 +768,22 @@ void Host::WatchVersionQuery() {
   }
 }
 
+bool Host::FolderLost() {
+  if (!booted_ || shutDown_) return false;
+  struct stat hive {};
+  if (stat(HivePath().c_str(), &hive) == 0 && hive.st_dev == hiveFile_.first &&
+      hive.st_ino == hiveFile_.second)
+    return false;
+  Say("The registry hive " + HivePath() + " was removed or replaced under the running host: " +
+      "the handheld shuts down");
+  folderLost_ = true;
+  ShutdownLocked();
+  return true;
+}
+
 bool Host::Watch(int* viewerCode) {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (FolderLost()) return false;
   int code = 0;
   std::string how;
   if (simulator_.Ended(&code, &how))
@@ -741,9 +814,12 @@ bool Host::Watch(int* viewerCode) {
 void Host::StopViewer() {
   if (!viewer_.Running()) return;
   if (!screenshot_.empty()) ViewerCommand("screenshot " + screenshot_);
-  // Exit from its menu, as a person would end it.
-  ViewerCommand("post QUELMAR " + std::to_string(kWmCommand) + " " + std::to_string(kExitCommand) + " 0");
-  viewerEnded_ = viewer_.Stop(0, 5000);
+  // Exit from its menu, as a person would end it; asked to end by a signal
+  // when its control channel cannot be reached (its folder removed).
+  const bool asked = ViewerReplyOk(ViewerCommand(
+      "post QUELMAR " + std::to_string(kWmCommand) + " " + std::to_string(kExitCommand) + " 0"));
+  if (!asked) Say("The viewer's control channel does not answer: ending it with SIGTERM");
+  viewerEnded_ = viewer_.Stop(asked ? 0 : SIGTERM, 5000);
   // Stop(0) only waited: a viewer that did not end was killed.
   Say("Viewer ended: " + viewerEnded_);
 }

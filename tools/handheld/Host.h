@@ -12,6 +12,7 @@
 // between them.
 #pragma once
 
+#include <sys/types.h>
 #include <windows.h>
 
 #include <atomic>
@@ -20,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ChildProgram.h"
@@ -62,6 +64,13 @@ class Host {
   // sleeve taken off. Asked for by `shutdown`; done at most once.
   void Shutdown();
   bool ShutDown() const;
+  // True once the host shut down because its device folder's hive was
+  // removed or replaced under it (checked by Watch).
+  bool Lost() const { return folderLost_; }
+
+  // Whether a screenshot can be written at `path` (its folder there and
+  // writable); false with the reason.
+  static bool CheckScreenshotPath(const std::string& path, std::string* reason);
 
   // Cuts the rate hunt short once `stopped` answers true (the typical
   // run's Ctrl-C).
@@ -94,7 +103,8 @@ class Host {
   bool StartViewer(bool headless, const std::string& screenshot, std::string* reason);
   bool Post(const std::vector<std::string>& words, std::string* reason);
   bool Screenshot(const std::string& path, std::string* reason);
-  void Status();
+  bool Status(std::string* reason);
+  bool FolderLost();
   void ShutdownLocked();
   // The receiver device in every serial client key.
   int PointClientKeys();
@@ -108,6 +118,8 @@ class Host {
   std::recursive_mutex mutex_;
   std::vector<std::string>* transcript_ = nullptr;  // while a command from outside runs
   bool booted_ = false;
+  std::pair<dev_t, ino_t> hiveFile_{};  // the hive booted on
+  std::atomic<bool> folderLost_{false};
   std::atomic<bool> shutDown_{false};  // read by the main thread unlocked
 
   std::string receiverDevice_;

@@ -8,8 +8,10 @@
 //                                 work without one)
 // See Usage() for the whole list.
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "Host.h"
+#include "ReceiverRate.h"
 #include "handheld.h"
 #include "handheld_package.h"
 
@@ -69,6 +72,21 @@ const char kUsage[] =
 int Usage() {
   std::fputs(kUsage, stderr);
   return 2;
+}
+
+// A wrong command line named, then the usage.
+int Usage(const std::string& what) {
+  std::fprintf(stderr, "handheld: %s\n", what.c_str());
+  return Usage();
+}
+
+constexpr const char* kCommands[] = {"install", "uninstall", "insert", "remove", "receiver",
+                                     "start", "post", "screenshot", "status", "shutdown"};
+
+bool KnownCommand(const std::string& word) {
+  for (const char* command : kCommands)
+    if (word == command) return true;
+  return false;
 }
 
 int Fail(const std::string& reason) {
@@ -133,6 +151,22 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options) 
          Host::ParseSleeve(options->sleeve, &id);
 }
 
+// What the typical run can tell before it boots; "" when nothing.
+std::string CheckRunOptions(const RunOptions& options) {
+  if (!options.receiverBaud.empty()) {
+    char* end = nullptr;
+    errno = 0;
+    const long baud = std::strtol(options.receiverBaud.c_str(), &end, 10);
+    if (*end != '\0' || errno == ERANGE || !ReceiverRate::ValidBaud(baud))
+      return "--receiver-baud " + options.receiverBaud +
+             ": not a receiver line rate (4800, 9600, 19200, 38400, 57600, 115200)";
+  }
+  std::string reason;
+  if (!options.screenshot.empty() && !Host::CheckScreenshotPath(options.screenshot, &reason))
+    return reason;
+  return "";
+}
+
 std::string Absolute(const std::string& path) {
   return path.empty() ? path : std::filesystem::absolute(path).string();
 }
@@ -158,7 +192,7 @@ int Serve(Host& host, bool endWithViewer, double seconds) {
   }
   if (gStop) std::printf("Interrupted (%s)\n", strsignal(gStop));
   host.Shutdown();
-  return code;
+  return host.Lost() ? 1 : code;
 }
 
 // Ends the host's commands before the host they reach goes.
@@ -176,6 +210,7 @@ bool StartHost(Host& host, std::string* reason) {
 int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
   RunOptions options;
   if (!ParseRunOptions(args, &options)) return Usage();
+  if (const std::string wrong = CheckRunOptions(options); !wrong.empty()) return Usage(wrong);
   std::string temporary;
   if (!folderNamed) {
     const char* tmp = std::getenv("TMPDIR");
@@ -247,6 +282,18 @@ int PrintAnswer(const std::string& answer) {
   return Fail(first.rfind("error ", 0) == 0 ? first.substr(6) : first);
 }
 
+// Why a device folder with no host on it cannot be read; "" when it can.
+std::string FolderProblem(const std::string& folder) {
+  struct stat info {};
+  if (stat(folder.c_str(), &info) != 0)
+    return errno == ENOENT ? "the device folder " + folder + " does not exist"
+                           : "cannot use the device folder " + folder + ": " + std::strerror(errno);
+  if (!S_ISDIR(info.st_mode)) return "the device folder " + folder + " is not a folder";
+  if (stat((folder + "/registry.db").c_str(), &info) != 0 && errno == ENOENT)
+    return "no registry hive in " + folder + " (no handheld has booted there)";
+  return "";
+}
+
 int Command(std::vector<std::string> words) {
   const std::string& command = words[0];
   // Paths as this process sees them, for a host in another folder.
@@ -259,19 +306,28 @@ int Command(std::vector<std::string> words) {
   std::string line;
   for (const std::string& word : words) line += (line.empty() ? "" : "\t") + word;
   std::string answer;
-  if (handheld::SendHostCommand(line, &answer)) {
-    const int code = PrintAnswer(answer);
-    if (command == "shutdown" && code == 0) {
-      // Done once the host has gone from its socket.
-      std::string ignored;
-      for (int i = 0; i < 200 && handheld::SendHostCommand("", &ignored); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  switch (handheld::SendHostCommand(line, &answer)) {
+    case handheld::HostExchange::kAnswered: {
+      const int code = PrintAnswer(answer);
+      if (command == "shutdown" && code == 0) {
+        // Done once the host has gone from its socket.
+        std::string ignored;
+        for (int i = 0; i < 200 && handheld::SendHostCommand("", &ignored) !=
+                                       handheld::HostExchange::kNoHost;
+             ++i)
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      return code;
     }
-    return code;
+    case handheld::HostExchange::kFailed:
+      return Fail("the handheld host on " + handheld::DeviceFolder() + " did not answer: " + answer);
+    case handheld::HostExchange::kNoHost:
+      break;
   }
   const std::string folder = handheld::DeviceFolder();
   if (command == "status") {
     std::printf("No handheld host runs on %s\n", folder.c_str());
+    if (const std::string problem = FolderProblem(folder); !problem.empty()) return Fail(problem);
     Host host(FindPrograms());
     std::string reason;
     return host.Run(words, &reason) ? 0 : Fail(reason);
@@ -284,8 +340,12 @@ int Command(std::vector<std::string> words) {
     host.Shutdown();
     return ok ? 0 : Fail(reason);
   }
-  if (command == "shutdown") return Fail("no handheld host runs on " + folder);
-  return Fail("no handheld host runs on " + folder + " (start one with `handheld host` or `handheld`)");
+  std::string why = "no handheld host runs on " + folder;
+  struct stat info {};
+  if (stat(folder.c_str(), &info) != 0)
+    why += " (the device folder does not exist; a host whose folder was removed shuts down by itself)";
+  if (command == "shutdown") return Fail(why);
+  return Fail(why + " (start one with `handheld host` or `handheld`)");
 }
 
 }  // namespace
@@ -293,10 +353,17 @@ int Command(std::vector<std::string> words) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   bool folderNamed = std::getenv("HANDHELD_DEVICE") && *std::getenv("HANDHELD_DEVICE");
-  if (args.size() >= 2 && args[0] == "--device-folder") {
-    handheld::SetDeviceFolder(Absolute(args[1]));
+  // --device-folder anywhere on the line.
+  for (size_t i = 0; i < args.size();) {
+    if (args[i] != "--device-folder") {
+      ++i;
+      continue;
+    }
+    if (i + 1 == args.size()) return Usage("--device-folder needs a folder");
+    if (args[i + 1].empty()) return Usage("--device-folder \"\" names no folder");
+    handheld::SetDeviceFolder(Absolute(args[i + 1]));
     folderNamed = true;
-    args.erase(args.begin(), args.begin() + 2);
+    args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
   }
   if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
     std::fputs(kUsage, stdout);
@@ -314,8 +381,8 @@ int main(int argc, char** argv) {
     std::printf("Handheld host running (pid %d); commands: handheld --device-folder %s COMMAND\n",
                 static_cast<int>(getpid()), handheld::DeviceFolder().c_str());
     std::fflush(stdout);
-    Serve(host, false, 0);
-    return 0;
+    return Serve(host, false, 0);
   }
+  if (!KnownCommand(args[0])) return Usage("unknown command " + args[0]);
   return Command(args);
 }

@@ -15,6 +15,7 @@
 // 1 when the program, window or box is not there (with the reason on
 // standard error), 2 for a wrong command line.
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,8 +49,14 @@ constexpr NamedValue kButtons[] = {{"IDOK", 1},    {"IDCANCEL", 2}, {"IDABORT", 
 
 bool Number(const std::string& text, long* value) {
   char* end = nullptr;
+  errno = 0;
   *value = std::strtol(text.c_str(), &end, 0);
-  return !text.empty() && *end == '\0';
+  return !text.empty() && *end == '\0' && errno != ERANGE;
+}
+
+// A message is a 32-bit number; a parameter a 32-bit word, signed or not.
+bool InRange(long value, bool message) {
+  return value >= (message ? 0 : -0x80000000l) && value <= 0xFFFFFFFFl;
 }
 
 template <size_t N>
@@ -71,7 +78,8 @@ int Usage() {
       "       post-message [--pid N] --screenshot FILE\n"
       "       post-message [--pid N] --close\n"
       "       post-message [--pid N] --title CLASS   (prints the window's title)\n"
-      "MESSAGE: WM_COMMAND, WM_CLOSE, WM_USER, ... or a number; KEY: RETURN, ESCAPE, F4,\n"
+      "MESSAGE: WM_COMMAND, WM_CLOSE, WM_USER, ... or a number (32 bits; WPARAM and LPARAM\n"
+      "32-bit words, signed or not); KEY: RETURN, ESCAPE, F4,\n"
       "a letter or a number; ID: IDOK, IDCANCEL, IDYES, IDNO, IDRETRY, ... or a number.\n",
       stderr);
   return 2;
@@ -120,9 +128,9 @@ std::string Command(const std::vector<std::string>& args) {
   if (first == "--title") return args.size() == 2 ? "title " + args[1] : "";
   if (first.rfind("--", 0) == 0 || args.size() < 2 || args.size() > 4) return {};
   long message = 0, wParam = 0, lParam = 0;
-  if (!Lookup(kMessages, args[1], &message)) return {};
-  if (args.size() > 2 && !Lookup(kMessages, args[2], &wParam)) return {};
-  if (args.size() > 3 && !Lookup(kMessages, args[3], &lParam)) return {};
+  if (!Lookup(kMessages, args[1], &message) || !InRange(message, true)) return {};
+  if (args.size() > 2 && (!Lookup(kMessages, args[2], &wParam) || !InRange(wParam, false))) return {};
+  if (args.size() > 3 && (!Lookup(kMessages, args[3], &lParam) || !InRange(lParam, false))) return {};
   return "post " + first + " " + std::to_string(message) + " " + std::to_string(wParam) + " " +
          std::to_string(lParam);
 }
