@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <set>
 #include <thread>
+#include <utility>
 
 #include "DeviceFolder.h"
 #include "Trace.h"
@@ -229,7 +230,7 @@ std::string RegistryHive::LastFailure() {
 
 std::shared_ptr<RegistryHive> RegistryHive::Open(const std::string& path, std::string* reason) {
   std::call_once(TheHives().forkHandlersOnce, [] {
-    pthread_atfork(&RegistryHive::PrepareFork, &RegistryHive::AfterFork,
+    pthread_atfork(&RegistryHive::PrepareFork, &RegistryHive::AfterForkParent,
                    &RegistryHive::AfterFork);
     std::atexit(&RegistryHive::CloseAllAtExit);
   });
@@ -298,8 +299,17 @@ void RegistryHive::PrepareFork() {
   TheHives().liveMutex.lock();
   for (RegistryHive* hive : TheHives().live) {
     hive->mutex_.lock();
+    hive->reconnect_ = hive->db_ != nullptr;
     hive->Disconnect();
   }
+}
+
+void RegistryHive::AfterForkParent() {
+  // The parent connects again at once: a hive file removed later stays
+  // readable through the open connection instead of being gone for good.
+  for (RegistryHive* hive : TheHives().live)
+    if (std::exchange(hive->reconnect_, false)) hive->Connect();
+  AfterFork();
 }
 
 void RegistryHive::AfterFork() {

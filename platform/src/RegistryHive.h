@@ -2,8 +2,9 @@
 // that several processes open at once. Every operation is one transaction,
 // committed before it returns; writers take the database's write lock up
 // front and wait (and retry) while another process holds it. Connections
-// are closed around fork() and reopened on the next call, so a forked
-// child may go on using the registry and its inherited key handles.
+// are closed around fork(), reopened at once in the parent and on the next
+// call in the child, so a forked child may go on using the registry and its
+// inherited key handles.
 //
 // The write-ahead log stays small: once a commit leaves it longer than
 // kCheckpointPages, the committing connection checkpoints it and truncates
@@ -127,6 +128,7 @@ class RegistryHive {
   int SchemaVersion();
   static void PrepareFork();
   static void AfterFork();
+  static void AfterForkParent();
   static void CloseAllAtExit();
   static int OnWalCommit(void* self, sqlite3* db, const char* name, int pages);
   bool Exec(const char* sql);
@@ -154,6 +156,7 @@ class RegistryHive {
   int dbCode_ = 0;
   std::string failure_;
   bool connected_ = false;
+  bool reconnect_ = false;  // connected when a fork began
 };
 
 }  // namespace handheld::detail

@@ -503,7 +503,7 @@ int Host::PointClientKeys() {
   return pointed;
 }
 
-bool Host::UseReceiverDevice(const std::string& device, std::string* reason) {
+bool Host::CheckReceiverDevice(const std::string& device, std::string* reason) {
   struct stat info {};
   if (stat(device.c_str(), &info) != 0) {
     *reason = "no such device: " + device;
@@ -524,6 +524,11 @@ bool Host::UseReceiverDevice(const std::string& device, std::string* reason) {
     *reason = device + " is not a terminal (a receiver needs a serial device or a pseudo-terminal)";
     return false;
   }
+  return true;
+}
+
+bool Host::UseReceiverDevice(const std::string& device, std::string* reason) {
+  if (!CheckReceiverDevice(device, reason)) return false;
   HANDLE port = handheld::OpenHostSerialDevice(device, GENERIC_READ | GENERIC_WRITE);
   if (port == INVALID_HANDLE_VALUE) {
     *reason = "cannot open " + device + " as a serial port (error " + std::to_string(GetLastError()) + ")";
@@ -659,13 +664,14 @@ bool Host::Post(const std::vector<std::string>& words, std::string* reason) {
         numbers[i - 1] = message.value;
         named = true;
       }
-    if (!named && !Number(words[i], &numbers[i - 1])) {
+    const bool number = named || Number(words[i], &numbers[i - 1]);
+    if (!number && errno != ERANGE) {
       *reason = "not a message or number: " + words[i];
       return false;
     }
     // A message is a 32-bit number; a parameter a 32-bit word, signed or not.
     const long long low = i == 1 ? 0 : -0x80000000ll;
-    if (numbers[i - 1] < low || numbers[i - 1] > 0xFFFFFFFFll) {
+    if (!number || numbers[i - 1] < low || numbers[i - 1] > 0xFFFFFFFFll) {
       *reason = "out of range for a " + std::string(i == 1 ? "message" : "32-bit parameter") +
                 ": " + words[i];
       return false;
@@ -850,5 +856,5 @@ void Host::ShutdownLocked() {
     if (handheld::GetSleeveState().attached) handheld::RemoveSleeve();
   }
   StopSimulator();
-  Say("Handheld shut down");
+  if (booted_) Say("Handheld shut down");
 }

@@ -71,6 +71,9 @@ class Host {
   // Whether a screenshot can be written at `path` (its folder there and
   // writable); false with the reason.
   static bool CheckScreenshotPath(const std::string& path, std::string* reason);
+  // Whether `device` can be a receiver: a terminal (serial device or
+  // pseudo-terminal) that opens; false with the reason.
+  static bool CheckReceiverDevice(const std::string& device, std::string* reason);
 
   // Cuts the rate hunt short once `stopped` answers true (the typical
   // run's Ctrl-C).

@@ -151,18 +151,23 @@ bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options) 
          Host::ParseSleeve(options->sleeve, &id);
 }
 
-// What the typical run can tell before it boots; "" when nothing.
-std::string CheckRunOptions(const RunOptions& options) {
-  if (!options.receiverBaud.empty()) {
-    char* end = nullptr;
-    errno = 0;
-    const long baud = std::strtol(options.receiverBaud.c_str(), &end, 10);
-    if (*end != '\0' || errno == ERANGE || !ReceiverRate::ValidBaud(baud))
-      return "--receiver-baud " + options.receiverBaud +
-             ": not a receiver line rate (4800, 9600, 19200, 38400, 57600, 115200)";
-  }
+// A --receiver-baud that names no line rate; "" when right.
+std::string WrongBaud(const RunOptions& options) {
+  if (options.receiverBaud.empty()) return "";
+  char* end = nullptr;
+  errno = 0;
+  const long baud = std::strtol(options.receiverBaud.c_str(), &end, 10);
+  if (*end == '\0' && errno != ERANGE && ReceiverRate::ValidBaud(baud)) return "";
+  return "--receiver-baud " + options.receiverBaud +
+         ": not a receiver line rate (4800, 9600, 19200, 38400, 57600, 115200)";
+}
+
+// What the typical run cannot do, told before it boots; "" when nothing.
+std::string RunProblem(const RunOptions& options) {
   std::string reason;
   if (!options.screenshot.empty() && !Host::CheckScreenshotPath(options.screenshot, &reason))
+    return reason;
+  if (!options.receiver.empty() && !Host::CheckReceiverDevice(options.receiver, &reason))
     return reason;
   return "";
 }
@@ -210,7 +215,8 @@ bool StartHost(Host& host, std::string* reason) {
 int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
   RunOptions options;
   if (!ParseRunOptions(args, &options)) return Usage();
-  if (const std::string wrong = CheckRunOptions(options); !wrong.empty()) return Usage(wrong);
+  if (const std::string wrong = WrongBaud(options); !wrong.empty()) return Usage(wrong);
+  if (const std::string problem = RunProblem(options); !problem.empty()) return Fail(problem);
   std::string temporary;
   if (!folderNamed) {
     const char* tmp = std::getenv("TMPDIR");

@@ -6,10 +6,18 @@
 
 #include <pty.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <memory>
 #include <regex>
 #include <string>
 #include <thread>
@@ -339,6 +347,210 @@ TEST_F(Handheld, SilentReceiverIsNamedAndTheRunGoesOn) {
   EXPECT_NE(out.find("Running;"), std::string::npos) << out;
   close(master);
   close(slave);
+}
+
+// A client of the viewer's or the host's control socket that connects and
+// sends `text`, then holds the connection open.
+class HeldClient {
+ public:
+  HeldClient(const std::string& socketPath, const std::string& text) {
+    fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    held_ = connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            send(fd_, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
+  }
+  ~HeldClient() { close(fd_); }
+  bool held() const { return held_; }
+
+ private:
+  int fd_ = -1;
+  bool held_ = false;
+};
+
+int Mode(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? static_cast<int>(info.st_mode & 07777) : -1;
+}
+
+// Half a line held on the viewer's socket stalls neither the host's
+// commands nor its Ctrl-C; a post with numbers past 32 bits is refused.
+TEST_F(Handheld, AClientHoldingTheViewersChannelStallsNothing) {
+  StartRun({});
+  ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
+  const int viewer = PidAfter(run_->Output(), "Viewer quelmar started");
+  ASSERT_GT(viewer, 0);
+  HeldClient half(device_.path() + "/control/" + std::to_string(viewer), "tit");
+  ASSERT_TRUE(half.held());
+  std::vector<std::unique_ptr<HeldClient>> idle;
+  for (int i = 0; i < 10; ++i)
+    idle.push_back(std::make_unique<HeldClient>(device_.path() + "/control/host", ""));
+
+  // The host asks the viewer for its title: answered, not waited out.
+  const testsupport::Outcome status = testsupport::Run(
+      HANDHELD_PATH, {"--device-folder", device_.path(), "status"}, 8000);
+  EXPECT_EQ(status.status, 0) << status.err;
+  EXPECT_NE(status.out.find("Viewer: running"), std::string::npos) << status.out;
+  EXPECT_NE(status.out.find("title \"GPS"), std::string::npos) << status.out;
+
+  for (const char* number : {"4294967296", "99999999999999999999", "-2147483649"}) {
+    const testsupport::Outcome posted = Command({"post", "QUELMAR", "WM_COMMAND", "1", number});
+    EXPECT_EQ(posted.status, 1) << number;
+    EXPECT_NE(posted.err.find("out of range"), std::string::npos) << number << ": " << posted.err;
+  }
+
+  ASSERT_EQ(kill(run_->pid(), SIGINT), 0);
+  EXPECT_EQ(run_->Wait(20000), 0) << run_->Output() << run_->Errors();
+  EXPECT_NE(run_->Output().find("Viewer ended: exit code 0"), std::string::npos) << run_->Output();
+}
+
+// The host killed outright takes its viewer and simulator with it, and a
+// status afterwards lists nothing as loaded.
+TEST_F(Handheld, ChildrenEndWithTheirHost) {
+  StartRun({});
+  ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
+  const int viewer = PidAfter(run_->Output(), "Viewer quelmar started");
+  const int simulator = PidAfter(run_->Output(), "Receiver simulator");
+  ASSERT_GT(viewer, 0);
+  ASSERT_GT(simulator, 0);
+  ASSERT_EQ(kill(run_->pid(), SIGKILL), 0);
+  run_->Wait(5000);
+  EXPECT_TRUE(Eventually([&] { return !Alive(viewer) && !Alive(simulator); }, 10))
+      << "viewer " << Alive(viewer) << ", simulator " << Alive(simulator);
+
+  const testsupport::Outcome status = Command({"status"});
+  EXPECT_EQ(status.status, 0) << status.err;
+  EXPECT_NE(status.out.find("Loaded drivers: none"), std::string::npos) << status.out;
+  EXPECT_NE(status.out.find("left by a host that has ended (OPT1:, COM3:)"), std::string::npos)
+      << status.out;
+}
+
+// The device folder removed under a running host: the host ends the viewer,
+// deinitialises its drivers and ends; the commands after it say what is
+// wrong and make no new hive.
+TEST_F(Handheld, TheDeviceFolderRemovedUnderTheHost) {
+  StartRun({});
+  ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
+  EXPECT_TRUE(Eventually([&] {
+    std::error_code ignored;
+    std::filesystem::remove_all(device_.path(), ignored);
+    return !std::filesystem::exists(device_.path());
+  }, 10));
+  EXPECT_EQ(run_->Wait(20000), 1) << run_->Output() << run_->Errors();
+  const std::string said = run_->Output();
+  EXPECT_NE(said.find("was removed or replaced under the running host"), std::string::npos) << said;
+  EXPECT_NE(said.find("Driver OPT1: (Drivers\\BuiltIn\\Tessiv) deinitialised"), std::string::npos)
+      << said;
+  EXPECT_NE(said.find("Viewer ended: "), std::string::npos) << said;
+  EXPECT_EQ(said.find("did not end by itself"), std::string::npos) << said;
+
+  for (const char* command : {"status", "shutdown"}) {
+    const testsupport::Outcome run = Command({command});
+    EXPECT_EQ(run.status, 1) << command;
+    EXPECT_NE(run.err.find("does not exist"), std::string::npos) << command << ": " << run.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(device_.path()));
+}
+
+// Under umask 000 the device folder, control/, the host's socket and the
+// hive are still the user's alone.
+TEST(HandheldModes, PrivateWhateverTheUmask) {
+  handheld::testing::TempDevice scratch;
+  const std::string folder = scratch.path() + "/fresh";
+  const mode_t saved = umask(0);
+  testsupport::ChildProcess host(HANDHELD_PATH, {"--device-folder", folder, "host"});
+  umask(saved);
+  ASSERT_TRUE(Eventually([&] { return host.Output().find("Handheld host running") != std::string::npos; }, 30))
+      << host.Output() << host.Errors();
+  EXPECT_EQ(Mode(folder), 0700);
+  EXPECT_EQ(Mode(folder + "/control"), 0700);
+  EXPECT_EQ(Mode(folder + "/control/host"), 0600);
+  EXPECT_EQ(Mode(folder + "/registry.db"), 0600);
+  for (const char* suffix : {"-wal", "-shm"}) {
+    if (std::filesystem::exists(folder + "/registry.db" + suffix)) {
+      EXPECT_EQ(Mode(folder + "/registry.db" + suffix), 0600) << suffix;
+    }
+  }
+  EXPECT_EQ(testsupport::Run(HANDHELD_PATH, {"--device-folder", folder, "shutdown"}).status, 0);
+  EXPECT_EQ(host.Wait(10000), 0);
+}
+
+// Wrong command lines, and device folders that cannot serve, refused at
+// once with the reason: nothing boots.
+TEST(HandheldCommandLine, RefusedAtOnceWithTheReason) {
+  handheld::testing::TempDevice scratch;
+  const std::string base = scratch.path();
+  std::filesystem::create_directories(base + "/garbage");
+  FILE* f = std::fopen((base + "/garbage/registry.db").c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fputs(std::string(4096, 'Z').c_str(), f);
+  std::fclose(f);
+  std::filesystem::create_directories(base + "/folder/registry.db");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string said;  // on standard error
+  };
+  const std::string fresh = base + "/fresh";
+  const std::vector<Case> cases{
+      {{"--device-folder", "", "status"}, 2, "--device-folder \"\" names no folder"},
+      {{"--device-folder", fresh, "frobnicate"}, 2, "unknown command frobnicate"},
+      {{"status", "--device-folder", base + "/garbage"}, 1,
+       "cannot use the registry hive in " + base + "/garbage: file is not a database"},
+      {{"--device-folder", base + "/folder", "status"}, 1,
+       "cannot use the registry hive in " + base + "/folder: Is a directory"},
+      {{"--device-folder", "/dev/null/x", "status"}, 1, "/dev/null/x: Not a directory"},
+      {{"--device-folder", fresh, "status"}, 1, fresh + " does not exist"},
+      {{"--device-folder", fresh, "--headless", "--receiver", "/dev/null"}, 1,
+       "/dev/null is not a terminal"},
+      {{"--device-folder", fresh, "--headless", "--receiver", "/dev/ptmx", "--receiver-baud", "12345"},
+       2, "--receiver-baud 12345: not a receiver line rate"},
+      {{"--device-folder", fresh, "--headless", "--screenshot", "/nonexistent/dir/x.png"}, 1,
+       "cannot write the screenshot /nonexistent/dir/x.png: /nonexistent/dir: No such file"},
+  };
+  for (const Case& c : cases) {
+    const testsupport::Outcome run = testsupport::Run(HANDHELD_PATH, c.args, 10000);
+    std::string line;
+    for (const std::string& a : c.args) line += " " + a;
+    EXPECT_EQ(run.status, c.status) << line << "\n" << run.out << run.err;
+    EXPECT_NE(run.err.find(c.said), std::string::npos) << line << "\n" << run.err;
+    EXPECT_EQ(run.out.find("Handheld booted"), std::string::npos) << line << "\n" << run.out;
+    EXPECT_EQ(run.out.find("Installed packages"), std::string::npos) << line << "\n" << run.out;
+  }
+  EXPECT_FALSE(std::filesystem::exists(fresh));
+}
+
+// A hive on a full disk (a small tmpfs filled up) is said to be unusable.
+TEST(HandheldCommandLine, StatusOnAFullDiskSaysSo) {
+  handheld::testing::TempDevice scratch;
+  const std::string disk = scratch.path() + "/disk";
+  std::filesystem::create_directories(disk);
+  if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=2m") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno)
+                 << "); a full disk needs one";
+  const std::string folder = disk + "/device";
+  EXPECT_EQ(testsupport::Run(HANDHELD_PATH, {"--device-folder", folder, "status"}).status, 1);
+  {
+    testsupport::ChildProcess host(HANDHELD_PATH, {"--device-folder", folder, "host"});
+    EXPECT_TRUE(Eventually([&] { return host.Output().find("Handheld host running") != std::string::npos; }, 30))
+        << host.Output() << host.Errors();
+    EXPECT_EQ(testsupport::Run(HANDHELD_PATH, {"--device-folder", folder, "shutdown"}).status, 0);
+    host.Wait(10000);
+  }
+  if (FILE* filler = std::fopen((disk + "/filler").c_str(), "w")) {
+    const std::string block(65536, 'f');
+    while (std::fwrite(block.data(), 1, block.size(), filler) == block.size()) {
+    }
+    std::fclose(filler);
+  }
+  const testsupport::Outcome status =
+      testsupport::Run(HANDHELD_PATH, {"--device-folder", folder, "status"});
+  EXPECT_EQ(status.status, 1) << status.out;
+  EXPECT_NE(status.err.find("cannot use the registry hive in " + folder + ": "), std::string::npos)
+      << status.err;
+  EXPECT_EQ(status.out.find("Installed packages"), std::string::npos) << status.out;
+  umount2(disk.c_str(), MNT_DETACH);
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 // on a temporary device; the tool reaches its window procedure, taps its
 // button, answers its box and writes its screen.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -69,10 +72,12 @@ struct ToolRun {
   std::string errors;
 };
 
-ToolRun PostMessage(const std::string& device, const std::string& args) {
+// `runner` (such as "timeout 8 ") runs the tool.
+ToolRun PostMessage(const std::string& device, const std::string& args,
+                    const std::string& runner = "") {
   const std::string errors = device + "/post-message.err";
-  const std::string command = "HANDHELD_DEVICE='" + device + "' " POST_MESSAGE_PATH " " + args +
-                              " 2>'" + errors + "'";
+  const std::string command = "HANDHELD_DEVICE='" + device + "' " + runner + POST_MESSAGE_PATH " " +
+                              args + " 2>'" + errors + "'";
   const int status = std::system(command.c_str());
   ToolRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, {}};
   if (FILE* f = std::fopen(errors.c_str(), "r")) {
@@ -138,6 +143,44 @@ TEST(PostMessage, ReachesTheWindowTapsItsButtonAnswersItsBoxAndWritesTheScreen) 
   ToolRun gone = PostMessage(device.path(), "POSTTEST WM_COMMAND 40004");
   EXPECT_EQ(gone.status, 1);
   EXPECT_NE(gone.errors.find("no program with windows"), std::string::npos) << gone.errors;
+}
+
+// Half a command held open on the program's socket keeps no other client
+// waiting (each gives up after 8 s here); numbers past 32 bits are refused,
+// by the tool and by the program.
+TEST(PostMessage, AHalfSentCommandStallsNobodyAndNumbersPast32BitsAreRefused) {
+  handheld::testing::TempDevice device;
+  Program program(device.path());
+  ASSERT_EQ(program.Line(), "ready");
+  const std::string socketPath = device.path() + "/control/" + std::to_string(program.pid());
+  auto connectTo = [&] {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    EXPECT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    return fd;
+  };
+  const int half = connectTo();
+  ASSERT_EQ(send(half, "tit", 3, MSG_NOSIGNAL), 3);
+
+  const ToolRun title = PostMessage(device.path(), "--title POSTTEST", "timeout 8 ");
+  EXPECT_EQ(title.status, 0) << title.errors;
+
+  for (const char* numbers : {"4294967296", "1 99999999999999999999", "1 2 -2147483649"}) {
+    const ToolRun refused = PostMessage(device.path(), std::string("POSTTEST WM_COMMAND ") + numbers);
+    EXPECT_EQ(refused.status, 2) << numbers;
+  }
+  const int raw = connectTo();
+  const std::string line = "post POSTTEST 273 1 4294967296\n";
+  ASSERT_EQ(send(raw, line.data(), line.size(), MSG_NOSIGNAL), static_cast<ssize_t>(line.size()));
+  char answer[256] = {};
+  timeval limit{8, 0};
+  setsockopt(raw, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  EXPECT_GT(recv(raw, answer, sizeof answer - 1, MSG_WAITALL), 0);
+  EXPECT_EQ(std::string(answer).rfind("error post: a number is out of range", 0), 0u) << answer;
+  close(raw);
+  close(half);
 }
 
 }  // namespace
