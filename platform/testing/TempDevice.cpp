@@ -1,7 +1,9 @@
 #include "testing/TempDevice.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "handheld.h"
 
@@ -20,6 +22,15 @@ TempDevice::~TempDevice() {
 }
 
 std::string TempDevice::hivePath() const { return path_ + "/registry.db"; }
+
+void TempDevice::MakeBrokenHives() const {
+  std::filesystem::create_directories(path_ + "/garbage");
+  if (FILE* f = std::fopen((path_ + "/garbage/registry.db").c_str(), "w")) {
+    std::fputs(std::string(4096, 'Z').c_str(), f);
+    std::fclose(f);
+  }
+  std::filesystem::create_directories(path_ + "/folder/registry.db");
+}
 
 void TempDevice::AddSerialPort(const std::u16string& portName, const std::string& hostDevice,
                                const std::u16string& driverKey) {

@@ -15,6 +15,9 @@ class TempDevice {
 
   const std::string& path() const { return path_; }
   std::string hivePath() const;
+  // Two device folders below this one whose hives cannot be used: in
+  // path()/garbage registry.db is no database, in path()/folder a folder.
+  void MakeBrokenHives() const;
 
   // Lists `hostDevice` as port `portName` (for example u"COM3:") the way a
   // sleeve's serial driver is listed, under "Drivers\Tessiv\0100\0001".

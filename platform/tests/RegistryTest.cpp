@@ -673,14 +673,7 @@ TEST(RegistryTest, AnUnusableHiveGivesItsReason) {
   std::filesystem::create_directories(base + "/truncated");
   std::filesystem::copy_file(sound + "/registry.db", base + "/truncated/registry.db");
   std::filesystem::resize_file(base + "/truncated/registry.db", size / 2);
-  std::filesystem::create_directories(base + "/garbage");
-  {
-    FILE* f = std::fopen((base + "/garbage/registry.db").c_str(), "w");
-    ASSERT_NE(f, nullptr);
-    std::fputs(std::string(4096, 'Z').c_str(), f);
-    std::fclose(f);
-  }
-  std::filesystem::create_directories(base + "/folder/registry.db");
+  scratch.MakeBrokenHives();
   for (const Case& c : cases) {
     handheld::SetDeviceFolder(c.folder);
     std::string reason;

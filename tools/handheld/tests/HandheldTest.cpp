@@ -116,6 +116,15 @@ class Handheld : public ::testing::Test {
   bool Running() {
     return Eventually([&] { return run_->Output().find("Running;") != std::string::npos; }, 60);
   }
+  // The typical run, running; its viewer's and simulator's process ids.
+  void RunWithChildren(int* viewer, int* simulator) {
+    StartRun({});
+    ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
+    *viewer = PidAfter(run_->Output(), "Viewer quelmar started");
+    *simulator = PidAfter(run_->Output(), "Receiver simulator");
+    ASSERT_GT(*viewer, 0);
+    ASSERT_GT(*simulator, 0);
+  }
   testsupport::Outcome Command(const std::vector<std::string>& words) {
     std::vector<std::string> args{"--device-folder", device_.path()};
     args.insert(args.end(), words.begin(), words.end());
@@ -223,12 +232,8 @@ TEST_F(Handheld, TheViewerInAnX11Window) {
 // The viewer or the simulator killed: the host goes on and says so; shutdown
 // leaves no process and no pseudo-terminal behind.
 TEST_F(Handheld, KilledChildrenLeaveTheHostRunningAndShutdownEndsEverything) {
-  StartRun({});
-  ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
-  const int viewer = PidAfter(run_->Output(), "Viewer quelmar started");
-  const int simulator = PidAfter(run_->Output(), "Receiver simulator");
-  ASSERT_GT(viewer, 0);
-  ASSERT_GT(simulator, 0);
+  int viewer = 0, simulator = 0;
+  ASSERT_NO_FATAL_FAILURE(RunWithChildren(&viewer, &simulator));
 
   struct Kill {
     int pid;
@@ -408,12 +413,8 @@ TEST_F(Handheld, AClientHoldingTheViewersChannelStallsNothing) {
 // The host killed outright takes its viewer and simulator with it, and a
 // status afterwards lists nothing as loaded.
 TEST_F(Handheld, ChildrenEndWithTheirHost) {
-  StartRun({});
-  ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
-  const int viewer = PidAfter(run_->Output(), "Viewer quelmar started");
-  const int simulator = PidAfter(run_->Output(), "Receiver simulator");
-  ASSERT_GT(viewer, 0);
-  ASSERT_GT(simulator, 0);
+  int viewer = 0, simulator = 0;
+  ASSERT_NO_FATAL_FAILURE(RunWithChildren(&viewer, &simulator));
   ASSERT_EQ(kill(run_->pid(), SIGKILL), 0);
   run_->Wait(5000);
   EXPECT_TRUE(Eventually([&] { return !Alive(viewer) && !Alive(simulator); }, 10))
@@ -481,12 +482,7 @@ TEST(HandheldModes, PrivateWhateverTheUmask) {
 TEST(HandheldCommandLine, RefusedAtOnceWithTheReason) {
   handheld::testing::TempDevice scratch;
   const std::string base = scratch.path();
-  std::filesystem::create_directories(base + "/garbage");
-  FILE* f = std::fopen((base + "/garbage/registry.db").c_str(), "w");
-  ASSERT_NE(f, nullptr);
-  std::fputs(std::string(4096, 'Z').c_str(), f);
-  std::fclose(f);
-  std::filesystem::create_directories(base + "/folder/registry.db");
+  scratch.MakeBrokenHives();
   struct Case {
     std::vector<std::string> args;
     int status;
