@@ -525,6 +525,10 @@ TEST(HandheldCommandLine, StatusOnAFullDiskSaysSo) {
   if (mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=2m") != 0)
     GTEST_SKIP() << "cannot mount a small tmpfs here (" << std::strerror(errno)
                  << "); a full disk needs one";
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{disk};
   const std::string folder = disk + "/device";
   EXPECT_EQ(testsupport::Run(HANDHELD_PATH, {"--device-folder", folder, "status"}).status, 1);
   {
@@ -546,7 +550,6 @@ TEST(HandheldCommandLine, StatusOnAFullDiskSaysSo) {
   EXPECT_NE(status.err.find("cannot use the registry hive in " + folder + ": "), std::string::npos)
       << status.err;
   EXPECT_EQ(status.out.find("Installed packages"), std::string::npos) << status.out;
-  umount2(disk.c_str(), MNT_DETACH);
 }
 
 }  // namespace
