@@ -433,6 +433,10 @@ TEST_F(Handheld, ChildrenEndWithTheirHost) {
 TEST_F(Handheld, TheDeviceFolderRemovedUnderTheHost) {
   StartRun({});
   ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
+  // The viewer up and done with the registry: a program that starts on a
+  // folder that has gone makes it anew.
+  ASSERT_TRUE(Eventually([&] { return run_->Output().find("Viewer window up") != std::string::npos; }, 30))
+      << run_->Output();
   EXPECT_TRUE(Eventually([&] {
     std::error_code ignored;
     std::filesystem::remove_all(device_.path(), ignored);
