@@ -318,8 +318,8 @@ int Command(std::vector<std::string> words) {
       if (command == "shutdown" && code == 0) {
         // Done once the host has gone from its socket.
         std::string ignored;
-        for (int i = 0; i < 200 && handheld::SendHostCommand("", &ignored) !=
-                                       handheld::HostExchange::kNoHost;
+        for (int i = 0; i < 200 && handheld::SendHostCommand("", &ignored) ==
+                                       handheld::HostExchange::kAnswered;
              ++i)
           std::this_thread::sleep_for(std::chrono::milliseconds(50));
       }
