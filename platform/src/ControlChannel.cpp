@@ -367,7 +367,8 @@ void ControlChannel::Start() {
   std::atexit(RemoveSocketAtExit);
   if (Trace::On(TraceChannel::kWindow))
     Trace::Write(TraceChannel::kWindow, "remote control on %s", path.c_str());
-  StartServing(server, &ControlChannel::Execute, nullptr);  // until the end
+  // Commands one at a time, as they always came.
+  StartServing(server, &ControlChannel::Execute, new std::mutex);  // until the end
 }
 
 std::string ControlChannel::Execute(const std::string& line, std::function<void()>* then) {
