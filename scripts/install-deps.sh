@@ -7,7 +7,8 @@ packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
           libx11-dev libxtst-dev libpng-dev fonts-liberation xvfb
           clang libclang-rt-14-dev  # clang and its libFuzzer: fuzz/run.sh only
           valgrind                  # callgrind: bench/count-instructions.sh only
-          ccache)                   # repeated builds
+          ccache                    # repeated builds
+          gpsd gpsd-clients)        # the simulator tested against gpsd
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -62,7 +62,7 @@ std::string NmeaOutput::Gga(const SkyModel& sky) {
   return body + Coordinate(sky.latitude(), 2, 'N', 'S') + "," +
          Coordinate(sky.longitude(), 3, 'E', 'W') +
          Format(",1,%02zu,1.0,%.1f,M,%.1f,M,,0000", used.size(), sky.altitude(),
-                SkyModel::kGeoidSeparation);
+                sky.geoidSeparation());
 }
 
 std::string NmeaOutput::Gll(const SkyModel& sky) {

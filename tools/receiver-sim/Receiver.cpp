@@ -50,10 +50,10 @@ const char* MessageName(uint8_t id) {
   }
 }
 
+// The set messages this receiver carries out; any other is refused.
 bool IsSetMessage(uint8_t id) {
   switch (id) {
-    case 128: case 130: case 133: case 134: case 136: case 143: case 148: case 149: case 151:
-    case 166:
+    case 128: case 133: case 134: case 136: case 143: case 166:
       return true;
     default:
       return false;
@@ -237,6 +237,7 @@ void Receiver::BinaryCycle() {
     if (behaviour_.noise && cycle_ % 2 == 1) SendCorruptedFrame(SirfOutput::TrackerData(sky_));
     else SendFrame(SirfOutput::TrackerData(sky_));
   }
+  if (rateGeodetic_ > 0 && cycle_ % rateGeodetic_ == 0) SendFrame(SirfOutput::GeodeticNav(sky_));
 }
 
 void Receiver::SendSentenceOnce(int index) {
@@ -461,20 +462,69 @@ void Receiver::OnMessage(const std::vector<uint8_t>& p) {
       if (p.size() >= 2) at(13) = p[1];
       break;
     case 166:
-      if (p.size() >= 4) {
-        uint8_t mode = p[1], message = p[2], rate = p[3];
-        if (mode == 0 && message == 2) rateNavData_ = rate;
-        if (mode == 0 && message == 4) rateTrackerData_ = rate;
-        Acknowledge(id);
-        if (mode == 1 && message == 2) SendFrame(SirfOutput::NavData(sky_));
-        if (mode == 1 && message == 4) SendFrame(SirfOutput::TrackerData(sky_));
-        return;
-      }
-      break;
+      OnSetMessageRate(p);
+      return;
+    case 134:
+      OnSetSerialPort(p);
+      return;
     default:
       break;
   }
   Acknowledge(id);
+}
+
+uint8_t* Receiver::RateOf(uint8_t message) {
+  switch (message) {
+    case 2: return &rateNavData_;
+    case 4: return &rateTrackerData_;
+    case 41: return &rateGeodetic_;
+    default: return nullptr;
+  }
+}
+
+std::vector<uint8_t> Receiver::Message(uint8_t message) const {
+  switch (message) {
+    case 2: return SirfOutput::NavData(sky_);
+    case 4: return SirfOutput::TrackerData(sky_);
+    default: return SirfOutput::GeodeticNav(sky_);
+  }
+}
+
+// Mode 0 sets the rate of a message in seconds (0 = off), mode 1 polls it
+// once; a message this receiver does not send, or another mode, is refused.
+void Receiver::OnSetMessageRate(const std::vector<uint8_t>& p) {
+  uint8_t* rate = p.size() >= 4 ? RateOf(p[2]) : nullptr;
+  const uint8_t mode = p.size() >= 2 ? p[1] : 0xFF;
+  if (rate == nullptr || mode > 1 || (mode == 0 && p.size() < 4)) {
+    Log("message rate for a message or mode this receiver does not have: message 12");
+    SendFrame(SirfOutput::Nack(166));
+    return;
+  }
+  Acknowledge(166);
+  if (mode == 0) {
+    *rate = p[3];
+    Log("rate of message " + std::to_string(p[2]) + ": every " + std::to_string(p[3]) + " s");
+    return;
+  }
+  SendFrame(Message(p[2]));
+  // A message polled once goes on in every cycle, as the first poll of
+  // geodetic data turns it on.
+  if (*rate == 0) *rate = 1;
+}
+
+// Baud (32 bits), data bits, stop bits, parity, reserved. Acknowledged at
+// the old rate; the new one holds from the next byte on.
+void Receiver::OnSetSerialPort(const std::vector<uint8_t>& p) {
+  long baud = p.size() >= 8 ? static_cast<long>(p[1]) << 24 | p[2] << 16 | p[3] << 8 | p[4] : 0;
+  if (p.size() < 8 || !LineRate::Valid(baud) || p[5] != 8 || p[6] != 1 || p[7] != 0) {
+    Log("set binary serial port with unusable fields: message 12");
+    SendFrame(SirfOutput::Nack(134));
+    return;
+  }
+  Acknowledge(134);
+  if (baud == line_.Baud()) return;
+  Log("line rate " + std::to_string(line_.Baud()) + " -> " + std::to_string(baud));
+  line_.SetBaudAfterQueued(static_cast<int>(baud));
 }
 
 void Receiver::OnSwitchToNmea(const std::vector<uint8_t>& p) {

@@ -49,6 +49,11 @@ class Receiver {
   void OnPsrf200(const std::vector<std::string>& fields);
   void OnMessage(const std::vector<uint8_t>& payload);
   void OnSwitchToNmea(const std::vector<uint8_t>& payload);
+  void OnSetMessageRate(const std::vector<uint8_t>& payload);
+  void OnSetSerialPort(const std::vector<uint8_t>& payload);
+  // The rate of an output message it can send, else null; and the message.
+  uint8_t* RateOf(uint8_t message);
+  std::vector<uint8_t> Message(uint8_t message) const;
   void Acknowledge(uint8_t id);
 
   const SimOptions& options_;
@@ -66,6 +71,7 @@ class Receiver {
   std::array<bool, kSentences> nmeaChecksums_{};
   uint8_t rateNavData_ = 1;
   uint8_t rateTrackerData_ = 1;
+  uint8_t rateGeodetic_ = 0;  // message 41: off until enabled or polled
   std::vector<uint8_t> initParams_;   // the 24 bytes after 0x80 of message 43
   std::vector<uint8_t> modeControl_;  // the 13 bytes after 0x88 of message 43
   std::vector<uint8_t> navParams_;    // the 64 bytes after the id of message 19

@@ -93,6 +93,7 @@ void SerialLine::Close() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
   queue_.clear();
+  pendingBaud_ = 0;
 }
 
 bool SerialLine::HasListener() const {
@@ -135,6 +136,15 @@ void SerialLine::SetBaud(int baud) {
   }
 }
 
+void SerialLine::SetBaudAfterQueued(int baud) {
+  if (queue_.empty()) {
+    SetBaud(baud);
+    return;
+  }
+  pendingBaud_ = baud;
+  bytesBeforeBaud_ = queue_.size();
+}
+
 std::chrono::nanoseconds SerialLine::ByteTime() const {
   // 10 bits per byte: start bit, 8 data bits, stop bit.
   return std::chrono::nanoseconds(10'000'000'000LL / baud_);
@@ -151,6 +161,8 @@ void SerialLine::Send(const std::string& bytes) {
 int SerialLine::Pump() {
   if (fd_ < 0) {
     queue_.clear();
+    if (pendingBaud_ != 0) SetBaud(pendingBaud_);
+    pendingBaud_ = 0;
     return -1;
   }
   for (;;) {
@@ -163,10 +175,14 @@ int SerialLine::Pump() {
       auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(lead).count();
       return ms > 0 ? static_cast<int>(ms) : 1;
     }
-    size_t count = std::min(kSlice, queue_.size());
+    const bool listener = HasListener();
+    const bool match = !listener || LineSettingsMatch();
+    // A UART at the wrong rate hands over its framing-error bytes one at a
+    // time as they arrive, not in slices.
+    size_t count = std::min(match ? kSlice : 1, queue_.size());
+    if (pendingBaud_ != 0) count = std::min(count, bytesBeforeBaud_);
     std::vector<uint8_t> slice(queue_.begin(), queue_.begin() + static_cast<long>(count));
-    if (HasListener()) {
-      bool match = LineSettingsMatch();
+    if (listener) {
       NoteLineSettings(match);
       if (!match) {
         for (auto& b : slice) {
@@ -189,6 +205,10 @@ int SerialLine::Pump() {
     }
     queue_.erase(queue_.begin(), queue_.begin() + static_cast<long>(count));
     lineFreeAt_ += ByteTime() * static_cast<long>(count);
+    if (pendingBaud_ != 0 && (bytesBeforeBaud_ -= count) == 0) {
+      SetBaud(pendingBaud_);
+      pendingBaud_ = 0;
+    }
   }
 }
 

@@ -39,6 +39,8 @@ class SerialLine {
 
   // Changes the receiver's line rate (and the tty's speed).
   void SetBaud(int baud);
+  // The same once the bytes queued now have left at the old rate.
+  void SetBaudAfterQueued(int baud);
   int Baud() const { return baud_; }
 
   // Queues bytes for sending; they leave at the line rate.
@@ -69,6 +71,8 @@ class SerialLine {
   std::string linkPath_;
   std::deque<uint8_t> queue_;
   Clock::time_point lineFreeAt_{};
+  int pendingBaud_ = 0;           // 0: none
+  size_t bytesBeforeBaud_ = 0;    // queued bytes still to go at the old rate
   int lastMatch_ = -1;  // -1 unknown, 0 mismatch, 1 match
   uint32_t garble_ = 0x2545F491u;
 };

@@ -219,7 +219,8 @@ bool SetVersion(const std::string& value, size_t maxLength, std::string& target,
 
 // "$PXVRSWV,n," and "*hh\r\n" leave 83 characters below 100 bytes.
 const size_t kNmeaVersionChars = 83;
-const size_t kBinaryVersionChars = 200;
+// Message 6 carries 80 characters, NUL-padded; one NUL at least ends the text.
+const size_t kBinaryVersionChars = 79;
 
 const OptionEntry kOptions[] = {
     {"Line", "--link", nullptr, "PATH",
@@ -387,9 +388,13 @@ const OptionEntry kOptions[] = {
     {"Replay", "--replay", nullptr, "FILE",
      "send a capture instead of simulating: \"#\" comment\n"
      "lines are skipped, NMEA lines get the CR back before\n"
-     "their LF, binary frames go out unchanged. On a\n"
-     "pseudo-terminal the replay starts when the other side\n"
-     "opens it. Received traffic is only reported.",
+     "their LF, binary frames go out unchanged. By default\n"
+     "it goes out one reporting cycle at a time at the\n"
+     "capture's own pace (the times in GGA, RMC, ZDA, GLL or\n"
+     "in messages 2, 4 and 41; 1 s where they give none\n"
+     "or jump); a capture without times goes as one burst.\n"
+     "On a pseudo-terminal the replay starts when the other\n"
+     "side opens it. Received traffic is only reported.",
      [](SimOptions& o, const std::string& v, std::string&) {
        o.replayFile = v;
        return true;
@@ -397,6 +402,13 @@ const OptionEntry kOptions[] = {
     {nullptr, "--loop", nullptr, nullptr, "replay again and again (default: once, then quiet)",
      [](SimOptions& o, const std::string&, std::string&) {
        o.loop = true;
+       return true;
+     }},
+    {nullptr, "--burst", nullptr, nullptr,
+     "replay the whole capture at once at the line rate\n"
+     "(with --loop one pass right after the other)",
+     [](SimOptions& o, const std::string&, std::string&) {
+       o.burst = true;
        return true;
      }},
 };
@@ -472,12 +484,14 @@ std::string SimOptions::HelpText() {
       "  cksumEnable 0 drops the checksum). PSRF100,0,BAUD,8,1,0 switches to SiRF\n"
       "  binary at BAUD, PSRF100,1,BAUD,8,1,0 stays in NMEA at BAUD. Input sentences\n"
       "  need a correct checksum.\n"
-      "  Binary mode: messages 2 and 4 every second. 132 is answered with message 6\n"
-      "  (base text, then maker's text), 152 with 19, 168 with 43 (for 0x80 and\n"
-      "  0x88), 166 sets the rates of 2 and 4 (mode 0) or polls one (mode 1), 129\n"
-      "  switches to NMEA with the sentence rates and line rate it carries. Set\n"
-      "  messages (128, 130, 133, 134, 136, 143, 148, 149, 151, 166) get message 11,\n"
-      "  other messages 12.\n"
+      "  Binary mode: messages 2 and 4 every second, 41 once turned on. 132 is\n"
+      "  answered with message 6 (base text, then maker's text, each NUL-padded to\n"
+      "  80 characters), 152 with 19, 168 with 43 (for 0x80 and 0x88). 166 sets\n"
+      "  the rate of 2, 4 or 41 (mode 0) or polls one (mode 1, which also turns 41\n"
+      "  on); 134 moves the line rate after its message 11; 129 switches to NMEA\n"
+      "  with the sentence rates and line rate it carries. 128, 133, 136 and 143\n"
+      "  are taken and answered with message 11; every other message, and a 166\n"
+      "  or 134 it cannot carry out, with message 12.\n"
       "\n"
       "Scenarios:\n";
   for (const auto& s : kScenarios) {
@@ -530,6 +544,7 @@ bool SimOptions::Parse(int argc, char** argv, std::string& error) {
   if (!device.empty() && !linkPath.empty())
     return Fail(error, "--link only applies to a pseudo-terminal, not with --device");
   if (loop && replayFile.empty()) return Fail(error, "--loop only applies to --replay");
+  if (burst && replayFile.empty()) return Fail(error, "--burst only applies to --replay");
   if (startTime < 0) startTime = static_cast<int64_t>(std::time(nullptr));
   return true;
 }

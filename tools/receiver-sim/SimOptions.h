@@ -64,6 +64,7 @@ struct SimOptions {
   // Replay
   std::string replayFile;
   bool loop = false;
+  bool burst = false;      // the whole capture at the line rate, not cycle by cycle
 
   // Parses argv. On false, `error` says why (empty when --help was given and
   // printed).

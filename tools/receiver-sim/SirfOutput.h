@@ -15,7 +15,10 @@ class SirfOutput {
 
   static std::vector<uint8_t> NavData(const SkyModel& sky);       // message 2, 41 bytes
   static std::vector<uint8_t> TrackerData(const SkyModel& sky);   // message 4, 188 bytes
-  static std::vector<uint8_t> Version(const std::string& text);   // message 6
+  // Message 6: the text padded with NULs to the 80 characters receivers send.
+  static std::vector<uint8_t> Version(const std::string& text);
+  static constexpr size_t kVersionChars = 80;
+  static std::vector<uint8_t> GeodeticNav(const SkyModel& sky);   // message 41, 91 bytes
   static std::vector<uint8_t> Ack(uint8_t messageId);             // message 11
   static std::vector<uint8_t> Nack(uint8_t messageId);            // message 12
   // Message 19 from the 64 parameter bytes that follow its id.

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "GeoidGrid.h"
+
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kA = 6378137.0;             // WGS-84 semi-major axis
@@ -45,6 +47,8 @@ std::vector<int> SkyModel::usedPrns() const {
   return used;
 }
 
+double SkyModel::geoidSeparation() const { return GeoidGrid::Separation(latitude_, longitude_); }
+
 uint32_t SkyModel::gpsWeek() const {
   int64_t gps = utc_ - kGpsEpoch + kLeapSeconds;
   return static_cast<uint32_t>(gps / 604800);
@@ -60,7 +64,7 @@ void SkyModel::Ecef(double& x, double& y, double& z) const {
   double phi = Rad(latitude_);
   double lambda = Rad(longitude_);
   double n = kA / std::sqrt(1 - e2 * std::sin(phi) * std::sin(phi));
-  double h = altitude_ + kGeoidSeparation;
+  double h = ellipsoidHeight();
   x = (n + h) * std::cos(phi) * std::cos(lambda);
   y = (n + h) * std::cos(phi) * std::sin(lambda);
   z = (n * (1 - e2) + h) * std::sin(phi);

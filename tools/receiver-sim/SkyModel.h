@@ -18,8 +18,10 @@ class SkyModel {
   double latitude() const { return latitude_; }
   double longitude() const { return longitude_; }
   double altitude() const { return altitude_; }  // above mean sea level
-  // Height of the geoid above the ellipsoid, reported with every fix.
-  static constexpr double kGeoidSeparation = 47.2;
+  // Height of the geoid above the ellipsoid here, reported with every fix.
+  double geoidSeparation() const;
+  // Height above the WGS-84 ellipsoid: altitude plus geoid separation.
+  double ellipsoidHeight() const { return altitude_ + geoidSeparation(); }
   double speedKnots() const { return speedKnots_; }
   double courseDegrees() const { return course_; }
   FixKind fix() const { return fix_; }

@@ -11,6 +11,7 @@
 
 #include "CaptureReader.h"
 #include "Receiver.h"
+#include "Replay.h"
 #include "SerialLine.h"
 #include "SimOptions.h"
 
@@ -46,12 +47,12 @@ int main(int argc, char** argv) {
   if (options.makerVersion.find("Dovrin") == std::string::npos)
     Warn("the maker's version text has no \"Dovrin\" in it: a viewer takes it for a base version");
 
-  std::vector<uint8_t> replay;
-  if (!options.replayFile.empty() && !CaptureReader::Load(options.replayFile, replay, error)) {
+  std::vector<uint8_t> replayStream;
+  if (!options.replayFile.empty() && !CaptureReader::Load(options.replayFile, replayStream, error)) {
     Warn(error);
     return 1;
   }
-  if (!options.replayFile.empty() && replay.empty())
+  if (!options.replayFile.empty() && replayStream.empty())
     Warn(options.replayFile + ": nothing to replay (the file is empty or holds only comments)");
 
   // SIGINT and SIGTERM end the run; they are only let through while waiting.
@@ -96,38 +97,26 @@ int main(int argc, char** argv) {
   const auto end = start + std::chrono::duration_cast<Clock::duration>(
                                std::chrono::duration<double>(options.seconds));
   auto nextSecond = start;
-  int replayPasses = 0;
-  bool replayDone = false;
+  Replay replay(replayStream, options.burst, options.loop, [&options](const std::string& text) {
+    if (options.verbose) Warn(text);
+  });
 
   while (!gStop) {
     auto now = Clock::now();
     if (options.seconds > 0 && now >= end) break;
 
+    int replayWait = -1;
     if (replaying) {
-      if (!replayDone && line.Queued() == 0 && line.HasListener()) {
-        if (replayPasses > 0 && !options.loop) {
-          replayDone = true;
-          if (options.verbose) Warn("replay finished");
-        } else {
-          ++replayPasses;
-          if (options.verbose)
-            Warn("replay pass " + std::to_string(replayPasses) + ", " +
-                 std::to_string(replay.size()) + " bytes");
-          line.Send(replay);
-        }
-      }
-      if (now >= nextSecond) nextSecond += std::chrono::seconds(1);
+      replayWait = replay.Step(line, now);
     } else if (now >= nextSecond) {
       receiver.OnSecond();
       nextSecond += std::chrono::seconds(1);
     }
 
     int wait = line.Pump();
-    int untilSecond = MsUntil(nextSecond);
-    wait = wait < 0 ? untilSecond : std::min(wait, untilSecond);
+    int untilDue = replaying ? (replayWait < 0 ? 1000 : replayWait) : MsUntil(nextSecond);
+    wait = wait < 0 ? untilDue : std::min(wait, untilDue);
     if (options.seconds > 0) wait = std::min(wait, MsUntil(end) + 1);
-    // The next pass of a replay follows the last byte of the one before.
-    if (replaying && !replayDone && line.Queued() == 0) wait = std::min(wait, 2);
     // A pseudo-terminal without a listener reports a hang-up at once; look
     // again a little later instead of spinning.
     bool listener = line.HasListener();

@@ -55,7 +55,7 @@ double Seconds(Clock::time_point since) {
 void ExpectReplay(const char* name, const Bytes& expected) {
   ASSERT_GT(expected.size(), 1000u);
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--replay", Capture(name), "--seconds", "30"}));
+  ASSERT_TRUE(sim.Start({"--replay", Capture(name), "--burst", "--seconds", "30"}));
   auto started = Clock::now();
   Bytes got = sim.ReadUntil([&](const Bytes& b) { return b.size() >= expected.size(); }, 10000);
   double took = Seconds(started);
@@ -95,7 +95,7 @@ TEST(ReceiverSimReplay, LoopStartsOverAndKeepsTheCorruptLine) {
   Bytes twice = once;
   twice.insert(twice.end(), once.begin(), once.end());
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--replay", Capture("triton400.log"), "--loop", "--seconds", "30"}));
+  ASSERT_TRUE(sim.Start({"--replay", Capture("triton400.log"), "--loop", "--burst", "--seconds", "30"}));
   Bytes got = sim.ReadUntil([&](const Bytes& b) { return b.size() >= twice.size(); }, 5000);
   ASSERT_GE(got.size(), twice.size());
   got.resize(twice.size());

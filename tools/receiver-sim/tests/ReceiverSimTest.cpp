@@ -22,7 +22,11 @@ const Bytes kSwitchToNmea{0xA0, 0xA2, 0x00, 0x18, 0x81, 0x02, 0x02, 0x01, 0x00, 
                           0x01, 0x04, 0x01, 0x02, 0x01, 0x00, 0x01, 0x00, 0x01, 0x00, 0x01,
                           0x00, 0x01, 0x00, 0x01, 0xE1, 0x00, 0x01, 0x7A, 0xB0, 0xB3};
 
-std::string Text(const Bytes& payload) { return std::string(payload.begin() + 1, payload.end()); }
+// A version text: the characters after the id up to the NUL padding.
+std::string Text(const Bytes& payload) {
+  std::string text(payload.begin() + 1, payload.end());
+  return text.substr(0, text.find('\0'));
+}
 
 std::vector<std::string> VersionTexts(const Bytes& bytes) {
   std::vector<std::string> texts;
@@ -82,7 +86,9 @@ TEST(ReceiverSimNmea, SendsAFullCycleEverySecondWithTheConfiguredSky) {
   EXPECT_EQ(ids, (std::vector<std::string>{"GPGGA", "GPGSA", "GPGSV", "GPGSV", "GPRMC"}));
 
   EXPECT_EQ(good[gga].body.substr(0, 10), "GPGGA,0926");
-  EXPECT_EQ(good[gga].body.substr(16), ",3351.4080,S,15112.9180,E,1,04,1.0,58.0,M,47.2,M,,0000");
+  // EGM96 puts the geoid 22.5 m above the ellipsoid here; its 5-degree grid,
+  // interpolated, 21.9 m.
+  EXPECT_EQ(good[gga].body.substr(16), ",3351.4080,S,15112.9180,E,1,04,1.0,58.0,M,21.9,M,,0000");
   EXPECT_EQ(good[gga + 1].body, "GPGSA,A,3,05,11,13,19,,,,,,,,,1.8,1.0,1.5");
   EXPECT_EQ(good[gga + 2].body, "GPGSV,2,1,05,05,40,100,41,07,20,200,,11,60,300,39,13,10,010,33");
   EXPECT_EQ(good[gga + 3].body, "GPGSV,2,2,05,19,80,090,45");
@@ -318,8 +324,9 @@ TEST(ReceiverSimScenario, BaseOnlyMakerOnlyAndNoVersionAnswerThePollAccordingly)
 
 TEST(ReceiverSimBinary, AnswersPollsAndAcknowledgesSets) {
   SimProcess sim;
+  // EGM96 has the geoid 17.2 m above the ellipsoid at 0 N 0 E.
   ASSERT_TRUE(sim.Start(Args({"--start", "binary", "--lat", "0", "--lon", "0", "--alt",
-                              "-47.2"})));
+                              "-17.2"})));
   sim.ReadUntilMessage(2, 2500);
   sim.Write(SirfFrame({0x98, 0x00}));        // navigation parameters
   sim.Write(SirfFrame({0xA8, 0x80}));        // command parameters of 128

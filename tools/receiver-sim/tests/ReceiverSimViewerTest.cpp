@@ -170,7 +170,8 @@ TEST_F(ReceiverSimViewer, NoiseIsRejectedAndTheVersionAnswerStillDecodes) {
 }
 
 TEST_F(ReceiverSimViewer, BinaryLegDecodesPollsAndAcknowledgmentsThenNmeaReturns) {
-  Start({"--scenario", "nmea-no-version", "--lat", "0", "--lon", "0", "--alt", "-47.2",
+  // On the ellipsoid: EGM96 has the geoid 17.2 m above it at 0 N 0 E.
+  Start({"--scenario", "nmea-no-version", "--lat", "0", "--lon", "0", "--alt", "-17.2",
          "--base-version", "GSW2 base", "--maker-version", "Dovrin 7"});
   ASSERT_TRUE(PumpSentences(3000, [&] { return nmea->Gga().count >= 1; }));
   ASSERT_TRUE(nmea->SendVersionRequest(2));
