@@ -68,7 +68,7 @@ trap 'exit 130' INT TERM
 start_sim() {
   local fifo=$work/sim-$1
   mkfifo "$fifo"
-  local source=(--replay "$capture" --loop)
+  local source=(--replay "$capture" --loop --burst)
   [ "$simulate" = 1 ] && source=()
   "$build/tools/receiver-sim/receiver-sim" "${source[@]}" --baud "$baud" \
     >"$fifo" 2>"$work/sim-$1.log" &
