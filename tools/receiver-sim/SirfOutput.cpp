@@ -67,10 +67,12 @@ std::vector<uint8_t> SirfOutput::TrackerData(const SkyModel& sky) {
       p.push_back(static_cast<uint8_t>(s.prn));
       p.push_back(static_cast<uint8_t>(std::lround(s.azimuth * 2.0 / 3.0)));
       p.push_back(static_cast<uint8_t>(s.elevation * 2));
-      // Acquired, carrier phase, bit and subframe sync, carrier pulled, code
-      // locked; ephemeris (0x80) only for a satellite the fix uses.
+      // A satellite in the fix: acquired (0x01, which clients read as "used
+      // in the solution"), carrier phase, bit and subframe sync, carrier
+      // pulled, code locked, ephemeris (0x80). One only tracked: without the
+      // first and the last.
       bool inFix = std::find(used.begin(), used.end(), s.prn) != used.end();
-      Put16(p, s.snr <= 0 ? 0x0000 : inFix ? 0x00BF : 0x003F);
+      Put16(p, s.snr <= 0 ? 0x0000 : inFix ? 0x00BF : 0x003E);
       for (int k = 0; k < 10; ++k) p.push_back(static_cast<uint8_t>(s.snr));
     } else {
       p.insert(p.end(), 15, 0);

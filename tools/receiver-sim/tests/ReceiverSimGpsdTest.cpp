@@ -274,3 +274,28 @@ TEST_F(ReceiverSimGpsd, IdentifiesPollsMovesTheRateAndReturnsToNmea) {
   EXPECT_TRUE(geodeticAfterRateAck);
   EXPECT_EQ(sim.Stop(), 0);
 }
+
+// Without a fix no satellite is used, in binary as in NMEA.
+TEST_F(ReceiverSimGpsd, WithoutAFixNoSatelliteIsUsed) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Launch(Args({"--fix", "none", "--satellites", kSatellites})));
+  const int port = FreePort();
+  ASSERT_GT(port, 0);
+  daemon_ = std::make_unique<testsupport::ChildProcess>(
+      gpsd_, std::vector<std::string>{"-N", "-n", "-F", folder_ + "/control", "-S",
+                                      std::to_string(port), sim.path()});
+  ASSERT_TRUE(client_.Connect(port, 5000)) << daemon_->Errors();
+  client_.Send("?WATCH={\"enable\":true,\"json\":true};");
+  ASSERT_TRUE(ReadUntil(15, [](const std::string& line) { return Text(line, "driver") == "SiRF"; }));
+  const size_t first = sky_.size();
+  ASSERT_TRUE(ReadUntil(6, [&](const std::string&) { return sky_.size() >= first + 3; }));
+  for (size_t i = first; i < sky_.size(); ++i) {
+    double used = -1;
+    EXPECT_TRUE(Number(sky_[i], "uSat", used) && used == 0) << sky_[i];
+  }
+  for (const std::string& tpv : tpv_) {
+    double mode = 0;
+    EXPECT_TRUE(Number(tpv, "mode", mode) && mode < 2) << tpv;
+  }
+  EXPECT_EQ(sim.Stop(), 0);
+}

@@ -160,14 +160,15 @@ TEST(ReceiverSimSession, EveryMessageTellsTheSameStory) {
     EXPECT_EQ(nav[28], c.inFix.size());
     for (size_t i = 0; i < c.inFix.size(); ++i) EXPECT_EQ(nav[29 + i], c.inFix[i]);
     EXPECT_EQ(nav[19] & 7, c.inFix.empty() ? 0 : c.mode == 3 ? 4 : 3);
-    // Message 4: state 0xBF (with ephemeris, 0x80) for the satellites in the
-    // fix only.
+    // Message 4: the bits a client reads as "used" (0x01) and "ephemeris"
+    // (0x80) for the satellites in the fix only.
     for (int ch = 0; ch < 12; ++ch) {
       const size_t at = 8 + 15 * static_cast<size_t>(ch);
       const int prn = track[at];
       const int state = track[at + 3] << 8 | track[at + 4];
       bool inFix = std::find(c.inFix.begin(), c.inFix.end(), prn) != c.inFix.end();
       EXPECT_EQ((state & 0x80) != 0, inFix) << "PRN " << prn;
+      EXPECT_EQ((state & 0x01) != 0, inFix) << "PRN " << prn;
     }
     // Message 41: the same satellites, fix, place and heights.
     uint32_t bitmap = 0;

@@ -570,7 +570,7 @@ TEST(ReceiverSimLine, HelpNamesEveryOptionAndScenario) {
        {"--link", "--device", "--baud", "--any-line-settings", "--seconds", "--verbose", "--help",
         "--scenario", "--start", "--version-answers", "--binary-versions", "--noise",
         "--refuse-sets", "--nmea-version2", "--nmea-version1", "--base-version",
-        "--maker-version", "--seed", "--lat", "--lon", "--alt", "--time", "--speed", "--course",
+        "--maker-version", "--seed", "--lat", "--lon", "--alt", "--time", "--speed", "--course", "--burst",
         "--fix", "--satellites", "--replay", "--loop", "normal", "silent", "nmea-no-version",
         "one-version", "binary-start", "no-binary", "binary-mute", "no-restore", "base-only",
         "maker-only", "binary-no-version", "noise-binary", "refuse-sets"}) {
