@@ -391,7 +391,6 @@ void Receiver::OnMessage(const std::vector<uint8_t>& p) {
     Log("no answer (this receiver sends nothing in binary mode)");
     return;
   }
-  auto at = [this](int payloadByte) -> uint8_t& { return navParams_[payloadByte - 1]; };
   switch (id) {
     case 132: {
       bool base = behaviour_.binaryVersions == BinaryVersions::Both ||
@@ -438,39 +437,44 @@ void Receiver::OnMessage(const std::vector<uint8_t>& p) {
     Acknowledge(id);
     return;
   }
-  switch (id) {
+  if (id == 166) OnSetMessageRate(p);
+  else if (id == 134) OnSetSerialPort(p);
+  else if (StoreSettings(p)) Acknowledge(id);
+  else SendFrame(SirfOutput::Nack(id));
+}
+
+// Messages 128, 133, 136 and 143: their settings kept where messages 19
+// and 43 report them. False for a message too short to carry them.
+bool Receiver::StoreSettings(const std::vector<uint8_t>& p) {
+  auto at = [this](int payloadByte) -> uint8_t& { return navParams_[payloadByte - 1]; };
+  switch (p[0]) {
     case 128:
-      if (p.size() >= 25) initParams_.assign(p.begin() + 1, p.begin() + 25);
-      break;
+      if (p.size() < 25) return false;
+      initParams_.assign(p.begin() + 1, p.begin() + 25);
+      return true;
     case 133:
-      if (p.size() >= 2) at(27) = p[1];
-      break;
+      if (p.size() < 2) return false;
+      at(27) = p[1];
+      return true;
     case 136:
-      if (p.size() >= 14) {
-        modeControl_.assign(p.begin() + 1, p.begin() + 14);
-        at(5) = modeControl_[7];
-        at(6) = modeControl_[8];
-        at(7) = modeControl_[5];
-        at(8) = modeControl_[6];
-        at(9) = modeControl_[2];
-        at(10) = modeControl_[10];
-        at(11) = modeControl_[11];
-        at(12) = modeControl_[12];
-      }
-      break;
+      if (p.size() < 14) return false;
+      modeControl_.assign(p.begin() + 1, p.begin() + 14);
+      at(5) = modeControl_[7];
+      at(6) = modeControl_[8];
+      at(7) = modeControl_[5];
+      at(8) = modeControl_[6];
+      at(9) = modeControl_[2];
+      at(10) = modeControl_[10];
+      at(11) = modeControl_[11];
+      at(12) = modeControl_[12];
+      return true;
     case 143:
-      if (p.size() >= 2) at(13) = p[1];
-      break;
-    case 166:
-      OnSetMessageRate(p);
-      return;
-    case 134:
-      OnSetSerialPort(p);
-      return;
+      if (p.size() < 2) return false;
+      at(13) = p[1];
+      return true;
     default:
-      break;
+      return false;
   }
-  Acknowledge(id);
 }
 
 uint8_t* Receiver::RateOf(uint8_t message) {
@@ -507,9 +511,8 @@ void Receiver::OnSetMessageRate(const std::vector<uint8_t>& p) {
     return;
   }
   SendFrame(Message(p[2]));
-  // A message polled once goes on in every cycle, as the first poll of
-  // geodetic data turns it on.
-  if (*rate == 0) *rate = 1;
+  // Geodetic data, once polled, goes on in every cycle.
+  if (p[2] == 41 && *rate == 0) *rate = 1;
 }
 
 // Baud (32 bits), data bits, stop bits, parity, reserved. Acknowledged at

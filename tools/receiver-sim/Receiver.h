@@ -51,6 +51,7 @@ class Receiver {
   void OnSwitchToNmea(const std::vector<uint8_t>& payload);
   void OnSetMessageRate(const std::vector<uint8_t>& payload);
   void OnSetSerialPort(const std::vector<uint8_t>& payload);
+  bool StoreSettings(const std::vector<uint8_t>& payload);
   // The rate of an output message it can send, else null; and the message.
   uint8_t* RateOf(uint8_t message);
   std::vector<uint8_t> Message(uint8_t message) const;
