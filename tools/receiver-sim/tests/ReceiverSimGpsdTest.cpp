@@ -136,6 +136,19 @@ class ReceiverSimGpsd : public ::testing::Test {
     if (!folder_.empty()) std::filesystem::remove_all(folder_);
   }
 
+  // gpsd in the foreground on the device, its control socket in the private
+  // folder and its client port free on the loopback address; watched in
+  // JSON (with `extra` watch settings).
+  void StartGpsd(const std::string& device, const std::string& extra) {
+    const int port = FreePort();
+    ASSERT_GT(port, 0);
+    daemon_ = std::make_unique<testsupport::ChildProcess>(
+        gpsd_, std::vector<std::string>{"-N", "-n", "-F", folder_ + "/control", "-S",
+                                        std::to_string(port), device});
+    ASSERT_TRUE(client_.Connect(port, 5000)) << daemon_->Errors();
+    client_.Send("?WATCH={\"enable\":true,\"json\":true" + extra + "};");
+  }
+
   // Reads reports until `done` holds for one, up to `seconds`; every TPV
   // and SKY report and every raw packet is kept on the way.
   bool ReadUntil(double seconds, const std::function<bool(const std::string&)>& done) {
@@ -220,13 +233,7 @@ TEST_F(ReceiverSimGpsd, IdentifiesPollsMovesTheRateAndReturnsToNmea) {
   SimProcess sim;
   ASSERT_TRUE(sim.Launch(Args({"--lat", "50", "--lon", "5", "--alt", "100", "--satellites",
                                kSatellites, "--base-version", kBase, "--maker-version", kMaker})));
-  const int port = FreePort();
-  ASSERT_GT(port, 0);
-  daemon_ = std::make_unique<testsupport::ChildProcess>(
-      gpsd_, std::vector<std::string>{"-N", "-n", "-F", folder_ + "/control", "-S",
-                                      std::to_string(port), sim.path()});
-  ASSERT_TRUE(client_.Connect(port, 5000)) << daemon_->Errors();
-  client_.Send("?WATCH={\"enable\":true,\"json\":true,\"raw\":1};");
+  ASSERT_NO_FATAL_FAILURE(StartGpsd(sim.path(), ",\"raw\":1"));
 
   // Identified as SiRF with the simulator's version, then fixes in binary.
   auto identified = [](const std::string& line) {
@@ -279,13 +286,7 @@ TEST_F(ReceiverSimGpsd, IdentifiesPollsMovesTheRateAndReturnsToNmea) {
 TEST_F(ReceiverSimGpsd, WithoutAFixNoSatelliteIsUsed) {
   SimProcess sim;
   ASSERT_TRUE(sim.Launch(Args({"--fix", "none", "--satellites", kSatellites})));
-  const int port = FreePort();
-  ASSERT_GT(port, 0);
-  daemon_ = std::make_unique<testsupport::ChildProcess>(
-      gpsd_, std::vector<std::string>{"-N", "-n", "-F", folder_ + "/control", "-S",
-                                      std::to_string(port), sim.path()});
-  ASSERT_TRUE(client_.Connect(port, 5000)) << daemon_->Errors();
-  client_.Send("?WATCH={\"enable\":true,\"json\":true};");
+  ASSERT_NO_FATAL_FAILURE(StartGpsd(sim.path(), ""));
   ASSERT_TRUE(ReadUntil(15, [](const std::string& line) { return Text(line, "driver") == "SiRF"; }));
   const size_t first = sky_.size();
   ASSERT_TRUE(ReadUntil(6, [&](const std::string&) { return sky_.size() >= first + 3; }));
