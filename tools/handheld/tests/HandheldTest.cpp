@@ -386,6 +386,10 @@ TEST_F(Handheld, AClientHoldingTheViewersChannelStallsNothing) {
   ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
   const int viewer = PidAfter(run_->Output(), "Viewer quelmar started");
   ASSERT_GT(viewer, 0);
+  // The viewer's channel open and its window thread past the version query,
+  // which keeps it from answering for up to 25 s.
+  ASSERT_TRUE(Eventually([&] { return run_->Output().find("Version query done") != std::string::npos; }, 60))
+      << run_->Output();
   HeldClient half(device_.path() + "/control/" + std::to_string(viewer), "tit");
   ASSERT_TRUE(half.held());
   std::vector<std::unique_ptr<HeldClient>> idle;
