@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
           libbenchmark-dev libsqlite3-dev libfreetype-dev libfontconfig-dev fonts-dejavu-core
           libx11-dev libxtst-dev libpng-dev fonts-liberation xvfb
+          libgcab-dev gcab cabextract  # the handheld's cabinets: written, listed, unpacked
           clang libclang-rt-14-dev  # clang and its libFuzzer: fuzz/run.sh only
           valgrind                  # callgrind: bench/count-instructions.sh only
           ccache                    # repeated builds
