@@ -135,6 +135,8 @@ const char* IdList(Reader& r, bool keyParts, std::vector<std::string>* parts) {
       if (part.empty() || part.find('\\') != std::string::npos) return "has an empty key name or one with a '\\'";
     } else if (parts->empty() && CabControlFile::MacroFolder(part) != nullptr) {
       // A folder macro may open a path.
+    } else if (parts->empty() && part[0] == '%') {
+      return "starts with a folder macro that names no folder";
     } else if (const char* why = CabControlFile::NameRefusal(part)) {
       return why;
     }
