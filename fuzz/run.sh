@@ -28,7 +28,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(NmeaReaderFuzz NmeaFieldFuzz SirfStreamFuzz SirfPayloadFuzz CaptureDecodeFuzz RegistryFuzz)
+  targets=(NmeaReaderFuzz NmeaFieldFuzz SirfStreamFuzz SirfPayloadFuzz CaptureDecodeFuzz RegistryFuzz CabControlFileFuzz)
 fi
 
 "$root/scripts/install-deps.sh"
