@@ -52,9 +52,10 @@ class Cursor {
  public:
   Cursor(const uint8_t* data, size_t size) : data_(data), size_(size) {}
   bool Seek(size_t offset) {
+    if (offset > size_) return false;
     at_ = offset;
     end_ = size_;
-    return offset <= size_;
+    return true;
   }
   // Limits reading to the next `length` bytes; false when they are not there.
   bool Limit(size_t length) {
@@ -425,6 +426,10 @@ const char* TooBig(const CabControlFile::Contents& in) {
   for (const auto& v : in.values)
     if (v.name.size() > CabControlFile::kMaxName || v.text.size() > CabControlFile::kMaxText)
       return "a registry value too long";
+  for (const auto& f : in.files)
+    if (f.name.size() > CabControlFile::kMaxName) return "a file name too long";
+  for (const auto& l : in.links)
+    if (l.parts.size() > 0x7FFE) return "a shortcut path too long";
   return nullptr;
 }
 

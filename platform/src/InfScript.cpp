@@ -1,7 +1,6 @@
 #include "InfScript.h"
 
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 
@@ -148,8 +147,10 @@ Status InfScript::Split(std::string_view text, std::string* reason) {
     ++number;
     if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     if (raw.size() > kMaxLine) return Refuse(reason, number, "line longer than 1024 characters");
-    std::string line;
-    if (!WithoutComment(raw, &line)) return Refuse(reason, number, "a quote left open");
+    std::string line, spaced(raw);
+    for (char& c : spaced)
+      if (c == '\t') c = ' ';
+    if (!WithoutComment(spaced, &line)) return Refuse(reason, number, "a quote left open");
     if (!Printable(line)) return Refuse(reason, number, "a character that is not printable ASCII");
     if (line.empty()) continue;
     if (line[0] == '[') {

@@ -15,7 +15,7 @@ const char kScript[] =
     "; a package\n"                                          // 1
     "[Version]\n"                                            // 2
     "Signature = \"$Windows NT$\"\n"                         // 3
-    "Provider = \"Dovrin\" ; the maker\n"                    // 4
+    "Provider =\t\"Dovrin\" ; the maker\n"                  // 4
     "CESignature = \"$Windows CE$\"\n"                       // 5
     "[CEStrings]\n"                                          // 6
     "AppName = \"GpsSleeve\"\n"                              // 7
@@ -79,7 +79,7 @@ struct RefusedCase {
 
 const RefusedCase kRefused[] = {
     {"Signature = \"$Windows NT$\"", "Signature = \"$Chicago$\"", "3: [Version] needs Signature"},
-    {"Provider = \"Dovrin\"", "Maker = \"Dovrin\"", "4: key Maker is not one [Version] may hold"},
+    {"Provider =\t\"Dovrin\"", "Maker = \"Dovrin\"", "4: key Maker is not one [Version] may hold"},
     {"CESignature = \"$Windows CE$\"\n", "CESignature = \"$Windows CE$\"\nCESignature = x\n",
      "6: key CESignature given twice"},
     {"AppName = \"GpsSleeve\"", "AppName = \"..\"", "7: [CEStrings] needs an AppName"},
@@ -110,7 +110,7 @@ const RefusedCase kRefused[] = {
     {"[Reg]\n", "[Reg\n", "25: a section header without its name"},
     {"; a package\n", "loose line\n", "1: a line before the first section"},
     {"[Files.App]\n", "[Files.windows]\n", "23: section [Files.windows] given twice"},
-    {"Provider = \"Dovrin\"", "Provider = \"Dovr\tin\"", "4: a character that is not printable"},
+    {"Provider =\t\"Dovrin\"", "Provider = \"Dovr\x01in\"", "4: a character that is not printable"},
 };
 
 TEST(InfScriptTest, RefusesWhatItDoesNotTakeWithItsLine) {
