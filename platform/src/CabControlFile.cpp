@@ -150,6 +150,14 @@ const char* IdList(Reader& r, bool keyParts, std::vector<std::string>* parts) {
   return nullptr;
 }
 
+// An IdList of exactly `length` bytes.
+const char* LimitedIdList(Reader& r, uint16_t length, bool keyParts, std::vector<std::string>* parts) {
+  if (!r.cursor.Limit(length)) return "runs past the end of the file";
+  const char* why = IdList(r, keyParts, parts);
+  r.cursor.Unlimit();
+  return why;
+}
+
 bool NewId(std::set<uint16_t>* ids, uint16_t id) { return id != 0 && ids->insert(id).second; }
 
 const char* StringEntry(Reader& r) {
@@ -167,10 +175,7 @@ const char* DirectoryEntry(Reader& r) {
   uint16_t length = 0;
   if (!r.cursor.U16(&directory.id) || !r.cursor.U16(&length)) return "is cut short";
   if (!NewId(&r.directoryIds, directory.id)) return "has an id that is 0 or taken";
-  if (!r.cursor.Limit(length)) return "runs past the end of the file";
-  const char* why = IdList(r, false, &directory.parts);
-  r.cursor.Unlimit();
-  if (why) return why;
+  if (const char* why = LimitedIdList(r, length, false, &directory.parts)) return why;
   r.contents->directories.push_back(directory);
   return nullptr;
 }
@@ -200,10 +205,7 @@ const char* HiveEntry(Reader& r) {
   if (!NewId(&r.hiveIds, hive.id)) return "has an id that is 0 or taken";
   if (hive.root != CabControlFile::kRootLocalMachine)
     return "has a root other than HKEY_LOCAL_MACHINE, the only one a package may write";
-  if (!r.cursor.Limit(length)) return "runs past the end of the file";
-  const char* why = IdList(r, true, &hive.parts);
-  r.cursor.Unlimit();
-  if (why) return why;
+  if (const char* why = LimitedIdList(r, length, true, &hive.parts)) return why;
   r.contents->hives.push_back(hive);
   return nullptr;
 }
@@ -255,10 +257,7 @@ const char* LinkEntry(Reader& r) {
   if (link.kind == 1 ? !r.fileIds.count(link.target)
                      : link.target != 0 && !r.directoryIds.count(link.target))
     return "names a target that is not in FILES or DIRS";
-  if (!r.cursor.Limit(length)) return "runs past the end of the file";
-  const char* why = IdList(r, false, &link.parts);
-  r.cursor.Unlimit();
-  if (why) return why;
+  if (const char* why = LimitedIdList(r, length, false, &link.parts)) return why;
   r.contents->links.push_back(link);
   return nullptr;
 }
