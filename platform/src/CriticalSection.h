@@ -9,6 +9,11 @@
 // entered; a thread may enter again what it holds; deleting a held section
 // or leaving one not held is a fault of the caller.
 //
+// In a process of one thread (glibc's __libc_single_threaded, cleared for
+// good before a second thread starts) nobody can race for the section, so
+// the free paths take and give it with plain loads and stores instead of
+// locked instructions, as glibc's own locks do.
+//
 // ThreadSanitizer sees it as a mutex: in a TSan build every operation is
 // annotated (creation, lock, try-lock, unlock, destruction), so races on
 // what it guards, lock-order inversions and unlocks of a section not held
@@ -17,6 +22,7 @@
 #pragma once
 
 #include <pthread.h>
+#include <sys/single_threaded.h>
 
 #include <atomic>
 #include <cstdint>
@@ -72,7 +78,9 @@ class CriticalSection {
     Annotate(kPreUnlock);
     if (--recursion == 0) {
       owner.store(0, std::memory_order_relaxed);
-      if (state.exchange(kFree, std::memory_order_release) == kHeldWithSleepers) WakeOne();
+      if (SingleThreaded()) {
+        state.store(kFree, std::memory_order_relaxed);
+      } else if (state.exchange(kFree, std::memory_order_release) == kHeldWithSleepers) WakeOne();
     }
     Annotate(kPostUnlock);
   }
@@ -91,7 +99,20 @@ class CriticalSection {
 #endif
   }
 
+  static bool SingleThreaded() {
+#ifdef HANDHELD_TSAN
+    return false;  // every step seen by TSan as it is in a threaded process
+#else
+    return __libc_single_threaded != 0;
+#endif
+  }
+
   bool TakeIfFree() {
+    if (SingleThreaded()) {  // no other thread to see the word change
+      if (state.load(std::memory_order_relaxed) != kFree) return false;
+      state.store(kHeld, std::memory_order_relaxed);
+      return true;
+    }
     uint32_t expected = kFree;
     return state.compare_exchange_strong(expected, kHeld, std::memory_order_acquire,
                                          std::memory_order_relaxed);
