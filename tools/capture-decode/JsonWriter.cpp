@@ -1,61 +1,75 @@
 #include "JsonWriter.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+namespace {
+
+// Printable ASCII other than the quote and the backslash goes out as it is.
+bool Plain(unsigned char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }
+
+}  // namespace
 
 void JsonWriter::BeforeValue() {
   if (afterKey_) {
     afterKey_ = false;
     return;
   }
-  if (!hasItem_.empty()) {
-    if (hasItem_.back()) text_ += ',';
-    hasItem_.back() = true;
+  if (depth_ != 0) {
+    if (hasItem_ & 1) text_ += ',';
+    hasItem_ |= 1;
   }
 }
 
 JsonWriter& JsonWriter::BeginObject() {
   BeforeValue();
   text_ += '{';
-  hasItem_.push_back(false);
+  hasItem_ <<= 1;
+  ++depth_;
   return *this;
 }
 
 JsonWriter& JsonWriter::EndObject() {
   text_ += '}';
-  if (!hasItem_.empty()) hasItem_.pop_back();
+  if (depth_ != 0) {
+    hasItem_ >>= 1;
+    --depth_;
+  }
   return *this;
 }
 
 JsonWriter& JsonWriter::BeginArray() {
   BeforeValue();
   text_ += '[';
-  hasItem_.push_back(false);
+  hasItem_ <<= 1;
+  ++depth_;
   return *this;
 }
 
 JsonWriter& JsonWriter::EndArray() {
   text_ += ']';
-  if (!hasItem_.empty()) hasItem_.pop_back();
+  if (depth_ != 0) {
+    hasItem_ >>= 1;
+    --depth_;
+  }
   return *this;
 }
 
-JsonWriter& JsonWriter::Key(const std::string& name) {
+JsonWriter& JsonWriter::Key(std::string_view name) {
   BeforeValue();
   text_ += '"';
-  text_ += Escape(name.data(), name.size());
-  text_ += "\":";
+  AppendEscaped(name);
+  text_.append("\":", 2);
   afterKey_ = true;
   return *this;
 }
 
-JsonWriter& JsonWriter::String(const std::string& text) { return String(text.data(), text.size()); }
-
-JsonWriter& JsonWriter::String(const char* text, size_t length) {
+JsonWriter& JsonWriter::String(std::string_view text) {
   BeforeValue();
   text_ += '"';
-  text_ += Escape(text, length);
+  AppendEscaped(text);
   text_ += '"';
   return *this;
 }
@@ -70,56 +84,69 @@ JsonWriter& JsonWriter::Char(char c) { return String(&c, 1); }
 
 JsonWriter& JsonWriter::Int(int64_t value) {
   BeforeValue();
-  text_ += std::to_string(value);
+  char number[24];
+  const std::to_chars_result end = std::to_chars(number, number + sizeof number, value);
+  text_.append(number, static_cast<size_t>(end.ptr - number));
   return *this;
 }
 
 JsonWriter& JsonWriter::Double(double value) {
   BeforeValue();
   if (!std::isfinite(value)) {
-    text_ += "null";
+    text_.append("null", 4);
     return *this;
   }
   char number[32];
-  std::snprintf(number, sizeof number, "%.12g", value);
-  text_ += number;
+  const int length = std::snprintf(number, sizeof number, "%.12g", value);
+  text_.append(number, static_cast<size_t>(length));
   return *this;
 }
 
 JsonWriter& JsonWriter::Bool(bool value) {
   BeforeValue();
-  text_ += value ? "true" : "false";
+  if (value) {
+    text_.append("true", 4);
+  } else {
+    text_.append("false", 5);
+  }
   return *this;
 }
 
 JsonWriter& JsonWriter::Null() {
   BeforeValue();
-  text_ += "null";
+  text_.append("null", 4);
   return *this;
 }
 
 void JsonWriter::Clear() {
   text_.clear();
-  hasItem_.clear();
+  hasItem_ = 0;
+  depth_ = 0;
   afterKey_ = false;
 }
 
-std::string JsonWriter::Escape(const char* text, size_t length) {
+// Runs of plain bytes are copied whole; each other byte is escaped.
+void JsonWriter::AppendEscaped(std::string_view text) {
   static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(length);
-  for (size_t i = 0; i < length; ++i) {
+  size_t run = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (Plain(c)) continue;
+    text_.append(text.data() + run, i - run);
+    run = i + 1;
     if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c >= 0x20 && c < 0x7F) {
-      out += static_cast<char>(c);
+      const char escaped[2] = {'\\', static_cast<char>(c)};
+      text_.append(escaped, 2);
     } else {
-      out += "\\u00";
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
+      const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
+      text_.append(escaped, 6);
     }
   }
-  return out;
+  text_.append(text.data() + run, text.size() - run);
+}
+
+std::string JsonWriter::Escape(const char* text, size_t length) {
+  JsonWriter json;
+  json.AppendEscaped(std::string_view(text, length));
+  return json.text_;
 }

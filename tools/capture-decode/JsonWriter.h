@@ -11,11 +11,14 @@
 // Text is taken as bytes: printable ASCII is copied, quotes and backslashes
 // are escaped, and every other byte (control bytes, bytes of 0x80 and up) is
 // written as \u00XX, so that any input gives valid JSON.
+//
+// A writer may be cleared and used again for the next line: its text keeps
+// its storage, so writing a line allocates nothing once the first is done.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <string_view>
 
 class JsonWriter {
  public:
@@ -23,9 +26,9 @@ class JsonWriter {
   JsonWriter& EndObject();
   JsonWriter& BeginArray();
   JsonWriter& EndArray();
-  JsonWriter& Key(const std::string& name);
-  JsonWriter& String(const std::string& text);
-  JsonWriter& String(const char* text, size_t length);
+  JsonWriter& Key(std::string_view name);
+  JsonWriter& String(std::string_view text);
+  JsonWriter& String(const char* text, size_t length) { return String(std::string_view(text, length)); }
   // A NUL-terminated text inside a fixed member, never read past `capacity`.
   JsonWriter& FixedText(const char* text, size_t capacity);
   // One character as a one-character string.
@@ -39,13 +42,19 @@ class JsonWriter {
   const std::string& Line() const { return text_; }
   void Clear();
 
+  // Appends the line end to the text (for a writer that gathers lines).
+  void EndLine() { text_ += '\n'; }
+
   static std::string Escape(const char* text, size_t length);
 
  private:
   void BeforeValue();
+  void AppendEscaped(std::string_view text);
 
   std::string text_;
-  // One entry per open object or array: whether it already holds an item.
-  std::vector<bool> hasItem_;
+  // One bit per open object or array, the innermost lowest: whether it
+  // already holds an item; the lines written here nest at most 4 deep.
+  uint64_t hasItem_ = 0;
+  unsigned depth_ = 0;
   bool afterKey_ = false;
 };

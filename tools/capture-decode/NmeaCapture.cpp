@@ -89,16 +89,16 @@ void NmeaCapture::OnByte(uint8_t value) {
   while (reader_.HasSentence()) TakeSentence();
 }
 
-std::string NmeaCapture::SentenceId(const char* sentence, size_t length) {
+std::string_view NmeaCapture::SentenceId(const char* sentence, size_t length) {
   const void* dollar = std::memchr(sentence, '$', length);
-  if (dollar == nullptr) return std::string();
+  if (dollar == nullptr) return std::string_view();
   size_t i = static_cast<size_t>(static_cast<const char*>(dollar) - sentence) + 1;
   const size_t start = i;
   while (i < length && sentence[i] != ',' && sentence[i] != '*' && sentence[i] != '\r' &&
          sentence[i] != '\n') {
     ++i;
   }
-  return std::string(sentence + start, i - start);
+  return std::string_view(sentence + start, i - start);
 }
 
 void NmeaCapture::TakeSentence() {
@@ -106,7 +106,8 @@ void NmeaCapture::TakeSentence() {
   WORD length = 0;
   const bool ok = reader_.ReadSentence(buffer, length);
 
-  JsonWriter json;
+  JsonWriter& json = line_;
+  json.Clear();
   json.BeginObject();
   json.Key("type").String("nmea");
   if (!ok) {
@@ -156,7 +157,8 @@ void NmeaCapture::TakeSentence() {
     }
   }
   json.EndObject();
-  out_ << json.Line() << '\n';
+  json.EndLine();
+  out_.write(json.Line().data(), static_cast<std::streamsize>(json.Line().size()));
 }
 
 void NmeaCapture::AddSummary(JsonWriter& json) const {

@@ -10,7 +10,7 @@
 
 #include <cstdint>
 #include <ostream>
-#include <string>
+#include <string_view>
 
 #include "JsonWriter.h"
 #include "NmeaReader.h"
@@ -32,12 +32,13 @@ class NmeaCapture {
 
   // The sentence id: the characters after the first "$" up to the first
   // ",", "*", CR or LF.
-  static std::string SentenceId(const char* sentence, size_t length);
+  static std::string_view SentenceId(const char* sentence, size_t length);
 
  private:
   void TakeSentence();
 
   std::ostream& out_;
+  JsonWriter line_;  // one line at a time, its storage kept from line to line
   NmeaReader reader_;  // without a session: fed through OnByte only
   uint64_t accepted_ = 0;
   uint64_t rejectedLength_ = 0;

@@ -139,7 +139,8 @@ void SirfCapture::TakeFrame() {
   // Every frame read out starts A0 A2; its length field and id are shown
   // only where the bytes are there.
   const DWORD length = count >= 4 ? static_cast<DWORD>((frame[2] << 8) | frame[3]) : 0;
-  JsonWriter json;
+  JsonWriter& json = line_;
+  json.Clear();
   json.BeginObject();
   json.Key("type").String("sirf");
   json.Key("mid");
@@ -201,7 +202,8 @@ void SirfCapture::TakeFrame() {
     }
   }
   json.EndObject();
-  out_ << json.Line() << '\n';
+  json.EndLine();
+  out_.write(json.Line().data(), static_cast<std::streamsize>(json.Line().size()));
 }
 
 void SirfCapture::AddSummary(JsonWriter& json) const {

@@ -36,6 +36,7 @@ class SirfCapture {
   void TakeFrame();
 
   std::ostream& out_;
+  JsonWriter line_;  // one line at a time, its storage kept from line to line
   BinaryReader reader_;  // without a session: fed through OnByte only
   uint64_t frames_ = 0;
   uint64_t badFrames_ = 0;

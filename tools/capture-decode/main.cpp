@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <cstring>
 #include <iostream>
+#include <memory>
+#include <ostream>
 
+#include "BlockWriter.h"
 #include "CaptureFilter.h"
 #include "JsonWriter.h"
 #include "NmeaCapture.h"
@@ -67,7 +70,7 @@ void FeedByte(Consumers& consumers, uint8_t value, bool /*inBinaryFrame*/) {
   consumers.sirf.OnByte(value);
 }
 
-void WriteSummary(const Consumers& consumers, uint64_t bytes) {
+void WriteSummary(std::ostream& out, const Consumers& consumers, uint64_t bytes) {
   JsonWriter json;
   json.BeginObject();
   json.Key("type").String("summary");
@@ -75,24 +78,25 @@ void WriteSummary(const Consumers& consumers, uint64_t bytes) {
   consumers.nmea.AddSummary(json);
   consumers.sirf.AddSummary(json);
   json.EndObject();
-  std::cout << json.Line() << '\n';
+  out << json.Line() << '\n';
 }
 
-// Reads `fd` to its end, handing each piece to the filter as it arrives, so
-// that lines come out while a live stream is still being read. False on a
-// read error.
-bool ReadInto(int fd, CaptureFilter& filter, uint64_t& bytes) {
-  uint8_t chunk[65536];
+// Reads `fd` to its end in large blocks, handing each piece to the filter as
+// it arrives and flushing `out` after it, so that lines come out while a
+// live stream is still being read. False on a read error.
+bool ReadInto(int fd, CaptureFilter& filter, std::ostream& out, uint64_t& bytes) {
+  const size_t kChunk = 1 << 20;
+  const std::unique_ptr<uint8_t[]> chunk(new uint8_t[kChunk]);
   for (;;) {
-    const ssize_t n = read(fd, chunk, sizeof chunk);
+    const ssize_t n = read(fd, chunk.get(), kChunk);
     if (n == 0) return true;
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
     bytes += static_cast<uint64_t>(n);
-    filter.Feed(chunk, static_cast<size_t>(n));
-    std::cout.flush();
+    filter.Feed(chunk.get(), static_cast<size_t>(n));
+    out.flush();
   }
 }
 
@@ -120,22 +124,24 @@ int main(int argc, char** argv) {
   }
 
   std::ios::sync_with_stdio(false);
-  Consumers consumers{NmeaCapture(std::cout), SirfCapture(std::cout)};
+  BlockWriter block(STDOUT_FILENO);
+  std::ostream out(&block);
+  Consumers consumers{NmeaCapture(out), SirfCapture(out)};
   CaptureFilter filter([&consumers](uint8_t value, bool inBinaryFrame) {
     FeedByte(consumers, value, inBinaryFrame);
   });
   uint64_t bytes = 0;
-  const bool readOk = ReadInto(fd, filter, bytes);
+  const bool readOk = ReadInto(fd, filter, out, bytes);
   const int readError = errno;
   if (!fromStdin) close(fd);
   if (!readOk) {
-    std::cout.flush();
+    out.flush();
     std::cerr << "capture-decode: cannot read " << (fromStdin ? "standard input" : path) << ": "
               << std::strerror(readError) << '\n';
     return 1;
   }
   filter.Finish();
-  WriteSummary(consumers, bytes);
-  std::cout.flush();
-  return std::cout.good() ? 0 : 1;
+  WriteSummary(out, consumers, bytes);
+  out.flush();
+  return out.good() ? 0 : 1;
 }
