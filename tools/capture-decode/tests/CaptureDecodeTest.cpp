@@ -232,6 +232,18 @@ TEST(CaptureDecodeCli, HelpAndMissingFile) {
   EXPECT_NE(0, RunTool({"/nonexistent/capture.log"}).status);
 }
 
+// Output gathered in large blocks still reports a failed write: a full
+// device fails the run, an empty input's summary line alone included.
+TEST(CaptureDecodeCli, AFailedWriteFailsTheRun) {
+  const std::string tool = CAPTURE_DECODE_PATH;
+  const std::string capture = (kCaptures / "haicom-305N.log").string();
+  for (const std::string& input : {capture, std::string("/dev/null")}) {
+    const testsupport::Outcome full =
+        testsupport::Run("/bin/sh", {"-c", "exec \"$0\" \"$1\" >/dev/full", tool, input}, 60000, {});
+    EXPECT_NE(0, full.status) << input;
+  }
+}
+
 // A live stream on standard input: each sentence's line comes out while the
 // input is still open, and the summary once it ends.
 TEST(CaptureDecodeCli, StandardInputIsDecodedAsItArrives) {
