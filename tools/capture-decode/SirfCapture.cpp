@@ -114,10 +114,17 @@ void WriteModeControl(JsonWriter& json, const ModeControlRecord& r) {
   json.Key("trackSmoothing").Int(r.trackSmoothing);
 }
 
+// The payload in upper-case hexadecimal, two digits a byte, as the
+// viewer's BinaryReader::FormatHex writes it, without its formatted print
+// per byte: most of a binary capture's frames are ones no decoder keeps.
 std::string Hex(const BYTE* bytes, DWORD count) {
-  std::u16string text(2 * static_cast<size_t>(count) + 1, u'\0');
-  BinaryReader::FormatHex(bytes, count, text.data());
-  return std::string(text.begin(), text.begin() + 2 * count);
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text(2 * static_cast<size_t>(count), '0');
+  for (DWORD i = 0; i < count; ++i) {
+    text[2 * i] = kDigits[bytes[i] >> 4];
+    text[2 * i + 1] = kDigits[bytes[i] & 15];
+  }
+  return text;
 }
 
 }  // namespace

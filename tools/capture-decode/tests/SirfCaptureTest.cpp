@@ -208,6 +208,22 @@ TEST(SirfCaptureFrames, HandBuiltMessagesNoCaptureHolds) {
             "\"record\":null,\"payload\":\"0B84\"}");
 }
 
+// Every byte value of a payload no decoder keeps comes out as two
+// upper-case hexadecimal digits.
+TEST(SirfCaptureFrames, PayloadOfEveryByteValueInHexadecimal) {
+  Bytes payload = {0xFE};  // no decoder keeps message 254
+  std::string expected = "FE";
+  for (int value = 0; value < 256; ++value) {
+    payload.push_back(static_cast<uint8_t>(value));
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02X", value);
+    expected += digits;
+  }
+  const Decoded d = Decode(SirfFrame(payload));
+  ASSERT_EQ(d.lines.size(), 1u);
+  EXPECT_TRUE(Contains(d.lines[0], "\"record\":null,\"payload\":\"" + expected + "\"}")) << d.lines[0];
+}
+
 TEST(SirfCaptureFrames, NavigationMessageCarriesItsGeodeticPosition) {
   // x, y, z of a point on the equator at 90 degrees east, 100 m up.
   Bytes nav = {0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x61, 0x52, 0xFD, 0x00, 0x00, 0x00, 0x00};
