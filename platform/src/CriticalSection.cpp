@@ -33,6 +33,17 @@ CriticalSection::~CriticalSection() {
 #endif
 }
 
+void CriticalSection::EnterHeld() {
+  const uintptr_t self = Self();
+  if (owner.load(std::memory_order_relaxed) == self) {
+    ++recursion;
+    return;
+  }
+  WaitForTurn();
+  owner.store(self, std::memory_order_relaxed);
+  recursion = 1;
+}
+
 // Spins a little while the holder is likely to leave soon, then marks the
 // section as having sleepers and sleeps until it is free. A thread that
 // takes it after sleeping keeps the mark, since others may still sleep; at

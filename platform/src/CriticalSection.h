@@ -47,16 +47,11 @@ class CriticalSection {
   CriticalSection(const CriticalSection&) = delete;
   CriticalSection& operator=(const CriticalSection&) = delete;
 
+  // Free: taken at once, with no call. Held (by this thread or another):
+  // EnterHeld, out of line, so that the free path needs no stack frame.
   void Enter() {
     Annotate(kPreLock);
-    const uintptr_t self = Self();
-    if (owner.load(std::memory_order_relaxed) == self) {
-      ++recursion;
-    } else {
-      if (!TakeIfFree()) WaitForTurn();
-      owner.store(self, std::memory_order_relaxed);
-      recursion = 1;
-    }
+    if (!EnterIfFree()) EnterHeld();
     Annotate(kPostLock);
   }
 
@@ -107,6 +102,13 @@ class CriticalSection {
 #endif
   }
 
+  bool EnterIfFree() {
+    if (!TakeIfFree()) return false;
+    owner.store(Self(), std::memory_order_relaxed);
+    recursion = 1;
+    return true;
+  }
+
   bool TakeIfFree() {
     if (SingleThreaded()) {  // no other thread to see the word change
       if (state.load(std::memory_order_relaxed) != kFree) return false;
@@ -118,6 +120,7 @@ class CriticalSection {
                                          std::memory_order_relaxed);
   }
 
+  void EnterHeld();    // enters again what this thread holds, or waits for its turn
   void WaitForTurn();  // takes the section from another thread: spins, then sleeps
   void WakeOne();      // wakes one sleeper
 
