@@ -12,60 +12,6 @@ bool Plain(unsigned char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '
 
 }  // namespace
 
-void JsonWriter::BeforeValue() {
-  if (afterKey_) {
-    afterKey_ = false;
-    return;
-  }
-  if (depth_ != 0) {
-    if (hasItem_ & 1) text_ += ',';
-    hasItem_ |= 1;
-  }
-}
-
-JsonWriter& JsonWriter::BeginObject() {
-  BeforeValue();
-  text_ += '{';
-  hasItem_ <<= 1;
-  ++depth_;
-  return *this;
-}
-
-JsonWriter& JsonWriter::EndObject() {
-  text_ += '}';
-  if (depth_ != 0) {
-    hasItem_ >>= 1;
-    --depth_;
-  }
-  return *this;
-}
-
-JsonWriter& JsonWriter::BeginArray() {
-  BeforeValue();
-  text_ += '[';
-  hasItem_ <<= 1;
-  ++depth_;
-  return *this;
-}
-
-JsonWriter& JsonWriter::EndArray() {
-  text_ += ']';
-  if (depth_ != 0) {
-    hasItem_ >>= 1;
-    --depth_;
-  }
-  return *this;
-}
-
-JsonWriter& JsonWriter::Key(std::string_view name) {
-  BeforeValue();
-  text_ += '"';
-  AppendEscaped(name);
-  text_.append("\":", 2);
-  afterKey_ = true;
-  return *this;
-}
-
 JsonWriter& JsonWriter::String(std::string_view text) {
   BeforeValue();
   text_ += '"';

@@ -22,11 +22,19 @@
 
 class JsonWriter {
  public:
-  JsonWriter& BeginObject();
-  JsonWriter& EndObject();
-  JsonWriter& BeginArray();
-  JsonWriter& EndArray();
-  JsonWriter& Key(std::string_view name);
+  JsonWriter& BeginObject() { return Open('{'); }
+  JsonWriter& EndObject() { return Close('}'); }
+  JsonWriter& BeginArray() { return Open('['); }
+  JsonWriter& EndArray() { return Close(']'); }
+  // A member's name: one of the program's own, plain ASCII, taken as it is.
+  JsonWriter& Key(std::string_view name) {
+    BeforeValue();
+    text_ += '"';
+    text_.append(name.data(), name.size());
+    text_.append("\":", 2);
+    afterKey_ = true;
+    return *this;
+  }
   JsonWriter& String(std::string_view text);
   JsonWriter& String(const char* text, size_t length) { return String(std::string_view(text, length)); }
   // A NUL-terminated text inside a fixed member, never read past `capacity`.
@@ -48,7 +56,29 @@ class JsonWriter {
   static std::string Escape(const char* text, size_t length);
 
  private:
-  void BeforeValue();
+  void BeforeValue() {
+    if (afterKey_) {
+      afterKey_ = false;
+    } else if (depth_ != 0) {
+      if (hasItem_ & 1) text_ += ',';
+      hasItem_ |= 1;
+    }
+  }
+  JsonWriter& Open(char bracket) {
+    BeforeValue();
+    text_ += bracket;
+    hasItem_ <<= 1;
+    ++depth_;
+    return *this;
+  }
+  JsonWriter& Close(char bracket) {
+    text_ += bracket;
+    if (depth_ != 0) {
+      hasItem_ >>= 1;
+      --depth_;
+    }
+    return *this;
+  }
   void AppendEscaped(std::string_view text);
 
   std::string text_;
