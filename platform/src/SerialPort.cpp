@@ -237,6 +237,7 @@ size_t SerialPort::RefillLocked() {
     ssize_t n = read(fd_, rx_, sizeof rx_);
     if (n > 0) {
       hungUp_.store(false);
+      drained_ = static_cast<size_t>(n) < sizeof rx_;
       size_t got = static_cast<size_t>(n);
       if (discardNulls_.load()) got = std::remove(rx_, rx_ + got, uint8_t{0}) - rx_;
       rxEnd_ = got;
@@ -245,8 +246,10 @@ size_t SerialPort::RefillLocked() {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) {
       hungUp_.store(false);
+      drained_ = true;
       return 0;
     }
+    drained_ = false;
     // End of file or an I/O error: the far end has gone (a pty whose other
     // side closed, a USB adapter pulled out).
     hungUp_.store(true);
@@ -254,9 +257,9 @@ size_t SerialPort::RefillLocked() {
   }
 }
 
-size_t SerialPort::TakeBuffered(uint8_t* out, size_t count) {
+size_t SerialPort::TakeBuffered(uint8_t* out, size_t count, bool skipDrained) {
   std::lock_guard<std::mutex> lock(rxMutex_);
-  if (rxBegin_ == rxEnd_ && RefillLocked() == 0) return 0;
+  if (rxBegin_ == rxEnd_ && ((skipDrained && drained_) || RefillLocked() == 0)) return 0;
   size_t take = std::min(count, rxEnd_ - rxBegin_);
   std::memcpy(out, rx_ + rxBegin_, take);
   rxBegin_ += take;
@@ -317,9 +320,15 @@ Status SerialPort::Read(void* buffer, DWORD count, DWORD* done) {
   Clock::time_point totalDeadline, lastByte;
 
   auto* out = static_cast<uint8_t*>(buffer);
+  // A read that will wait for its first byte polls first when the device's
+  // queue was found empty (the end of a burst): one read(2) fewer a burst.
+  // (Not where it returns at once, nor where its total of 0 ends it before
+  // any poll.)
+  bool skipDrained = !immediate && (!hasTotal || totalMs > 0);
   for (;;) {
     if (closed_.load()) return ERROR_INVALID_HANDLE;
-    size_t got = TakeBuffered(out + *done, count - *done);
+    size_t got = TakeBuffered(out + *done, count - *done, skipDrained);
+    skipDrained = false;
     if (got > 0) {
       *done += static_cast<DWORD>(got);
       if (timing) lastByte = Clock::now();

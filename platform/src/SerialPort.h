@@ -69,8 +69,10 @@ class SerialPort : public FileObject {
  private:
   bool Setup();
   // Takes up to `count` buffered bytes, refilling the buffer from the
-  // device (without blocking) when it is empty.
-  size_t TakeBuffered(uint8_t* out, size_t count);
+  // device (without blocking) when it is empty; with `skipDrained`, not
+  // when the last refill found the device's queue empty (the caller is
+  // about to poll, which tells as soon as anything came).
+  size_t TakeBuffered(uint8_t* out, size_t count, bool skipDrained = false);
   bool DataAvailable();
   size_t RefillLocked();  // rxMutex_ held
   // Sleeps until the device has input (when `watchDevice`), the port is
@@ -104,6 +106,9 @@ class SerialPort : public FileObject {
   uint8_t rx_[4096];
   size_t rxBegin_ = 0;
   size_t rxEnd_ = 0;
+  // The last read(2) took all the device held (it returned less than asked,
+  // or nothing): a wait that is coming can poll before it reads again.
+  bool drained_ = false;
 
   std::mutex txMutex_;    // keeps one WriteFile's bytes together
   std::mutex waitMutex_;  // one WaitCommEvent at a time
