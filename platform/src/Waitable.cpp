@@ -1,7 +1,12 @@
 #include "Waitable.h"
 
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 
 #include "ProcessLifetime.h"
 
@@ -52,12 +57,37 @@ void Waitable::WakeWaiters() {
     Waiter& waiter = **it;
     Unregister(waiter);
     waiter.done = true;
-    waiter.wake.notify_one();
+    Notify(waiter);
   }
 }
 
 void Waitable::Rewake() {
-  for (Waiter* waiter : waiters_) waiter->wake.notify_one();
+  for (Waiter* waiter : waiters_) Notify(*waiter);
+}
+
+void Waitable::Notify(Waiter& waiter) {
+  waiter.signal.store(1, std::memory_order_release);
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(&waiter.signal), FUTEX_WAKE_PRIVATE, 1, nullptr,
+          nullptr, 0);
+}
+
+// The word is cleared under the lock before it is released, so a Notify
+// that comes in between makes the futex wait return at once. The time limit
+// is absolute on the monotonic clock, the steady clock's own.
+void Waitable::Sleep(Waiter& waiter, std::unique_lock<std::mutex>& lock,
+                     const std::optional<std::chrono::steady_clock::time_point>& until) {
+  waiter.signal.store(0, std::memory_order_relaxed);
+  timespec limit{};
+  if (until) {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(until->time_since_epoch()).count();
+    if (ns <= 0) return;
+    limit.tv_sec = static_cast<time_t>(ns / 1000000000);
+    limit.tv_nsec = static_cast<long>(ns % 1000000000);
+  }
+  lock.unlock();
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(&waiter.signal), FUTEX_WAIT_BITSET_PRIVATE, 0,
+          until ? &limit : nullptr, nullptr, FUTEX_BITSET_MATCH_ANY);
+  lock.lock();
 }
 
 Status Waitable::Collect(DWORD count, const HANDLE* handles, bool waitAll,
@@ -98,9 +128,9 @@ DWORD Waitable::Wait(const std::vector<std::shared_ptr<Waitable>>& objects, bool
     for (const auto& object : objects)
       if (auto due = object->Deadline()) wake = std::min(wake, *due);
     if (wake == Clock::time_point::max())
-      waiter.wake.wait(lock);
+      Sleep(waiter, lock, std::nullopt);
     else
-      waiter.wake.wait_until(lock, wake);
+      Sleep(waiter, lock, wake);
     if (waiter.done) return waiter.result;
     // A deadline passed, the deadlines changed, or the wake was spurious.
     if (TrySatisfy(waiter)) break;

@@ -5,8 +5,9 @@
 // then and looks again, so nothing polls.
 #pragma once
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <cstdint>
 #include <list>
 #include <optional>
 #include <memory>
@@ -58,8 +59,18 @@ class Waitable : public KernelObject {
     bool waitAll;
     bool done = false;
     DWORD result = WAIT_TIMEOUT;
-    std::condition_variable wake;
+    // The futex word the waiter sleeps on: set to 1 (under StateLock) to
+    // wake it. A futex of its own rather than a condition variable: a timed
+    // wait that ends by its time-out then costs the one system call of the
+    // sleep, where glibc's condition variable adds a wake-up of nobody.
+    std::atomic<uint32_t> signal{0};
   };
+  // Under StateLock: wakes `waiter` once it looks again.
+  static void Notify(Waiter& waiter);
+  // Releases `lock`, sleeps until notified or `until` (none: no limit),
+  // takes `lock` again. May return early.
+  static void Sleep(Waiter& waiter, std::unique_lock<std::mutex>& lock,
+                    const std::optional<std::chrono::steady_clock::time_point>& until);
   static bool TrySatisfy(Waiter& waiter);
   static void Unregister(Waiter& waiter);
 
