@@ -28,7 +28,10 @@ std::string DeviceFolder();
 // opened, is damaged, or was removed while in use.
 bool CheckRegistryHive(std::string* reason);
 
-// Host path of a path on the handheld's file system.
+// Host path of a path on the handheld's file system: always below the
+// device folder's "files/". Empty for a path that CreateFile refuses (a "."
+// or ".." part, a character the handheld does not allow in names, a
+// symbolic link on the host on the way).
 std::string HostPath(const std::u16string& devicePath);
 
 // Serial ports: the driver key that a "Drivers\Active" entry's "Key" names

@@ -43,6 +43,12 @@ std::string DefaultPackageFile();
 
 PackageOutcome InstallPackage(const std::string& packageFile, const InstallerOutput& out);
 PackageOutcome UninstallPackage(const std::string& packageName, const InstallerOutput& out);
+// What an installer that ended before it was done (killed, or its machine
+// stopped) left in the device folder -- its journal "installer-undo-<pid>"
+// -- rolled back, each said in a line: the handheld host calls it at boot,
+// before anything else. False with the reason when something could not be
+// put back (the journal is kept and tried again at the next start).
+PackageOutcome RecoverInstallations(const InstallerOutput& out);
 // The names of the installed packages, in the order they were first installed.
 std::vector<std::string> InstalledPackages();
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "DeviceFolder.h"
+#include "HandheldPath.h"
 #include "ProcessLifetime.h"
 #include "handheld.h"
 
@@ -85,12 +86,9 @@ std::string DeviceFolder() {
   return folder.path;
 }
 
+// Empty when the path is refused: HandheldPath says why.
 std::string HostPath(const std::u16string& devicePath) {
-  std::string path = ToUtf8(devicePath);
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  if (path.empty() || path[0] != '/') path.insert(path.begin(), '/');
-  return DeviceFolder() + "/files" + path;
+  return detail::HandheldPath(devicePath).host();
 }
 
 std::string ToUtf8(const std::u16string& text) {

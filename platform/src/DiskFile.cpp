@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "DeviceFolder.h"
+#include "HandheldPath.h"
 #include "ProcessLifetime.h"
 #include "win/files.h"
 
@@ -41,38 +42,12 @@ bool Conflicts(const ShareEntry& open, DWORD access, DWORD shareMode) {
          ((open.access & GENERIC_WRITE) && !(shareMode & FILE_SHARE_WRITE));
 }
 
-// Checks a device path and maps it to the host. Characters that the
-// handheld's file system does not allow, and "." or ".." components (which
-// would lead out of the device folder), make the name invalid.
+// Maps a device path to the host through the handheld's path gate.
 bool MapPath(const std::u16string& devicePath, std::string* hostPath, Status* error) {
-  if (devicePath.empty()) {
-    *error = ERROR_PATH_NOT_FOUND;
-    return false;
-  }
-  std::u16string component;
-  auto componentOk = [&component] { return component != u"." && component != u".."; };
-  for (char16_t c : devicePath) {
-    if (c < 0x20 || c == u':' || c == u'*' || c == u'?' || c == u'"' || c == u'<' ||
-        c == u'>' || c == u'|') {
-      *error = ERROR_INVALID_NAME;
-      return false;
-    }
-    if (c == u'\\' || c == u'/') {
-      if (!componentOk()) {
-        *error = ERROR_INVALID_NAME;
-        return false;
-      }
-      component.clear();
-    } else {
-      component += c;
-    }
-  }
-  if (!componentOk()) {
-    *error = ERROR_INVALID_NAME;
-    return false;
-  }
-  *hostPath = HostPath(devicePath);
-  return true;
+  HandheldPath path(devicePath);
+  *error = path.status();
+  *hostPath = path.host();
+  return path.ok();
 }
 
 // The file system root and its standard folders exist on every handheld.

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "HandheldPath.h"
 #include "ProcessLifetime.h"
 #include "handheld.h"
 
@@ -40,6 +41,12 @@ bool IsFile(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// A file of the handheld's own: a regular file, not a link to one.
+bool IsPlainFile(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 // The entry address named in the library's ELF header, or null.
 void* EntryOf(const std::string& path, void* library) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -64,7 +71,8 @@ std::string Find(const std::string& folder, const std::string& wanted, bool host
     std::string file = entry->d_name;
     if (file.size() > extension.size() &&
         Folded(file.substr(file.size() - extension.size())) == extension &&
-        Stem(file, hostFolder) == wanted && IsFile(folder + "/" + file)) {
+        Stem(file, hostFolder) == wanted &&
+        (hostFolder ? IsFile(folder + "/" + file) : IsPlainFile(folder + "/" + file))) {
       found = folder + "/" + file;
       break;
     }
@@ -168,14 +176,16 @@ std::vector<std::string> ModuleLoader::Folders() {
 }
 
 std::string ModuleLoader::Resolve(const std::u16string& name) {
-  const std::string text = ToUtf8(name);
-  if (text.find('/') != std::string::npos) return IsFile(text) ? text : std::string();
-  const std::string wanted = Stem(text, false);
-  // The handheld folder named ("\Windows" when none is), then the ROM.
-  const size_t slash = text.rfind('\\');
-  const std::string folder = slash == std::string::npos ? "\\Windows" : text.substr(0, slash);
-  std::string found = Find(HostPath(FromUtf8(folder)), wanted, false);
-  if (!found.empty() || Folded(folder) != "\\windows") return found;
+  // A name without a folder stands in "\Windows". A module is found only in
+  // the handheld's "\Windows" (and the folders below it) or the ROM: never
+  // elsewhere on the handheld, never a host file by its own path.
+  const bool bare = name.find_first_of(u"\\/") == std::u16string::npos;
+  const HandheldPath path(bare ? u"\\Windows\\" + name : name);
+  if (!path.ok() || path.parts().size() < 2 || !path.IsWithin(u"\\Windows")) return {};
+  const std::string wanted = Stem(ToUtf8(path.parts().back()), false);
+  const std::string folder = path.host().substr(0, path.host().rfind('/'));
+  std::string found = Find(folder, wanted, false);
+  if (!found.empty() || path.parts().size() != 2) return found;
   for (const std::string& rom : Folders()) {
     found = Find(rom, wanted, true);
     if (!found.empty()) return found;
@@ -186,6 +196,11 @@ std::string ModuleLoader::Resolve(const std::u16string& name) {
 Status ModuleLoader::Load(const std::u16string& name, void** handle) {
   std::string path = Resolve(name);
   if (path.empty()) return ERROR_MOD_NOT_FOUND;
+  return LoadFile(path, handle);
+}
+
+Status ModuleLoader::LoadFile(const std::string& path, void** handle) {
+  if (!IsFile(path)) return ERROR_MOD_NOT_FOUND;
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (auto it = loaded_.find(path); it != loaded_.end()) {
     ++it->second->references;

@@ -2,8 +2,10 @@
 // to shared libraries -- a name without a folder, or in "\Windows", to the
 // library installed in the handheld's "\Windows" ("Tessiv.dll") or else to
 // the built one in the module folders, which stand for the handheld's ROM
-// ("Tessiv.so"); a name in another handheld folder only to that folder's
-// library; a host path (with '/') to itself -- each loaded once with dlopen
+// ("Tessiv.so"); a name in a folder below "\Windows" only to that folder's
+// library. Both separators part a name, and a name that leads anywhere else
+// (another handheld folder, a ".." part, a host path) is not found. Each
+// module is loaded once with dlopen
 // and counted, its entry point called on attach and detach. The handheld
 // modules a library was linked against ("Ferrix.so") are its imports: they
 // are resolved the same way and loaded first (a library whose import is not
@@ -31,6 +33,10 @@ class ModuleLoader {
 
   // Modules are handles of the instance kind.
   Status Load(const std::u16string& name, void** module);
+  // Loads a built library by its host path: for the package installer, which
+  // runs a package's setup plug-in before anything is copied. LoadLibrary
+  // never reaches this.
+  Status LoadFile(const std::string& path, void** module);
   Status Procedure(const void* module, const std::u16string& name, void** procedure);
   Status Free(const void* module);
   Status DisableThreadCalls(const void* module);

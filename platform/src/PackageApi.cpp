@@ -3,6 +3,7 @@
 
 #include "DeviceFolder.h"
 #include "PackageInstaller.h"
+#include "PackageJournal.h"
 #include "ProcessLifetime.h"
 #include "handheld_package.h"
 
@@ -38,6 +39,17 @@ PackageOutcome InstallPackage(const std::string& packageFile, const InstallerOut
 PackageOutcome UninstallPackage(const std::string& packageName, const InstallerOutput& out) {
   std::lock_guard<std::mutex> lock(Lock());
   return Outcome(detail::PackageInstaller(out).Uninstall(FromUtf8(packageName)));
+}
+
+PackageOutcome RecoverInstallations(const InstallerOutput& out) {
+  std::lock_guard<std::mutex> lock(Lock());
+  std::string reason;
+  const bool ok = detail::PackageJournal::Recover(
+      [&out](const std::string& line) {
+        if (out) out(line);
+      },
+      &reason);
+  return {ok, reason};
 }
 
 std::vector<std::string> InstalledPackages() {

@@ -1,12 +1,21 @@
 #include "PackageFile.h"
 
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "DeviceFolder.h"
+#include "HandheldPath.h"
+#include "NameFold.h"
 
 namespace handheld::detail {
 
 namespace {
+
+constexpr off_t kMaxPackageBytes = off_t(64) << 20;
 
 std::string Trimmed(const std::string& text) {
   size_t begin = text.find_first_not_of(" \t\r");
@@ -45,19 +54,97 @@ bool Quoted(const std::string& text, size_t* at, std::string* out) {
   return false;
 }
 
+
+// The whole file, read without waiting on anything that is not a regular
+// file (a FIFO would wait for a writer for ever).
+bool ReadText(const std::string& path, std::string* text, std::string* reason) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    *reason = "cannot read package file " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0;
+  if (!ok || !S_ISREG(st.st_mode) || st.st_size > kMaxPackageBytes) {
+    *reason = "cannot read package file " + path + ": " +
+              (!ok                     ? std::string(std::strerror(errno))
+               : S_ISDIR(st.st_mode)   ? std::string("it is a folder")
+               : !S_ISREG(st.st_mode)  ? std::string("it is not a regular file")
+                                       : "it is larger than " +
+                                             std::to_string(kMaxPackageBytes >> 20) + " MB");
+    close(fd);
+    return false;
+  }
+  text->resize(static_cast<size_t>(st.st_size));
+  size_t done = 0;
+  while (ok && done < text->size()) {
+    ssize_t n = read(fd, text->data() + done, text->size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0) break;  // it shrank meanwhile
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  close(fd);
+  if (!ok) *reason = "cannot read package file " + path + ": " + std::strerror(errno);
+  text->resize(done);
+  return ok;
+}
+
+// Text in UTF-16, with its byte order mark or as ASCII with every other
+// byte zero.
+bool LooksUtf16(const std::string& text) {
+  if (text.size() < 2) return false;
+  const auto b0 = static_cast<unsigned char>(text[0]), b1 = static_cast<unsigned char>(text[1]);
+  return (b0 == 0xFF && b1 == 0xFE) || (b0 == 0xFE && b1 == 0xFF) || (b0 != 0 && b1 == 0) ||
+         (b0 == 0 && b1 != 0);
+}
+
+// Whether `line` is well-formed UTF-8 without NUL characters; else why not.
+bool IsUtf8Line(const std::string& line, std::string* reason) {
+  for (size_t i = 0; i < line.size();) {
+    const auto b = static_cast<unsigned char>(line[i]);
+    if (b == 0) {
+      *reason = "a NUL character";
+      return false;
+    }
+    const size_t extra = b < 0x80             ? 0
+                         : (b & 0xE0) == 0xC0   ? 1
+                         : (b & 0xF0) == 0xE0   ? 2
+                         : (b & 0xF8) == 0xF0   ? 3
+                                                : 4;
+    bool ok = extra < 4 && b != 0xC0 && b != 0xC1;
+    for (size_t k = 1; ok && k <= extra; ++k)
+      ok = i + k < line.size() && (static_cast<unsigned char>(line[i + k]) & 0xC0) == 0x80;
+    if (!ok) {
+      *reason = "not UTF-8 text";
+      return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool PackageFile::Load(const std::string& path, const std::string& sourceFolder,
                        std::string* reason) {
-  std::ifstream in(path);
-  if (!in) {
-    *reason = "cannot read package file " + path;
+  path_ = path;
+  std::string text;
+  if (!ReadText(path, &text, reason)) return false;
+  if (LooksUtf16(text)) {
+    *reason = path + ": the package file is UTF-16 text, not UTF-8 text";
     return false;
   }
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    if (!ParseLine(Trimmed(line), sourceFolder, reason)) {
-      *reason = path + ":" + std::to_string(number) + ": " + *reason;
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);  // a UTF-8 byte order mark
+  int number = 0;
+  for (size_t start = 0; start < text.size(); ++number) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
+    line_ = number + 1;
+    if (!IsUtf8Line(line, reason) || !ParseLine(Trimmed(line), sourceFolder, reason)) {
+      *reason = path + ":" + std::to_string(number + 1) + ": " + *reason;
       return false;
     }
   }
@@ -79,45 +166,77 @@ bool PackageFile::ParseLine(const std::string& line, const std::string& sourceFo
     section_ = Trimmed(line.substr(1, line.size() - 2));
     return true;
   }
-  if (SameFolded(section_, "Package")) {
-    size_t equals = line.find('=');
-    std::string field = Trimmed(line.substr(0, equals));
-    std::string value = equals == std::string::npos ? "" : Trimmed(line.substr(equals + 1));
-    if (SameFolded(field, "Name") && !value.empty() && value.find('\\') == std::string::npos &&
-        !SameFolded(value, "Shared")) {
-      name_ = FromUtf8(value);
-      return true;
-    }
-    if (SameFolded(field, "Setup") && !value.empty()) {
-      setup_ = value[0] == '/' ? value : sourceFolder + "/" + value;
-      return true;
-    }
-    *reason = "expected Name=<name> or Setup=<library>";
-    return false;
-  }
-  if (SameFolded(section_, "Files")) {
-    size_t arrow = line.find("->");
-    std::string source = Trimmed(line.substr(0, arrow));
-    std::string rest = arrow == std::string::npos ? "" : Trimmed(line.substr(arrow + 2));
-    File file;
-    if (size_t space = rest.find_last_of(" \t");
-        space != std::string::npos && SameFolded(rest.substr(space + 1), "shared")) {
-      file.shared = true;
-      rest = Trimmed(rest.substr(0, space));
-    }
-    if (source.empty() || rest.size() < 2 || rest[0] != '\\') {
-      *reason = "expected <library> -> \\<handheld path> [shared]";
-      return false;
-    }
-    file.source = source[0] == '/' ? source : sourceFolder + "/" + source;
-    file.target = FromUtf8(rest);
-    files_.push_back(file);
-    return true;
-  }
+  if (SameFolded(section_, "Package")) return ParsePackageLine(line, sourceFolder, reason);
+  if (SameFolded(section_, "Files")) return ParseFileLine(line, sourceFolder, reason);
   if (section_.empty()) {
     *reason = "a line outside every section";
     return false;
   }
+  return ParseValueLine(line, reason);
+}
+
+bool PackageFile::ParsePackageLine(const std::string& line, const std::string& sourceFolder,
+                                   std::string* reason) {
+  size_t equals = line.find('=');
+  std::string field = Trimmed(line.substr(0, equals));
+  std::string value = equals == std::string::npos ? "" : Trimmed(line.substr(equals + 1));
+  if (SameFolded(field, "Name") && !value.empty()) {
+    // The name makes a registry key and the file name of the plug-in's copy.
+    std::string why;
+    if (SameFolded(value, "Shared") || !HandheldPath::IsPartName(FromUtf8(value), &why)) {
+      *reason = "the package name " + value + " is not allowed" +
+                (why.empty() ? std::string() : ": " + why);
+      return false;
+    }
+    name_ = FromUtf8(value);
+    return true;
+  }
+  if (SameFolded(field, "Setup") && !value.empty()) {
+    setup_ = value[0] == '/' ? value : sourceFolder + "/" + value;
+    return true;
+  }
+  *reason = "expected Name=<name> or Setup=<library>";
+  return false;
+}
+
+bool PackageFile::ParseFileLine(const std::string& line, const std::string& sourceFolder,
+                                std::string* reason) {
+  size_t arrow = line.find("->");
+  std::string source = Trimmed(line.substr(0, arrow));
+  std::string rest = arrow == std::string::npos ? "" : Trimmed(line.substr(arrow + 2));
+  File file;
+  if (size_t space = rest.find_last_of(" \t");
+      space != std::string::npos && SameFolded(rest.substr(space + 1), "shared")) {
+    file.shared = true;
+    rest = Trimmed(rest.substr(0, space));
+  }
+  if (source.empty() || rest.size() < 2 || rest[0] != '\\') {
+    *reason = "expected <library> -> \\<handheld path> [shared]";
+    return false;
+  }
+  const HandheldPath target(FromUtf8(rest));
+  if (!target.ok() || target.parts().empty()) {
+    *reason = "the target " + rest + " is no file the handheld can hold: " +
+              (target.ok() ? std::string("it is the root") : target.reason());
+    return false;
+  }
+  // One file, one source: a second listing would be copied, counted and
+  // removed twice.
+  for (const File& listed : files_) {
+    if (NameFold::Equal(listed.target, target.path())) {
+      *reason = "the target " + rest + " is listed twice (first on line " +
+                std::to_string(listed.line) + ")";
+      return false;
+    }
+  }
+  file.source = source[0] == '/' ? source : sourceFolder + "/" + source;
+  file.target = target.path();
+  file.line = line_;
+  files_.push_back(file);
+  return true;
+}
+
+bool PackageFile::ParseValueLine(const std::string& line, std::string* reason) {
   Value value;
   value.key = FromUtf8(section_);
   size_t at = 0;

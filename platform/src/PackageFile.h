@@ -29,6 +29,7 @@ class PackageFile {
     std::string source;         // host path of the built library
     std::u16string target;      // handheld path, "\Windows\Tessiv.dll"
     bool shared = false;
+    int line = 0;               // where the package file lists it
   };
   struct Value {
     std::u16string key;         // below HKEY_LOCAL_MACHINE
@@ -39,17 +40,29 @@ class PackageFile {
   };
 
   // Reads `path`, resolving relative sources against `sourceFolder`.
-  // False with one line in `reason` when the file cannot be read or a line
-  // is not understood.
+  // False with one line in `reason` when the file cannot be read (a folder,
+  // a FIFO or another special file is refused without waiting on it), is
+  // not UTF-8 text, or a line is not understood: a target the handheld
+  // cannot hold or one listed twice, a name that cannot name a file, a NUL
+  // character anywhere. Targets are kept resolved ("\Windows\Tessiv.dll").
   bool Load(const std::string& path, const std::string& sourceFolder, std::string* reason);
 
   const std::u16string& name() const { return name_; }
   const std::string& setup() const { return setup_; }  // empty when none
+  const std::string& path() const { return path_; }
   const std::vector<File>& files() const { return files_; }
   const std::vector<Value>& values() const { return values_; }
 
  private:
   bool ParseLine(const std::string& line, const std::string& sourceFolder, std::string* reason);
+  bool ParsePackageLine(const std::string& line, const std::string& sourceFolder,
+                        std::string* reason);
+  bool ParseFileLine(const std::string& line, const std::string& sourceFolder,
+                     std::string* reason);
+  bool ParseValueLine(const std::string& line, std::string* reason);
+
+  std::string path_;
+  int line_ = 0;  // the line being read
 
   std::string section_;
   std::u16string name_;

@@ -2,8 +2,14 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+
+#include <sys/stat.h>
 
 #include "DeviceFolder.h"
+#include "HandheldPath.h"
+#include "ModuleLoader.h"
+#include "NameFold.h"
 #include "PackageJournal.h"
 #include "StoredValue.h"
 
@@ -50,8 +56,18 @@ struct SetupPlugin {
 
   ~SetupPlugin() { Free(); }
 
-  bool Load(const std::u16string& name) {
-    module = LoadLibraryW(name.c_str());
+  // By its handheld path (the installed copy), or by the built library's
+  // host path before anything is installed.
+  bool Load(const std::u16string& name) { return Found(LoadLibraryW(name.c_str())); }
+  bool LoadBuilt(const std::string& path) {
+    void* loaded = nullptr;
+    return Found(ModuleLoader::Instance().LoadFile(path, &loaded).ok()
+                     ? static_cast<HMODULE>(loaded)
+                     : nullptr);
+  }
+
+  bool Found(HMODULE loaded) {
+    module = loaded;
     if (!module) return false;
     auto find = [&](const char16_t* hook) {
       return reinterpret_cast<void*>(GetProcAddressW(module, hook));
@@ -84,59 +100,127 @@ PackageInstaller::Outcome PackageInstaller::Fail(const std::string& reason) {
   return {false, reason};
 }
 
+namespace {
+
+std::u16string SetupCopy(const std::u16string& name) {
+  return u"\\Windows\\AppMgr\\" + name + u".dll";
+}
+
+// Every target is a place for a file: the path gate lets it through and
+// nothing but a file is there, so a folder that a target names is never
+// touched. False with the reason and the package file's line.
+bool CheckTargets(const PackageFile& package, std::string* reason) {
+  auto refuse = [&](const std::u16string& target, int line, const std::string& why) {
+    *reason = package.path() + (line ? ":" + std::to_string(line) : std::string()) +
+              ": the target " + ToUtf8(target) + " cannot be installed: " + why +
+              "; nothing was changed";
+    return false;
+  };
+  auto check = [&](const std::u16string& target, int line) {
+    const HandheldPath path(target);
+    if (!path.ok()) return refuse(target, line, path.reason());
+    struct stat st {};
+    if (lstat(path.host().c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+      return refuse(target, line, S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a file");
+    return true;
+  };
+  const bool setup = !package.setup().empty();
+  for (const PackageFile::File& file : package.files()) {
+    if (!check(file.target, file.line)) return false;
+    if (setup && NameFold::Equal(file.target, SetupCopy(package.name())))
+      return refuse(file.target, file.line, "it is where the setup plug-in's copy goes");
+  }
+  return !setup || check(SetupCopy(package.name()), 0);
+}
+
+// The copies and writes of one installation, counted by kind as the
+// plug-in's Install_Exit is told.
+struct Changes {
+  PackageJournal journal;
+  std::function<void(const std::string&)> say;
+  WORD folders = 0, files = 0, keys = 0, values = 0;
+
+  bool failed() const { return folders || files || keys || values; }
+
+  void Copy(const std::string& source, const std::u16string& target) {
+    std::string reason;
+    switch (journal.CopyFile(source, target, &reason)) {
+      case PackageJournal::Copy::kDone:
+        say("  copied " + ToUtf8(target));
+        return;
+      case PackageJournal::Copy::kFolderFailed:
+        ++folders;
+        break;
+      case PackageJournal::Copy::kFileFailed:
+        ++files;
+        break;
+    }
+    say("  could not copy " + source + " to " + ToUtf8(target) + ": " + reason);
+  }
+
+  bool Write(const std::u16string& key, const std::u16string& value, const StoredValue& stored) {
+    bool keyFailed = false;
+    if (journal.Write(key, value, stored, &keyFailed)) return true;
+    ++(keyFailed ? keys : values);
+    say("  could not write " + ToUtf8(key) + "\\" + ToUtf8(value));
+    return false;
+  }
+};
+
+// The keys that may be left empty by an uninstallation: those the package
+// created, those it wrote values in, and the keys above those (but for the
+// top-level ones it did not create), innermost first.
+std::vector<std::u16string> KeysToTidy(const Record& record, const std::u16string& recordKey) {
+  std::vector<std::u16string> keys = record.keys;
+  std::vector<std::u16string> written{recordKey, kShared};
+  for (const std::u16string& entry : record.values) written.push_back(entry.substr(0, entry.find(u'\t')));
+  for (std::u16string key : written) {
+    for (size_t slash; !key.empty(); key.resize(slash)) {
+      if (!Contains(keys, key)) keys.push_back(key);
+      slash = key.rfind(u'\\');
+      if (slash == std::u16string::npos || key.find(u'\\') == slash) break;
+    }
+  }
+  std::sort(keys.begin(), keys.end(), [](const std::u16string& a, const std::u16string& b) {
+    return std::count(a.begin(), a.end(), u'\\') > std::count(b.begin(), b.end(), u'\\');
+  });
+  return keys;
+}
+
+}  // namespace
+
 PackageInstaller::Outcome PackageInstaller::Install(const PackageFile& package) {
   const std::u16string& name = package.name();
   const std::string label = ToUtf8(name);
+  std::string refused;
+  if (!CheckTargets(package, &refused)) return Fail(label + ": " + refused);
   Record old;
   const bool previously = old.Read(name);
   Say("Installing " + label + (previously ? " over the installed copy" : ""));
 
   SetupPlugin plugin;
-  if (!package.setup().empty() && !plugin.Load(FromUtf8(package.setup())))
+  if (!package.setup().empty() && !plugin.LoadBuilt(package.setup()))
     return Fail(label + ": cannot load the setup plug-in " + package.setup() +
                 "; nothing was changed");
   if (plugin.installInit &&
       plugin.installInit(nullptr, TRUE, previously, kInstallDir) != codeINSTALL_INIT_CONTINUE)
     return Fail(label + ": the setup plug-in cancelled the installation; nothing was changed");
 
-  PackageJournal journal;
-  WORD failedDirs = 0, failedFiles = 0, failedKeys = 0, failedValues = 0;
-  auto copy = [&](const std::string& source, const std::u16string& target) {
-    switch (journal.CopyFile(source, target)) {
-      case PackageJournal::Copy::kDone:
-        Say("  copied " + ToUtf8(target));
-        return;
-      case PackageJournal::Copy::kFolderFailed:
-        ++failedDirs;
-        break;
-      case PackageJournal::Copy::kFileFailed:
-        ++failedFiles;
-        break;
-    }
-    Say("  could not copy " + source + " to " + ToUtf8(target));
-  };
-  auto write = [&](const std::u16string& key, const std::u16string& value,
-                   const StoredValue& stored) {
-    bool keyFailed = false;
-    if (journal.Write(key, value, stored, &keyFailed)) return true;
-    ++(keyFailed ? failedKeys : failedValues);
-    Say("  could not write " + ToUtf8(key) + "\\" + ToUtf8(value));
-    return false;
-  };
-
+  Changes changes;
+  changes.say = [this](const std::string& line) { Say(line); };
   Record record;
   for (const PackageFile::File& file : package.files()) {
-    copy(file.source, file.target);
+    changes.Copy(file.source, file.target);
     record.files.push_back(file.target);
   }
   if (!package.setup().empty()) {
-    record.setup = u"\\Windows\\AppMgr\\" + name + u".dll";
-    copy(package.setup(), record.setup);
+    record.setup = SetupCopy(name);
+    changes.Copy(package.setup(), record.setup);
   }
   for (const PackageFile::Value& value : package.values()) {
     StoredValue stored = value.type == REG_DWORD ? StoredValue::Number(value.number)
                                                  : StoredValue::Text(value.text);
-    if (write(value.key, value.name, stored)) {
+    if (changes.Write(value.key, value.name, stored)) {
       Say("  set " + ToUtf8(value.key) + "\\" + ToUtf8(value.name));
       record.values.push_back(value.key + u"\t" + value.name);
     }
@@ -147,35 +231,87 @@ PackageInstaller::Outcome PackageInstaller::Install(const PackageFile& package) 
     if (Contains(old.shared, file.target)) continue;  // counted when it was installed
     StoredValue count;
     DWORD packages = StoredValue::Read(kShared, file.target, &count) ? count.number() + 1 : 1;
-    if (write(kShared, file.target, StoredValue::Number(packages)))
+    if (changes.Write(kShared, file.target, StoredValue::Number(packages)))
       Say("  " + ToUtf8(file.target) + " is shared by " + std::to_string(packages) +
           (packages == 1 ? " package" : " packages"));
   }
   record.keys = old.keys;
-  for (const std::u16string& key : journal.createdKeys())
+  for (const std::u16string& key : changes.journal.createdKeys())
     if (!Contains(record.keys, key)) record.keys.push_back(key);
   const std::u16string recordKey = RecordKey(name);
-  write(recordKey, u"Instl", StoredValue::Number(1));
-  if (!record.setup.empty()) write(recordKey, u"Setup", StoredValue::Text(record.setup));
-  write(recordKey, u"Files", StoredValue::List(record.files));
-  write(recordKey, u"Shared", StoredValue::List(record.shared));
-  write(recordKey, u"Keys", StoredValue::List(record.keys));
-  write(recordKey, u"Values", StoredValue::List(record.values));
+  if (!record.setup.empty()) changes.Write(recordKey, u"Setup", StoredValue::Text(record.setup));
+  changes.Write(recordKey, u"Files", StoredValue::List(record.files));
+  changes.Write(recordKey, u"Shared", StoredValue::List(record.shared));
+  changes.Write(recordKey, u"Keys", StoredValue::List(record.keys));
+  changes.Write(recordKey, u"Values", StoredValue::List(record.values));
+  changes.Write(recordKey, u"Instl", StoredValue::Number(1));  // last: the package is whole
 
-  const bool failed = failedDirs || failedFiles || failedKeys || failedValues;
-  bool undo = failed;
+  bool undo = changes.failed();
   if (plugin.installExit)
-    undo = plugin.installExit(nullptr, kInstallDir, failedDirs, failedFiles, failedKeys,
-                              failedValues, 0) != codeINSTALL_EXIT_DONE;
+    undo = plugin.installExit(nullptr, kInstallDir, changes.folders, changes.files, changes.keys,
+                              changes.values, 0) != codeINSTALL_EXIT_DONE;
   if (undo) {
-    journal.Undo();
-    return Fail(label + ": installation failed (" + std::to_string(failedDirs) + " folders, " +
-                std::to_string(failedFiles) + " files, " + std::to_string(failedKeys) +
-                " keys, " + std::to_string(failedValues) + " values not made) and was undone");
+    const bool undone = changes.journal.Undo();
+    return Fail(label + ": installation failed (" + std::to_string(changes.folders) +
+                " folders, " + std::to_string(changes.files) + " files, " +
+                std::to_string(changes.keys) + " keys, " + std::to_string(changes.values) +
+                " values not made) and " +
+                (undone ? "was undone" : "could not be undone entirely; the next start undoes it"));
   }
-  journal.Commit();
-  Say(label + " installed" + (failed ? ", though not everything could be made" : ""));
+  changes.journal.Commit();
+  Say(label + " installed" + (changes.failed() ? ", though not everything could be made" : ""));
   return {true, {}};
+}
+
+// Removes the package's values, files and record through `journal`; the
+// reason of the first failure, or empty.
+std::string PackageInstaller::Remove(const std::u16string& name, PackageJournal* journal) {
+  Record record;
+  record.Read(name);
+  for (const std::u16string& entry : record.values) {
+    size_t tab = entry.find(u'\t');
+    if (tab == std::u16string::npos) continue;
+    const std::u16string key = entry.substr(0, tab), value = entry.substr(tab + 1);
+    StoredValue was;
+    const bool there = StoredValue::Read(key, value, &was);
+    if (LONG rc = journal->Delete(key, value); rc != ERROR_SUCCESS)
+      return "cannot remove " + ToUtf8(key) + "\\" + ToUtf8(value) + " (error " +
+             std::to_string(rc) + ")";
+    if (there) Say("  removed " + ToUtf8(key) + "\\" + ToUtf8(value));
+  }
+  bool keyFailed = false;
+  for (const std::u16string& file : record.files) {
+    if (Contains(record.shared, file)) {
+      StoredValue count;
+      DWORD packages = StoredValue::Read(kShared, file, &count) ? count.number() : 0;
+      if (packages > 1) {
+        if (!journal->Write(kShared, file, StoredValue::Number(packages - 1), &keyFailed))
+          return "cannot lower the count of " + ToUtf8(file) + " in the registry";
+        Say("  kept " + ToUtf8(file) + ", still shared by " + std::to_string(packages - 1) +
+            (packages == 2 ? " package" : " packages"));
+        continue;
+      }
+      if (journal->Delete(kShared, file) != ERROR_SUCCESS)
+        return "cannot remove the count of " + ToUtf8(file) + " from the registry";
+    }
+    const HandheldPath path(file);
+    if (!path.ok()) {
+      Say("  left " + ToUtf8(file) + " alone: " + path.reason());
+      continue;
+    }
+    std::error_code error;
+    const bool there = std::filesystem::is_regular_file(path.host(), error);
+    std::string reason;
+    if (!journal->RemoveFile(file, &reason)) return reason;
+    if (there) Say("  removed " + ToUtf8(file));
+  }
+  for (const char16_t* value : {u"Instl", u"Setup", u"Files", u"Shared", u"Keys", u"Values"})
+    if (journal->Delete(RecordKey(name), value) != ERROR_SUCCESS)
+      return "cannot remove the package's record from the registry";
+  if (StoredValue::KeyEmpty(RecordKey(name)) &&
+      RegDeleteKeyW(HKEY_LOCAL_MACHINE, RecordKey(name).c_str()) != ERROR_SUCCESS)
+    return "cannot remove the package's record from the registry";
+  return {};
 }
 
 PackageInstaller::Outcome PackageInstaller::Uninstall(const std::u16string& name) {
@@ -183,6 +319,11 @@ PackageInstaller::Outcome PackageInstaller::Uninstall(const std::u16string& name
   Record record;
   if (name.empty() || name.find(u'\\') != std::u16string::npos || !record.Read(name))
     return Fail(label + " is not installed");
+  // An uninstallation that could not record itself would leave a package
+  // listed whose files are gone: it does not start.
+  if (LONG rc = StoredValue::Number(1).Write(RecordKey(name), u"Instl"); rc != ERROR_SUCCESS)
+    return Fail(label + ": cannot uninstall: the registry cannot be written (error " +
+                std::to_string(rc) + "); nothing was removed");
   Say("Uninstalling " + label);
 
   SetupPlugin plugin;
@@ -192,36 +333,22 @@ PackageInstaller::Outcome PackageInstaller::Uninstall(const std::u16string& name
       plugin.uninstallInit(nullptr, kInstallDir) != codeUNINSTALL_INIT_CONTINUE)
     return Fail(label + ": the setup plug-in cancelled the uninstallation; nothing was removed");
 
-  for (const std::u16string& entry : record.values) {
-    size_t tab = entry.find(u'\t');
-    if (tab == std::u16string::npos) continue;
-    std::u16string key = entry.substr(0, tab), value = entry.substr(tab + 1);
-    if (StoredValue::Delete(key, value) == ERROR_SUCCESS)
-      Say("  removed " + ToUtf8(key) + "\\" + ToUtf8(value));
+  PackageJournal journal;
+  if (const std::string failure = Remove(name, &journal); !failure.empty()) {
+    const bool undone = journal.Undo();
+    return Fail(label + ": cannot uninstall: " + failure +
+                (undone ? "; everything was put back"
+                        : "; what was removed is put back at the next start"));
   }
-  std::error_code error;
-  for (const std::u16string& file : record.files) {
-    if (Contains(record.shared, file)) {
-      StoredValue count;
-      DWORD packages = StoredValue::Read(kShared, file, &count) ? count.number() : 0;
-      if (packages > 1) {
-        static_cast<void>(StoredValue::Number(packages - 1).Write(kShared, file));
-        Say("  kept " + ToUtf8(file) + ", still shared by " + std::to_string(packages - 1) +
-            (packages == 2 ? " package" : " packages"));
-        continue;
-      }
-      StoredValue::Delete(kShared, file);
-    }
-    if (std::filesystem::remove(HostPath(file), error)) Say("  removed " + ToUtf8(file));
-  }
-  RegDeleteKeyW(HKEY_LOCAL_MACHINE, RecordKey(name).c_str());
-
   if (plugin.uninstallExit) plugin.uninstallExit(nullptr);
   plugin.Free();
-  if (!record.setup.empty()) std::filesystem::remove(HostPath(record.setup), error);
+  std::string reason;
+  if (!record.setup.empty() && !journal.RemoveFile(record.setup, &reason))
+    Say("  could not remove the setup plug-in's copy: " + reason);
   // Innermost first; a key that the plug-in wrote to again stays.
-  for (auto key = record.keys.rbegin(); key != record.keys.rend(); ++key)
-    if (StoredValue::KeyEmpty(*key)) RegDeleteKeyW(HKEY_LOCAL_MACHINE, key->c_str());
+  for (const std::u16string& key : KeysToTidy(record, RecordKey(name)))
+    if (StoredValue::KeyEmpty(key)) RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
+  journal.Commit();
   Say(label + " uninstalled");
   return {true, {}};
 }

@@ -2,7 +2,10 @@
 // describes, and uninstalls an installed one, calling the package's setup
 // plug-in around each as the platform's installer does.
 //
-// Installing: the plug-in is loaded and Install_Init called (a cancel ends
+// Installing: every target is checked first -- a path the handheld cannot
+// hold, or one where a folder or anything but a file stands, fails the
+// installation with its line, nothing changed; then the plug-in is loaded
+// and Install_Init called (a cancel ends
 // the installation with nothing changed); the files are copied, the
 // registry values written, the shared files' counts under
 // "SOFTWARE\Apps\Shared" raised and the package recorded under
@@ -12,12 +15,19 @@
 // failed), every change is reverted. A package installed again over itself
 // replaces its files and values; its shared files are not counted twice.
 //
-// Uninstalling: the plug-in kept from the installation is loaded and
-// Uninstall_Init called (a cancel ends it with nothing removed); the
-// package's values are deleted, its files removed -- a shared file only
-// when its count drops to 0, else the count is lowered -- and its record
-// deleted; Uninstall_Exit runs with the plug-in still loaded; last, the keys
-// the package created are deleted when nothing is left in them.
+// Uninstalling: it does not start when the registry cannot be written. The
+// plug-in kept from the installation is loaded and Uninstall_Init called (a
+// cancel ends it with nothing removed); the package's values are deleted,
+// its files removed -- a shared file only when its count drops to 0, else
+// the count is lowered -- and its record deleted, all through a journal, so
+// that when any of it fails everything is put back and the failure
+// reported; Uninstall_Exit runs with the plug-in still loaded; last, the
+// keys the package made or wrote in are deleted when nothing is left in
+// them.
+//
+// Both keep a journal in the device folder until they are done
+// (PackageJournal); the journal of an installer that died is rolled back at
+// the next start.
 //
 // The record "SOFTWARE\Apps\<name>": "Instl" (1), "Setup" (the handheld path
 // of the plug-in's copy, "\Windows\AppMgr\<name>.dll"), "Files", "Shared"
@@ -37,6 +47,8 @@
 
 namespace handheld::detail {
 
+class PackageJournal;
+
 class PackageInstaller {
  public:
   using Output = std::function<void(const std::string& line)>;
@@ -53,6 +65,7 @@ class PackageInstaller {
   static std::vector<std::u16string> Installed();
 
  private:
+  std::string Remove(const std::u16string& name, PackageJournal* journal);
   Outcome Fail(const std::string& reason);
   void Say(const std::string& line);
 

@@ -11,6 +11,7 @@
 
 #include "DeviceFolder.h"
 #include "DialogBox.h"
+#include "HandheldPath.h"
 #include "ScreenMessageBox.h"
 #include "ScriptedAnswers.h"
 #include "commdlg.h"
@@ -40,19 +41,9 @@ std::u16string NormalFolder(LPCWSTR folder) {
   return out;
 }
 
+// A file the handheld can hold, as the path gate decides.
 bool ValidName(const std::u16string& name) {
-  if (name.empty() || name.size() >= kMaxPath) return false;
-  for (char16_t c : name)
-    if (c < 0x20 || std::u16string_view(u":*?\"<>|").find(c) != std::u16string_view::npos)
-      return false;
-  for (size_t start = 0; start <= name.size();) {  // no "." or ".." parts
-    size_t end = name.find(u'\\', start);
-    if (end == std::u16string::npos) end = name.size();
-    const std::u16string part = name.substr(start, end - start);
-    if (part == u"." || part == u"..") return false;
-    start = end + 1;
-  }
-  return name.back() != u'\\';
+  return !name.empty() && name.back() != u'\\' && HandheldPath(name).ok();
 }
 
 // The full path on the handheld for what was typed: a path of its own

@@ -29,6 +29,7 @@ class StoredValue {
   static bool KeyEmpty(const std::u16string& key);
 
   DWORD type() const { return type_; }
+  const std::vector<BYTE>& bytes() const { return bytes_; }
   // The number of a REG_DWORD value, else 0.
   DWORD number() const;
   // The strings of a REG_MULTI_SZ value.

@@ -205,6 +205,13 @@ bool Host::Boot(std::string* reason) {
     *reason = "cannot use the registry hive in " + folder + ": " + why;
     return false;
   }
+  // An installer that died mid-way is rolled back before anything uses the folder.
+  if (const handheld::PackageOutcome recovered =
+          handheld::RecoverInstallations([this](const std::string& line) { Say(line); });
+      !recovered.ok) {
+    *reason = recovered.reason;
+    return false;
+  }
   // The list of loaded drivers is volatile: nothing is loaded at boot.
   RegDeleteKeyW(HKEY_LOCAL_MACHINE, u"Drivers\\Active");
   HKEY key = nullptr;
