@@ -3,8 +3,15 @@
 // temporary device folder whose GPS sleeve is a pty. The loader has no ROM
 // here, unless a test needs a library the package does not bring, so what
 // runs is what the installer put into "\Windows".
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -307,10 +314,32 @@ TEST_F(PackageInstaller, UninstallPutsTheBusDriverBackWhileAnotherPackageSharesI
 
 TEST_F(PackageInstaller, APackageFileItCannotReadChangesNothing) {
   struct Case {
-    const char* text;
+    std::string text;
     const char* where;  // in the reason
   };
+  // A file beside the device folder, which packages aim at.
+  const std::string beside = device_.path() + ".beside";
+  const std::string besideName = fs::path(beside).filename().string();
+  std::ofstream(beside) << "the user's";
+  std::filesystem::create_directories(handheld::HostPath(u"\\My Documents"));
+  std::ofstream(handheld::HostPath(u"\\My Documents\\Quelmar.log")) << "the user's log";
+  const std::string package = "[Package]\nName=A\n[Files]\n";
+  using namespace std::string_literals;
   const Case cases[] = {
+      {package + "Tessiv.so -> \\Windows\\..\\..\\..\\" + besideName + "\n", ":4: the target"},
+      {package + "Tessiv.so -> \\Windows/../../../" + besideName + "\n", ":4: the target"},
+      {"[Package]\nName=../../" + besideName + "\nSetup=Kolvane.so\n", ":2:"},
+      {package + "Tessiv.so -> \\My Documents\n", ":4: the target \\My Documents cannot be installed: it is a folder"},
+      {package + "Tessiv.so -> \\Windows\\a:b.dll\n", ":4:"},
+      {package + "Tessiv.so -> \\Windows\\*.dll\n", ":4:"},
+      {package + "Tessiv.so -> \\Windows\\a?.dll\n", ":4:"},
+      {package + "Tessiv.so -> \\Windows\\T.dll shared\nFerrix.so -> \\windows\\t.dll shared\n",
+       ":5: the target \\windows\\t.dll is listed twice (first on line 4)"},
+      {"[Package]\nName=A\n[Drivers\\X\0Y]\n\"DLL\"=\"T.dll\"\n"s, ":3: a NUL character"},
+      {"[Package]\nName=A\n[Drivers\\X]\n\"DLL\0Z\"=\"T.dll\"\n"s, ":4: a NUL character"},
+      {"\xFF\xFE[\0P\0a\0c\0k\0a\0g\0e\0]\0\n\0"s, "UTF-16"},
+      {"[\0P\0a\0c\0k\0a\0g\0e\0]\0\n\0"s, "UTF-16"},
+      {"[Package]\nName=A\xC3\n", ":2: not UTF-8 text"},
       {"[Files]\nTessiv.so -> \\Windows\\Tessiv.dll\n", "no package name"},
       {"[Package]\nName=Shared\n", ":2:"},
       {"[Package]\nName=A\n[Files]\nTessiv.so \\Windows\\Tessiv.dll\n", ":4:"},
@@ -325,8 +354,24 @@ TEST_F(PackageInstaller, APackageFileItCannotReadChangesNothing) {
     EXPECT_FALSE(outcome.ok) << c.text;
     EXPECT_NE(outcome.reason.find(c.where), std::string::npos) << outcome.reason;
   }
-  EXPECT_FALSE(Install(device_.path() + "/none.package").ok);
+  // Files that are no package file say what they are, and a FIFO is not
+  // waited on.
+  const std::string fifo = device_.path() + "/fifo.package";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::pair<std::string, const char*> files[] = {
+      {device_.path() + "/none.package", "No such file"},
+      {device_.path(), "it is a folder"},
+      {fifo, "it is not a regular file"},
+  };
+  for (const auto& [file, why] : files) {
+    handheld::PackageOutcome outcome = Install(file);
+    EXPECT_FALSE(outcome.ok) << file;
+    EXPECT_NE(outcome.reason.find(why), std::string::npos) << outcome.reason;
+  }
   EXPECT_EQ(Snapshot(), before);
+  std::ifstream in(beside);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's");
+  fs::remove(beside);
 }
 
 TEST_F(PackageInstaller, TheLoaderFindsOnlyWhatIsInstalled) {
@@ -350,6 +395,175 @@ TEST_F(PackageInstaller, TheLoaderFindsOnlyWhatIsInstalled) {
     EXPECT_EQ(Loadable(u"\\Windows\\Tessiv.dll"), c.tessiv) << c.installed.size();
     EXPECT_EQ(Loadable(u"FERRIX.DLL"), c.ferrix) << c.installed.size();
   }
+}
+
+
+// Writes fail past `bytes` while it lives, as on a full disk (SIGXFSZ is
+// ignored so that the write only fails).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old_); }
+
+ private:
+  rlimit old_{};
+};
+
+// The lines of a snapshot in order: values put back come back last.
+std::string SortedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  std::string out;
+  for (const std::string& line : lines) out += line + "\n";
+  return out;
+}
+
+// Files below the handheld's root whose names end in `suffix`.
+std::vector<std::string> FilesEndingIn(const std::string& suffix) {
+  std::vector<std::string> found;
+  std::error_code error;
+  for (const auto& entry : fs::recursive_directory_iterator(handheld::HostPath(u"\\"), error))
+    if (entry.path().string().ends_with(suffix)) found.push_back(entry.path().string());
+  return found;
+}
+
+bool WriteList(const char16_t* key, const char16_t* name, const std::u16string& entries) {
+  HKEY open = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, 0, &open) != ERROR_SUCCESS) return false;
+  LONG rc = RegSetValueExW(open, name, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(entries.data()),
+                           static_cast<DWORD>((entries.size() + 1) * sizeof(char16_t)));
+  RegCloseKey(open);
+  return rc == ERROR_SUCCESS;
+}
+
+TEST_F(PackageInstaller, UninstallRemovesNothingOutsideTheDeviceFolder) {
+  const std::string beside = device_.path() + ".beside";
+  std::ofstream(beside) << "the user's";
+  ASSERT_TRUE(Install().ok);
+  // A record that lists a file beside the device folder, as a hostile hive
+  // might.
+  const std::u16string climbing =
+      u"\\Windows\\..\\..\\..\\" + handheld::FromUtf8(fs::path(beside).filename().string());
+  ASSERT_TRUE(WriteList(kRecordKey, u"Files", climbing + u'\0' + u"\\Windows\\Tessiv.dll" + u'\0'));
+  ASSERT_TRUE(Uninstall("GpsSleeve").ok);
+  EXPECT_FALSE(Installed(u"\\Windows\\Tessiv.dll"));
+  EXPECT_TRUE(fs::exists(beside));
+  fs::remove(beside);
+}
+
+TEST_F(PackageInstaller, AnUninstallThatCannotRecordItselfOrFinishRemovesNothing) {
+  ASSERT_TRUE(Install().ok);
+  const std::string before = Snapshot();
+  {
+    FileSizeLimit full(0);  // the registry cannot be written
+    handheld::PackageOutcome outcome = Uninstall("GpsSleeve");
+    EXPECT_FALSE(outcome.ok);
+    EXPECT_NE(outcome.reason.find("nothing was removed"), std::string::npos) << outcome.reason;
+  }
+  EXPECT_EQ(Snapshot(), before);
+  // A file that cannot be removed half-way: what went already comes back.
+  const std::string serial = handheld::HostPath(u"\\Windows\\SleeveSerial.dll");
+  fs::rename(serial, serial + ".kept");
+  fs::create_directory(serial);
+  StopAllDrivers();  // as the plug-in does first
+  const std::string blocked = SortedLines(Snapshot());
+  handheld::PackageOutcome outcome = Uninstall("GpsSleeve");
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_NE(outcome.reason.find("put back"), std::string::npos) << outcome.reason;
+  EXPECT_EQ(SortedLines(Snapshot()), blocked);
+  EXPECT_EQ(handheld::InstalledPackages(), std::vector<std::string>{"GpsSleeve"});
+  fs::remove(serial);
+  fs::rename(serial + ".kept", serial);
+  EXPECT_TRUE(Uninstall("GpsSleeve").ok);
+}
+
+TEST_F(PackageInstaller, AnInstallationOnAFullDiskLeavesNothingBehind) {
+  // A library larger than the disk has room for.
+  const std::string big = device_.path() + "/big.so";
+  { std::ofstream(big).close(); }
+  fs::resize_file(big, 64 << 20);
+  const std::string before = Snapshot();
+  handheld::PackageOutcome outcome;
+  {
+    FileSizeLimit full(16 << 20);
+    outcome = Install(PackageFile("[Files]\n" + big + " -> \\Windows\\Big.dll\n"));
+  }
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_NE(outcome.reason.find("undone"), std::string::npos) << outcome.reason;
+  EXPECT_EQ(FilesEndingIn(".installing"), std::vector<std::string>{});
+  EXPECT_EQ(Snapshot(), before);
+}
+
+TEST_F(PackageInstaller, ThePackagesKeysGoWithTheLastPackageThatWroteThem) {
+  const std::string second = PackageFile(ReadAll(SECOND_PACKAGE_FILE), false);
+  ASSERT_TRUE(Install().ok);
+  ASSERT_TRUE(Install(second).ok);
+  // The host takes its receiver out of the client key before uninstalling.
+  HKEY gps = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kGpsKey, 0, 0, &gps), ERROR_SUCCESS);
+  RegDeleteValueW(gps, handheld::kHostDeviceValue);
+  RegCloseKey(gps);
+  ASSERT_TRUE(Uninstall("GpsSleeve").ok);
+  EXPECT_TRUE(KeyExists(kBusKey));  // the second package's still
+  ASSERT_TRUE(Uninstall("SecondSleeve").ok);
+  for (const char16_t* key : {kBusKey, u"Drivers\\BuiltIn", kGpsKey, u"Drivers\\Tessiv",
+                              kSharedKey, u"SOFTWARE\\Apps"})
+    EXPECT_FALSE(KeyExists(key)) << handheld::ToUtf8(key);
+  EXPECT_TRUE(KeyExists(u"Drivers\\PCMCIA\\Detect"));
+}
+
+// An installer killed before it was done: the next start finds its journal
+// and rolls it back.
+TEST(InterruptedInstallation, IsRolledBackAtTheNextStart) {
+  handheld::testing::TempDevice device;
+  const std::string extra = device.path() + "/extra.package";
+  std::ofstream(extra) << ReadAll(handheld::DefaultPackageFile())
+                       << "\n[Drivers\\BuiltIn\\Tessiv]\n\"DLL\"=\"Missing.dll\"\n";
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Everything is written when the plug-in finds that the bus driver does
+    // not start; the installer dies at its message.
+    handheld::SetModuleFolders({});
+    handheld::SetMessageBoxAnswerer([](const handheld::MessageBoxRequest&) {
+      raise(SIGKILL);
+      return IDOK;
+    });
+    handheld::InstallPackage(extra, {});
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  const std::string journal = device.path() + "/installer-undo-" + std::to_string(child);
+  ASSERT_TRUE(fs::exists(journal));
+  ASSERT_TRUE(fs::exists(handheld::HostPath(u"\\Windows\\Tessiv.dll")));
+
+  std::vector<std::string> lines;
+  handheld::PackageOutcome outcome =
+      handheld::RecoverInstallations([&](const std::string& line) { lines.push_back(line); });
+  EXPECT_TRUE(outcome.ok) << outcome.reason;
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("process " + std::to_string(child) + " did not finish was rolled back"),
+            std::string::npos)
+      << lines[0];
+  EXPECT_FALSE(fs::exists(journal));
+  EXPECT_FALSE(fs::exists(handheld::HostPath(u"\\Windows\\Tessiv.dll")));
+  EXPECT_FALSE(fs::exists(handheld::HostPath(u"\\Windows\\AppMgr")));
+  EXPECT_TRUE(handheld::InstalledPackages().empty());
+  EXPECT_FALSE(KeyExists(kBusKey));
+  EXPECT_FALSE(KeyExists(u"SOFTWARE\\Apps\\GpsSleeve"));
+  lines.clear();
+  EXPECT_TRUE(handheld::RecoverInstallations([&](const std::string& line) { lines.push_back(line); }).ok);
+  EXPECT_TRUE(lines.empty());
 }
 
 }  // namespace
