@@ -212,16 +212,25 @@ TEST_F(FileTest, AccessAndShareModesAreEnforced) {
 }
 
 TEST_F(FileTest, NamesCannotLeaveTheDeviceFolder) {
+  // A folder of the device folder that is a symbolic link leads nowhere.
+  std::filesystem::create_directories(Host("My Documents"));
+  std::filesystem::create_directory_symlink(device_.path(), Host("My Documents/out"));
   const char16_t* bad[] = {u"\\..\\registry.db", u"\\My Documents\\..\\..\\escape.txt",
-                           u"..", u"\\My Documents\\.\\a.txt", u"\\a?.txt", u"\\c:x.txt", u""};
+                           u"..", u"\\My Documents\\.\\a.txt", u"\\a?.txt", u"\\c:x.txt", u"",
+                           u"/../escape.txt", u"\\My Documents/../../escape.txt",
+                           u"My Documents\\..\\..\\escape.txt", u"\\a|b.txt", u"\\a\x01.txt",
+                           u"\\My Documents\\out\\escape.txt"};
   for (const char16_t* name : bad) {
     SetLastError(0);
     EXPECT_EQ(Open(name, GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE)
         << handheld::ToUtf8(name);
     EXPECT_NE(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_FALSE(DeleteFileW(name));
+    EXPECT_EQ(handheld::HostPath(name), "") << handheld::ToUtf8(name);
   }
   EXPECT_FALSE(std::filesystem::exists(device_.path() + "/escape.txt"));
+  // Both separators part a name, and repeated ones count once.
+  EXPECT_EQ(handheld::HostPath(u"/My Documents//a.txt"), Host("My Documents/a.txt"));
   EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
   DWORD got = 0;
   char byte;

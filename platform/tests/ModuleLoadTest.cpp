@@ -2,8 +2,12 @@
 // it makes are valid in the host and the host's are valid in it.
 #include <dlfcn.h>
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
+#include "handheld.h"
+#include "testing/DriverRegistry.h"
 #include "testing/TempDevice.h"
 #include "windows.h"
 
@@ -40,6 +44,46 @@ TEST(ModuleLoad, HandlesMadeInALoadedModuleAreTheHostsHandles) {
   EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
   EXPECT_TRUE(CloseHandle(hostEvent));
   EXPECT_EQ(dlclose(module), 0);
+}
+
+// A module comes from the handheld's "\Windows" (or the ROM) and nowhere
+// else: not from another folder of the handheld, not from a path that
+// climbs out, not from the host by its own path -- whether LoadLibrary or a
+// driver key's "Dll" names it.
+TEST(ModuleLoad, ModulesComeOnlyFromTheHandheldsWindowsFolder) {
+  namespace fs = std::filesystem;
+  handheld::testing::TempDevice device;
+  handheld::SetModuleFolders({});
+  for (const std::string folder : {"/files/Windows", "/files/My Documents", ""}) {
+    fs::create_directories(device.path() + folder);
+    fs::copy_file(SLEEVE_SERIAL_FILE, device.path() + folder + "/SleeveSerial.dll");
+  }
+  struct Case {
+    std::u16string name;
+    bool loads;
+  };
+  const Case cases[] = {
+      {u"SleeveSerial.dll", true},
+      {u"\\Windows\\SleeveSerial.dll", true},
+      {u"/Windows/SleeveSerial.dll", true},
+      {u"\\My Documents\\SleeveSerial.dll", false},
+      {u"\\Windows\\..\\..\\SleeveSerial.dll", false},
+      {u"\\Windows/../../SleeveSerial.dll", false},
+      {handheld::FromUtf8(SLEEVE_SERIAL_FILE), false},
+      {handheld::FromUtf8(device.path() + "/SleeveSerial.dll"), false},
+  };
+  for (const Case& c : cases) {
+    HMODULE module = LoadLibraryW(c.name.c_str());
+    EXPECT_EQ(module != nullptr, c.loads) << handheld::ToUtf8(c.name);
+    if (module) {
+      EXPECT_TRUE(FreeLibrary(module));
+    }
+  }
+  for (const Case& c : cases) {
+    if (c.loads) continue;
+    ASSERT_TRUE(handheld::testing::WriteDriverKey(u"Drivers\\Hostile", {c.name, u"COM", 5, ""}));
+    EXPECT_EQ(ActivateDevice(u"Drivers\\Hostile", 0), nullptr) << handheld::ToUtf8(c.name);
+  }
 }
 
 }  // namespace
