@@ -136,6 +136,19 @@ const Bytes kRegistrySeeds[] = {
     {8, 251, 255, 1, 0x41, 0, 0xD8, 0, 0x42, 4, 0, 0, 0, 255, 5},
 };
 
+// Package files (see PackageFuzz.cpp): the GPS sleeve's without its plug-in,
+// and ones that aim out of the device folder or at a folder.
+const char* const kPackageSeeds[] = {
+    "[Package]\nName=GpsSleeve\n[Files]\nTessiv.so -> \\Windows\\Tessiv.dll shared\n"
+    "Ferrix.so -> \\Windows\\Ferrix.dll shared\nSleeveSerial.so -> \\Windows\\SleeveSerial.dll\n"
+    "[Drivers\\BuiltIn\\Tessiv]\n\"DLL\"=\"Tessiv.dll\"\n\"Prefix\"=\"OPT\"\n"
+    "\"Index\"=dword:00000001\n\"Order\"=dword:00000014\n",
+    "[Package]\nName=A\n[Files]\nTessiv.so -> \\Windows\\..\\..\\..\\sentinel\n",
+    "[Package]\nName=A\n[Files]\nFerrix.so -> \\Windows/../../sentinel\n",
+    "[Package]\nName=A\n[Files]\nFerrix.so -> \\My Documents\n",
+    "[Package]\nName=../A\n[Files]\nFerrix.so -> \\A\\B\\C.dll shared\n[Drivers\\X]\n\"\"=\"\"\n",
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -214,6 +227,7 @@ int main(int argc, char** argv) {
     corpus.Add("SirfStreamFuzz", Join(streamHead, testsupport::SirfFrame(payload)));
   }
   for (const Bytes& seed : kRegistrySeeds) corpus.Add("RegistryFuzz", seed);
+  for (const char* seed : kPackageSeeds) corpus.Add("PackageFuzz", Text(seed));
 
   std::printf("%zu seeds from %zu captures\n", corpus.Count(), captures.size());
   return 0;

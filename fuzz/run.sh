@@ -7,7 +7,8 @@
 #     --seconds S   ... or after S seconds, whichever comes first (default 1800)
 #     --jobs J      run J targets at a time (default 1)
 #     TARGET        NmeaReaderFuzz, NmeaFieldFuzz, SirfStreamFuzz,
-#                   SirfPayloadFuzz, CaptureDecodeFuzz, RegistryFuzz (default all)
+#                   SirfPayloadFuzz, CaptureDecodeFuzz, RegistryFuzz, PackageFuzz
+#                   (default all)
 # Corpora grow in build-fuzz/corpus/<target> and are kept between runs; an
 # input that breaks a target lands in build-fuzz/artifacts/<target>/ and the
 # script fails. Logs: build-fuzz/logs/<target>.log.
@@ -23,12 +24,13 @@ while [ $# -gt 0 ]; do
     --runs) runs=$2; shift 2 ;;
     --seconds) seconds=$2; shift 2 ;;
     --jobs) jobs=$2; shift 2 ;;
-    -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
     *) targets+=("$1"); shift ;;
   esac
 done
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(NmeaReaderFuzz NmeaFieldFuzz SirfStreamFuzz SirfPayloadFuzz CaptureDecodeFuzz RegistryFuzz CabControlFileFuzz)
+  targets=(NmeaReaderFuzz NmeaFieldFuzz SirfStreamFuzz SirfPayloadFuzz CaptureDecodeFuzz RegistryFuzz
+           CabControlFileFuzz PackageFuzz)
 fi
 
 "$root/scripts/install-deps.sh"
