@@ -14,6 +14,7 @@ function(add_handheld_module name)
   set_target_properties(${name} PROPERTIES
     PREFIX ""
     LIBRARY_OUTPUT_DIRECTORY ${HANDHELD_MODULE_FOLDER}
+    INSTALL_RPATH "$ORIGIN/.."  # installed one folder below the platform library
     LINK_DEPENDS ${ARG_EXPORTS})
   target_link_options(${name} PRIVATE -Wl,--version-script=${ARG_EXPORTS})
   # As for the platform: a fuzzer build leaves the sanitizer runtimes to the

@@ -37,8 +37,9 @@ struct PackageOutcome {
   std::string reason;  // one line when !ok
 };
 
-// The repository's package file (setup/GpsSleeve.package), as the build
-// knows it. Its libraries are taken from the build's module folder.
+// The GPS sleeve's package file: the installed one for an installed
+// program, else the repository's (setup/GpsSleeve.package). Its libraries
+// are taken from the module folder of the same place.
 std::string DefaultPackageFile();
 
 PackageOutcome InstallPackage(const std::string& packageFile, const InstallerOutput& out);

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "HandheldPath.h"
+#include "InstallLayout.h"
 #include "ProcessLifetime.h"
 #include "handheld.h"
 
@@ -165,7 +166,7 @@ std::vector<std::string> ModuleLoader::Folders() {
   if (foldersSet_) return folders_;
   std::vector<std::string> folders;
   const char* list = std::getenv("HANDHELD_MODULES");
-  std::string text = list && *list ? list : HANDHELD_MODULE_FOLDER;
+  std::string text = list && *list ? list : InstallLayout::ModuleFolder();
   for (size_t start = 0; start <= text.size();) {
     size_t end = text.find(':', start);
     if (end == std::string::npos) end = text.size();

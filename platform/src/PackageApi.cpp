@@ -2,6 +2,7 @@
 #include <mutex>
 
 #include "DeviceFolder.h"
+#include "InstallLayout.h"
 #include "PackageInstaller.h"
 #include "PackageJournal.h"
 #include "ProcessLifetime.h"
@@ -23,13 +24,15 @@ PackageOutcome Outcome(const detail::PackageInstaller::Outcome& outcome) {
 
 }  // namespace
 
-std::string DefaultPackageFile() { return HANDHELD_PACKAGE_FILE; }
+std::string DefaultPackageFile() {
+  return detail::InstallLayout::PackageFolder() + "/GpsSleeve.package";
+}
 
 PackageOutcome InstallPackage(const std::string& packageFile, const InstallerOutput& out) {
   std::lock_guard<std::mutex> lock(Lock());
   detail::PackageFile package;
   std::string reason;
-  if (!package.Load(packageFile, HANDHELD_MODULE_FOLDER, &reason)) {
+  if (!package.Load(packageFile, detail::InstallLayout::ModuleFolder(), &reason)) {
     if (out) out(reason);
     return {false, reason};
   }

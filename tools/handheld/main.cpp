@@ -32,7 +32,7 @@ volatile sig_atomic_t gStop = 0;
 void OnSignal(int signal) { gStop = signal; }
 
 const char kUsage[] =
-    "usage: handheld [--device-folder DIR] [OPTIONS]        the typical run\n"
+    "Usage: handheld [--device-folder DIR] [OPTIONS]        the typical run\n"
     "       handheld [--device-folder DIR] host             boot, then serve commands\n"
     "       handheld [--device-folder DIR] COMMAND [ARGS]   a command to the running host\n"
     "\n"

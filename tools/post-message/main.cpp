@@ -13,7 +13,7 @@
 //
 // Options: --pid N talks to that process only. Exit status 0 when done,
 // 1 when the program, window or box is not there (with the reason on
-// standard error), 2 for a wrong command line.
+// standard error), 2 for a wrong command line; --help prints the usage.
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -69,20 +69,23 @@ bool Lookup(const NamedValue (&table)[N], const std::string& text, long* value) 
   return Number(text, value);
 }
 
-int Usage() {
+// The usage text: on standard error with status 2 for a wrong command
+// line, on standard output with status 0 when asked for.
+int Usage(FILE* to = stderr) {
   std::fputs(
-      "usage: post-message [--pid N] CLASS MESSAGE [WPARAM [LPARAM]]\n"
+      "Usage: post-message [--pid N] CLASS MESSAGE [WPARAM [LPARAM]]\n"
       "       post-message [--pid N] --tap X Y\n"
       "       post-message [--pid N] --key KEY [--alt] [--shift] [--control]\n"
       "       post-message [--pid N] --answer ID\n"
       "       post-message [--pid N] --screenshot FILE\n"
       "       post-message [--pid N] --close\n"
       "       post-message [--pid N] --title CLASS   (prints the window's title)\n"
+      "       post-message --help\n"
       "MESSAGE: WM_COMMAND, WM_CLOSE, WM_USER, ... or a number (32 bits; WPARAM and LPARAM\n"
       "32-bit words, signed or not); KEY: RETURN, ESCAPE, F4,\n"
       "a letter or a number; ID: IDOK, IDCANCEL, IDYES, IDNO, IDRETRY, ... or a number.\n",
-      stderr);
-  return 2;
+      to);
+  return to == stderr ? 2 : 0;
 }
 
 // The command line for the control channel; empty for a wrong one.
@@ -139,6 +142,7 @@ std::string Command(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return Usage(stdout);
   long pid = 0;
   if (args.size() >= 2 && args[0] == "--pid") {
     char* end = nullptr;

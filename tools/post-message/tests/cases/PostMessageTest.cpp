@@ -134,6 +134,10 @@ TEST(PostMessage, ReachesTheWindowTapsItsButtonAnswersItsBoxAndWritesTheScreen) 
   EXPECT_EQ(noBox.status, 1);
   EXPECT_NE(noBox.errors.find("no message box or dialog"), std::string::npos) << noBox.errors;
   EXPECT_EQ(PostMessage(device.path(), "--frobnicate").status, 2);
+  // Asked for, the usage goes to standard output with status 0.
+  ToolRun help = PostMessage(device.path(), "--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.errors, "");
 
   ToolRun ended = PostMessage(device.path(), "POSTTEST WM_COMMAND 40002");
   EXPECT_EQ(ended.status, 0) << ended.errors;
