@@ -84,16 +84,22 @@ execute_process(COMMAND gzip -9nc ${CMAKE_BINARY_DIR}/debian/changelog
                 OUTPUT_FILE ${CMAKE_BINARY_DIR}/debian/changelog.gz)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright ${CMAKE_BINARY_DIR}/debian/changelog.gz
         DESTINATION share/doc/${CPACK_PACKAGE_NAME})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/lintian-overrides DESTINATION share/lintian/overrides
+        RENAME ${CPACK_PACKAGE_NAME})
 include(CPack)
 
+# Everything the installed tree holds, built by `cmake --build build
+# --target shipped` alone (scripts/package.sh), without the tests.
+add_custom_target(shipped)
+add_dependencies(shipped platform Ferrix Tessiv Kolvane SleeveSerial handheld quelmar receiver-sim
+                 capture-decode link-monitor receiver-rate receiver-version post-message)
+if(TARGET manuals)
+  add_dependencies(shipped manuals)
+endif()
 # The test of the installed tree installs this build and runs the result.
 if(TARGET InstalledPrefixTest)
   target_compile_definitions(InstalledPrefixTest PRIVATE CMAKE_COMMAND="${CMAKE_COMMAND}"
                              INSTALL_BUILD_DIR="${CMAKE_BINARY_DIR}"
                              INSTALL_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  add_dependencies(InstalledPrefixTest platform Ferrix Tessiv Kolvane SleeveSerial handheld quelmar
-                   receiver-sim capture-decode link-monitor receiver-rate receiver-version post-message)
-  if(TARGET manuals)
-    add_dependencies(InstalledPrefixTest manuals)
-  endif()
+  add_dependencies(InstalledPrefixTest shipped)
 endif()

@@ -9,7 +9,9 @@ packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
           clang libclang-rt-14-dev  # clang and its libFuzzer: fuzz/run.sh only
           valgrind                  # callgrind: bench/count-instructions.sh only
           ccache                    # repeated builds
-          gpsd gpsd-clients)        # the simulator tested against gpsd
+          gpsd gpsd-clients         # the simulator tested against gpsd
+          help2man                  # the manual pages
+          dpkg-dev file lintian)    # the Debian package: scripts/package.sh
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
