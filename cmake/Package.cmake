@@ -2,7 +2,7 @@
 # program's folder installs it into bin/), the manual pages, and the Debian
 # package that cpack makes of the same tree (scripts/package.sh).
 
-# The platform library beside the programs' RPATH, the modules that stand
+# The platform library where the programs' RPATH finds it, the modules that stand
 # for the handheld's ROM, the package files the host installs.
 install(TARGETS platform LIBRARY DESTINATION ${HANDHELD_INSTALL_LIBDIR})
 set_target_properties(platform PROPERTIES INSTALL_RPATH "")
