@@ -13,7 +13,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 check=false
 if [ "${1:-}" = "--check" ]; then check=true; shift; fi
-build=${1:-$root/build}
+# Absolute, since cpack runs from inside the build folder.
+build=$(realpath -m "${1:-$root/build}")
 "$root/scripts/install-deps.sh"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root" -B "$build" -G Ninja >/dev/null
