@@ -1,7 +1,7 @@
 # Where `cmake --install` puts things under its prefix. The programs go to
 # bin/ and find the platform library through an RPATH relative to
 # themselves; the platform finds the modules and package files from the
-# running program's place (platform/src/InstallLayout.cpp), so an installed
+# running program's place (platform/src/base/InstallLayout.cpp), so an installed
 # tree can be moved as a whole and never reaches back into the build.
 set(HANDHELD_INSTALL_LIBDIR lib/gps-sleeve)              # libplatform.so
 set(HANDHELD_INSTALL_MODULEDIR ${HANDHELD_INSTALL_LIBDIR}/modules)  # the handheld's ROM

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "src/CabControlFile.h"
+#include "CabControlFile.h"
 
 namespace {
 

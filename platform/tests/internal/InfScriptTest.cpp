@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "src/CabControlFile.h"
-#include "src/InfScript.h"
+#include "CabControlFile.h"
+#include "InfScript.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 
 #include <gtest/gtest.h>
 
-#include "src/FileObject.h"
-#include "src/HandleTable.h"
-#include "src/DeviceTable.h"
+#include "FileObject.h"
+#include "HandleTable.h"
+#include "DeviceTable.h"
 #include "testing/TempDevice.h"
 #include "windows.h"
 

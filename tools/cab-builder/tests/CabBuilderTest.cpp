@@ -17,10 +17,10 @@
 
 #include <gtest/gtest.h>
 
-#include "src/CabControlFile.h"
-#include "src/DeviceFolder.h"
-#include "src/InfScript.h"
-#include "src/PackageFile.h"
+#include "CabControlFile.h"
+#include "DeviceFolder.h"
+#include "InfScript.h"
+#include "PackageFile.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 
 #include "HandleTable.h"
 #include "MessageQueue.h"
+#include "Screen.h"
 #include "Status.h"
 #include "WindowDC.h"
 #include "WindowManager.h"
@@ -401,6 +402,17 @@ BOOL GetUpdateRect(HWND hwnd, LPRECT rect, BOOL) {
   auto lock = Manager().Guard();
   if (rect) *rect = window->update.value_or(RECT{});
   return window->update.has_value() ? TRUE : FALSE;
+}
+
+HDC GetDC(HWND window) {
+  if (!window)
+    return handheld::detail::CreateWindowDC(
+        POINT{0, 0}, {RECT{0, 0, handheld::detail::Screen::kWidth, handheld::detail::Screen::kHeight}});
+  POINT origin{};
+  std::vector<RECT> visible;
+  if (!Manager().VisibleArea(window, &origin, &visible))
+    return Fail(ERROR_INVALID_WINDOW_HANDLE, HDC{});
+  return handheld::detail::CreateWindowDC(origin, std::move(visible));
 }
 
 HDC BeginPaint(HWND hwnd, LPPAINTSTRUCT paint) {

@@ -1,21 +1,8 @@
-// The remote control of a process's windows: a Unix socket in the device
-// folder ("control/<pid>") that a process opens when it makes its first
-// top-level window. A client sends one line and reads one line back:
-//
-//   post <class> <message> <wParam> <lParam>   PostMessage to the top-level
-//                                              window of that class
-//   tap <x> <y>                                a tap on the screen
-//   key <virtual key> <character> <alt> <shift> <control>
-//   answer <id>                                WM_COMMAND (id) to the message
-//                                              box or dialog on the screen
-//   screenshot <path>                          the screen as a PNG file
-//   close                                      the X11 window's close button
-//   title <class>                              "ok <the window's title>"
-//   cursor                                     "ok wait" while the wait cursor
-//                                              shows, else "ok arrow"
-//   cursor wait|arrow                          shows or hides the wait cursor
-//
-// The answer is "ok" or "error <what went wrong>". Numbers are decimal.
+// The remote control of a process: a Unix socket in the device folder
+// ("control/<pid>") that a process opens when it makes its first top-level
+// window. A client sends one line and reads one line back; what the lines
+// mean is the business of whoever starts the channel (RemoteCommands for a
+// program's windows). Numbers are decimal.
 //
 // The handheld host, which has no windows, serves its own commands the same
 // way on "control/host"; its answers may run over several lines (the client
@@ -51,14 +38,16 @@ class ControlChannel {
   static constexpr int kProgramAnswerMs = 10000;
   static constexpr int kHostAnswerMs = 300000;
 
-  // Opens this process's socket and serves it on a thread of its own, once.
-  static void Start();
-  // Removes this process's sockets (done at exit too).
-  static void RemoveSocket();
   // Checks one command line and gives the reply line; what it asks for is
   // done by `*then`, after the reply has gone out (a command may end the
   // program).
-  static std::string Execute(const std::string& line, std::function<void()>* then);
+  using Executor = std::function<std::string(const std::string& line, std::function<void()>* then)>;
+
+  // Opens this process's socket and serves it with `execute` on a thread of
+  // its own, once.
+  static void Start(Executor execute);
+  // Removes this process's sockets (done at exit too).
+  static void RemoveSocket();
 
   // Serves the host's socket with `handler` (one command line in, the
   // answer out), once per process. ERROR_ALREADY_EXISTS when another host

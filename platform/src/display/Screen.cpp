@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ExitHooks.h"
 #include "HeadlessPresenter.h"
 #include "PngFile.h"
 #include "X11Presenter.h"
@@ -49,7 +50,10 @@ Screen::Screen() {
   }
   if (!presenter_) presenter_ = std::make_unique<HeadlessPresenter>();
   const char* screenshot = std::getenv("HANDHELD_SCREENSHOT");
-  if (screenshot && *screenshot) std::atexit(WriteScreenshotAtExit);
+  if (screenshot && *screenshot) {
+    std::atexit(WriteScreenshotAtExit);
+    ExitHooks::Add(WriteScreenshotAtExit);
+  }
 }
 
 void Screen::Changed() {

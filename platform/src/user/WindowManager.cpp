@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <utility>
 
-#include "ControlChannel.h"
 #include "Controls.h"
 #include "Event.h"
 #include "NameFold.h"
 #include "ProcessLifetime.h"
+#include "RemoteCommands.h"
 #include "Screen.h"
 #include "Thread.h"
 #include "Trace.h"
@@ -230,7 +230,7 @@ Status WindowManager::Create(DWORD exStyle, const std::u16string& className, LPC
     std::lock_guard<std::mutex> lock(mutex_);
     window->created = true;
   }
-  if (!child) ControlChannel::Start();  // the remote control of a program with windows
+  if (!child) RemoteCommands::Start();  // the remote control of a program with windows
   if (style & WS_VISIBLE) Show(window, true, !child);
   *created = window->handle;
   return Status::Ok();

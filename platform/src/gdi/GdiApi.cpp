@@ -16,7 +16,6 @@
 #include "Screen.h"
 #include "Status.h"
 #include "WindowDC.h"
-#include "WindowManager.h"
 #include "handheld.h"
 #include "win/gdi.h"
 
@@ -31,7 +30,6 @@ using handheld::detail::ReportStatus;
 using handheld::detail::Screen;
 using handheld::detail::Status;
 using handheld::detail::Surface;
-using handheld::detail::WindowManager;
 
 constexpr int kSystemColors = 25;
 constexpr int kMaxBitmapSide = 4096;
@@ -155,17 +153,6 @@ HDC CreateWindowDC(POINT origin, std::vector<RECT> visible) {
 }
 
 }  // namespace handheld::detail
-
-HDC GetDC(HWND window) {
-  if (!window)
-    return handheld::detail::CreateWindowDC(POINT{0, 0},
-                                            {RECT{0, 0, Screen::kWidth, Screen::kHeight}});
-  POINT origin{};
-  std::vector<RECT> visible;
-  if (!WindowManager::Instance().VisibleArea(window, &origin, &visible))
-    return Fail(ERROR_INVALID_WINDOW_HANDLE, HDC{});
-  return handheld::detail::CreateWindowDC(origin, std::move(visible));
-}
 
 int ReleaseDC(HWND, HDC dc) {
   std::lock_guard<std::mutex> lock(Surface::DrawingLock());

@@ -2,16 +2,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
 
-#include "ControlChannel.h"
+#include "ExitHooks.h"
 #include "handheld.h"
 
 void ExitProcess(UINT exitCode) {
-  const char* screenshot = std::getenv("HANDHELD_SCREENSHOT");
-  if (screenshot && *screenshot && !handheld::WriteScreenshot(screenshot))
-    std::fprintf(stderr, "handheld: cannot write the screenshot %s\n", screenshot);
-  handheld::detail::ControlChannel::RemoveSocket();
+  handheld::detail::ExitHooks::RunAll();
   std::fflush(nullptr);
   // No destructors, no exit handlers: threads still running (a serial
   // reader) find nothing torn down under them, as on the device.

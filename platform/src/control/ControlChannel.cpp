@@ -21,15 +21,16 @@
 #include <thread>
 
 #include "DeviceFolder.h"
+#include "ExitHooks.h"
 #include "ProcessLifetime.h"
 #include "Trace.h"
-#include "WindowManager.h"
 #include "handheld.h"
 
 namespace handheld::detail {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Executor = ControlChannel::Executor;
 
 std::string Folder() { return DeviceFolder() + "/control"; }
 
@@ -40,8 +41,6 @@ bool MakeAddress(const std::string& path, sockaddr_un* address) {
   std::memcpy(address->sun_path, path.c_str(), path.size() + 1);
   return true;
 }
-
-using Executor = std::function<std::string(const std::string&, std::function<void()>*)>;
 
 // One served socket: what runs its commands, the lock that runs them one at
 // a time (held from a command's execution until its answer is out), and the
@@ -64,11 +63,21 @@ struct Listener {
   // StopHost waits for both.
   std::mutex hostMutex;
   std::function<std::string(const std::string&)> hostHandler;
+  bool exitHooked = false;
 };
 
 Listener& TheListener() { return ProcessLifetime<Listener>::Get(); }
 
 void RemoveSocketAtExit() { ControlChannel::RemoveSocket(); }
+
+// The sockets go when the process ends, by exit or by ExitProcess. Under
+// the listener's mutex.
+void RemoveSocketsAtExit(Listener& listener) {
+  if (listener.exitHooked) return;
+  listener.exitHooked = true;
+  std::atexit(RemoveSocketAtExit);
+  ExitHooks::Add(RemoveSocketAtExit);
+}
 
 int MillisecondsLeft(Clock::time_point deadline) {
   const auto left =
@@ -277,29 +286,6 @@ bool Connects(const std::string& path) {
   return true;
 }
 
-bool ParseLong(const std::string& text, long long* value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtoll(text.c_str(), &end, 0);
-  return errno == 0 && *end == '\0';
-}
-
-// The message box or dialog on top, if any.
-HWND TopBox() {
-  auto& manager = WindowManager::Instance();
-  const std::vector<HWND> tops = manager.TopLevels();
-  for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
-    auto w = manager.Find(*it);
-    if (!w) continue;
-    auto lock = manager.Guard();
-    if (w->visible() && !w->destroyed &&
-        (w->windowClass->name == u"#MessageBox" || w->windowClass->name == u"#32770"))
-      return *it;
-  }
-  return nullptr;
-}
-
 }  // namespace
 
 void ControlChannel::RemoveSocket() {
@@ -327,7 +313,7 @@ Status ControlChannel::StartHost(std::function<std::string(const std::string&)> 
     std::lock_guard<std::mutex> handlerLock(listener.hostMutex);
     listener.hostHandler = std::move(handler);
   }
-  std::atexit(RemoveSocketAtExit);
+  RemoveSocketsAtExit(listener);
   // Under hostMutex, held until the answer is out: StopHost waits for it,
   // and the process may end once StopHost returns.
   Executor execute = [](const std::string& line, std::function<void()>*) -> std::string {
@@ -351,7 +337,7 @@ void ControlChannel::StopHost() {
   listener.hostHandler = nullptr;
 }
 
-void ControlChannel::Start() {
+void ControlChannel::Start(Executor execute) {
   Listener& listener = TheListener();
   std::lock_guard<std::mutex> lock(listener.mutex);
   if (listener.started) return;
@@ -364,94 +350,11 @@ void ControlChannel::Start() {
     return;
   }
   listener.path = path;
-  std::atexit(RemoveSocketAtExit);
+  RemoveSocketsAtExit(listener);
   if (Trace::On(TraceChannel::kWindow))
     Trace::Write(TraceChannel::kWindow, "remote control on %s", path.c_str());
   // Commands one at a time, as they always came.
-  StartServing(server, &ControlChannel::Execute, new std::mutex);  // until the end
-}
-
-std::string ControlChannel::Execute(const std::string& line, std::function<void()>* then) {
-  std::istringstream in(line);
-  std::string command;
-  in >> command;
-  std::vector<std::string> args;
-  for (std::string arg; in >> arg;) args.push_back(arg);
-  std::vector<long long> numbers;
-  for (const std::string& arg : args) {
-    long long value = 0;
-    numbers.push_back(ParseLong(arg, &value) ? value : 0);
-  }
-  auto number = [&](size_t i, long long* value) { return i < args.size() && ParseLong(args[i], value); };
-  long long a = 0, b = 0, c = 0;
-  if (command == "post") {
-    if (args.size() != 4 || !number(1, &a) || !number(2, &b) || !number(3, &c))
-      return "error usage: post <class> <message> <wParam> <lParam>";
-    // A message is a 32-bit number, a parameter a 32-bit word, signed or not.
-    if (a < 0 || a > 0xFFFFFFFFll || b < -0x80000000ll || b > 0xFFFFFFFFll ||
-        c < -0x80000000ll || c > 0xFFFFFFFFll)
-      return "error post: a number is out of range for a 32-bit message or parameter";
-    HWND hwnd = WindowManager::Instance().FindTopLevel(FromUtf8(args[0]), nullptr);
-    if (!hwnd) return "error no window of class " + args[0];
-    *then = [hwnd, a, b, c] {
-      PostMessageW(hwnd, static_cast<UINT>(a), static_cast<WPARAM>(b), static_cast<LPARAM>(c));
-    };
-    return "ok";
-  }
-  if (command == "title") {
-    if (args.size() != 1) return "error usage: title <class>";
-    HWND hwnd = WindowManager::Instance().FindTopLevel(FromUtf8(args[0]), nullptr);
-    if (!hwnd) return "error no window of class " + args[0];
-    // Read as for a window of another process: the text itself, no WM_GETTEXT.
-    std::string title;
-    if (auto window = WindowManager::Instance().Find(hwnd)) {
-      auto lock = WindowManager::Instance().Guard();
-      title = ToUtf8(window->text);
-    }
-    std::replace_if(title.begin(), title.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
-    return "ok " + title;  // the reply is one line
-  }
-  if (command == "tap") {
-    if (args.size() != 2 || !number(0, &a) || !number(1, &b)) return "error usage: tap <x> <y>";
-    if (a < 0 || b < 0 || a >= 240 || b >= 320) return "error the point lies off the screen";
-    *then = [a, b] { TapScreen(static_cast<int>(a), static_cast<int>(b)); };
-    return "ok";
-  }
-  if (command == "key") {
-    if (args.size() != 5 || !number(0, &a) || !number(1, &b))
-      return "error usage: key <virtual key> <character> <alt> <shift> <control>";
-    const bool alt = numbers[2] != 0, shift = numbers[3] != 0, control = numbers[4] != 0;
-    *then = [a, b, alt, shift, control] {
-      PressKey(static_cast<UINT>(a), static_cast<WCHAR>(b), alt, shift, control);
-    };
-    return "ok";
-  }
-  if (command == "answer") {
-    if (args.size() != 1 || !number(0, &a)) return "error usage: answer <id>";
-    HWND box = TopBox();
-    if (!box) return "error no message box or dialog on the screen";
-    *then = [box, a] {
-      PostMessageW(box, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(a), BN_CLICKED), 0);
-    };
-    return "ok";
-  }
-  if (command == "screenshot") {
-    if (args.size() != 1) return "error usage: screenshot <path>";
-    return WriteScreenshot(args[0]) ? "ok" : "error cannot write " + args[0];
-  }
-  if (command == "close") {
-    *then = [] { RequestClose(); };
-    return "ok";
-  }
-  if (command == "cursor") {
-    if (args.empty()) return WindowManager::Instance().WaitCursorShown() ? "ok wait" : "ok arrow";
-    if (args.size() != 1 || (args[0] != "wait" && args[0] != "arrow"))
-      return "error usage: cursor [wait|arrow]";
-    const bool wait = args[0] == "wait";
-    *then = [wait] { SetCursor(LoadCursorW(nullptr, wait ? IDC_WAIT : IDC_ARROW)); };
-    return "ok";
-  }
-  return "error unknown command " + command;
+  StartServing(server, std::move(execute), new std::mutex);  // until the end
 }
 
 std::vector<std::string> ControlChannel::Sockets() {
