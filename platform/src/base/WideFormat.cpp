@@ -95,76 +95,88 @@ void Number(Output& out, const Conversion& conv, uint32_t magnitude, bool negati
   });
 }
 
+// Reads the flags, width, precision and size of the conversion that `*p`
+// (just past its '%') begins; leaves *p at its type character.
+Conversion ReadConversion(LPCWSTR* p) {
+  Conversion conv;
+  for (;; ++*p) {
+    if (**p == u'-') conv.left = true;
+    else if (**p == u'0') conv.zero = true;
+    else if (**p == u'#') conv.alternate = true;
+    else break;
+  }
+  conv.width = ReadNumber(*p);
+  if (**p == u'.') {
+    ++*p;
+    conv.precision = ReadNumber(*p);
+  }
+  if (**p == u'h' || **p == u'l') conv.size = static_cast<char>(*(*p)++);
+  conv.type = **p;
+  return conv;
+}
+
+void Convert(Output& out, const Conversion& conv, va_list* args) {
+  switch (conv.type) {
+    case u'%':
+      out.Put(u'%');
+      break;
+    case u's':
+      if (conv.size == 'h') Text(out, conv, va_arg(*args, const char*));
+      else Text(out, conv, va_arg(*args, const WCHAR*));
+      break;
+    case u'S':
+      if (conv.size == 'l') Text(out, conv, va_arg(*args, const WCHAR*));
+      else Text(out, conv, va_arg(*args, const char*));
+      break;
+    case u'c':
+    case u'C': {
+      int value = va_arg(*args, int);
+      bool narrow = conv.size == 'h' || (conv.type == u'C' && conv.size != 'l');
+      WCHAR c = narrow ? static_cast<WCHAR>(static_cast<unsigned char>(value)) : static_cast<WCHAR>(value);
+      Field(out, conv, 1, [&] { out.Put(c); });
+      break;
+    }
+    case u'd':
+    case u'i': {
+      int32_t value = va_arg(*args, int32_t);
+      if (conv.size == 'h') value = static_cast<int16_t>(value);
+      uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+      Number(out, conv, magnitude, value < 0);
+      break;
+    }
+    case u'u':
+    case u'x':
+    case u'X': {
+      uint32_t value = va_arg(*args, uint32_t);
+      if (conv.size == 'h') value = static_cast<uint16_t>(value);
+      Number(out, conv, value, false);
+      break;
+    }
+    default:  // not a conversion: the character stands for itself
+      out.Put(conv.type);
+      break;
+  }
+}
+
 }  // namespace
 
 int wvsprintfW(LPWSTR buf, LPCWSTR fmt, va_list args) {
   if (!buf) return 0;
   Output out(buf);
   if (!fmt) return out.Finish();
+  va_list rest;
+  va_copy(rest, args);
   for (LPCWSTR p = fmt; *p; ++p) {
     if (*p != u'%') {
       out.Put(*p);
       continue;
     }
     ++p;
-    Conversion conv;
-    for (;; ++p) {
-      if (*p == u'-') conv.left = true;
-      else if (*p == u'0') conv.zero = true;
-      else if (*p == u'#') conv.alternate = true;
-      else break;
-    }
-    conv.width = ReadNumber(p);
-    if (*p == u'.') {
-      ++p;
-      conv.precision = ReadNumber(p);
-    }
-    if (*p == u'h' || *p == u'l') conv.size = static_cast<char>(*p++);
-    conv.type = *p;
-    switch (conv.type) {
-      case 0:  // a lone '%' ends the format
-        --p;
-        break;
-      case u'%':
-        out.Put(u'%');
-        break;
-      case u's':
-        if (conv.size == 'h') Text(out, conv, va_arg(args, const char*));
-        else Text(out, conv, va_arg(args, const WCHAR*));
-        break;
-      case u'S':
-        if (conv.size == 'l') Text(out, conv, va_arg(args, const WCHAR*));
-        else Text(out, conv, va_arg(args, const char*));
-        break;
-      case u'c':
-      case u'C': {
-        int value = va_arg(args, int);
-        bool narrow = conv.size == 'h' || (conv.type == u'C' && conv.size != 'l');
-        WCHAR c = narrow ? static_cast<WCHAR>(static_cast<unsigned char>(value)) : static_cast<WCHAR>(value);
-        Field(out, conv, 1, [&] { out.Put(c); });
-        break;
-      }
-      case u'd':
-      case u'i': {
-        int32_t value = va_arg(args, int32_t);
-        if (conv.size == 'h') value = static_cast<int16_t>(value);
-        uint32_t magnitude = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-        Number(out, conv, magnitude, value < 0);
-        break;
-      }
-      case u'u':
-      case u'x':
-      case u'X': {
-        uint32_t value = va_arg(args, uint32_t);
-        if (conv.size == 'h') value = static_cast<uint16_t>(value);
-        Number(out, conv, value, false);
-        break;
-      }
-      default:  // not a conversion: the character stands for itself
-        out.Put(conv.type);
-        break;
-    }
+    const Conversion conv = ReadConversion(&p);
+    if (conv.type == 0) break;  // a lone '%' ends the format
+    Convert(out, conv, &rest);
   }
+  va_end(rest);
   return out.Finish();
 }
 

@@ -82,6 +82,50 @@ Status OpenError(int err, const std::string& hostPath) {
 
 }  // namespace
 
+namespace {
+
+// The descriptor's flags for `access`; emptying needs a writable
+// descriptor, while the handle still keeps to `access`.
+int OpenFlags(DWORD access, bool truncate) {
+  int mode = O_RDONLY;
+  if ((access & GENERIC_READ) && (access & GENERIC_WRITE))
+    mode = O_RDWR;
+  else if (access & GENERIC_WRITE)
+    mode = O_WRONLY;
+  if (truncate && mode == O_RDONLY) mode = O_RDWR;
+  return mode | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+}
+
+// Opens or creates the file as `creation` asks; -1 with *error. Whether the
+// file was there matters for the result; a file removed or created between
+// the two attempts is simply tried again.
+int OpenOrCreate(const std::string& hostPath, int flags, DWORD creation, bool* existed,
+                 Status* error) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    if (creation == CREATE_NEW || creation == CREATE_ALWAYS || creation == OPEN_ALWAYS) {
+      const int fd = open(hostPath.c_str(), flags | O_CREAT | O_EXCL, 0666);
+      if (fd >= 0) return fd;
+      if (errno != EEXIST || creation == CREATE_NEW) {
+        *error = OpenError(errno, hostPath);
+        return -1;
+      }
+    }
+    const int fd = open(hostPath.c_str(), flags);
+    if (fd >= 0) {
+      *existed = true;
+      return fd;
+    }
+    if (errno != ENOENT || creation == OPEN_EXISTING || creation == TRUNCATE_EXISTING) {
+      *error = OpenError(errno, hostPath);
+      return -1;
+    }
+  }
+  *error = ERROR_GEN_FAILURE;
+  return -1;
+}
+
+}  // namespace
+
 std::shared_ptr<DiskFile> DiskFile::Open(const std::u16string& devicePath, DWORD access,
                                          DWORD shareMode, DWORD creation, Status* error) {
   std::string hostPath;
@@ -93,43 +137,10 @@ std::shared_ptr<DiskFile> DiskFile::Open(const std::u16string& devicePath, DWORD
   }
   PrepareRoot();
 
-  bool truncate = creation == CREATE_ALWAYS || creation == TRUNCATE_EXISTING;
-  int mode = O_RDONLY;
-  if ((access & GENERIC_READ) && (access & GENERIC_WRITE))
-    mode = O_RDWR;
-  else if (access & GENERIC_WRITE)
-    mode = O_WRONLY;
-  // Emptying needs a writable descriptor; the handle still keeps to `access`.
-  if (truncate && mode == O_RDONLY) mode = O_RDWR;
-  const int base = mode | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-
-  // Whether the file was there matters for the result; a file removed or
-  // created between the two attempts is simply tried again.
-  int fd = -1;
+  const bool truncate = creation == CREATE_ALWAYS || creation == TRUNCATE_EXISTING;
   bool existed = false;
-  for (int attempt = 0; fd < 0 && attempt < 4; ++attempt) {
-    if (creation == CREATE_NEW || creation == CREATE_ALWAYS || creation == OPEN_ALWAYS) {
-      fd = open(hostPath.c_str(), base | O_CREAT | O_EXCL, 0666);
-      if (fd >= 0) break;
-      if (errno != EEXIST || creation == CREATE_NEW) {
-        *error = OpenError(errno, hostPath);
-        return nullptr;
-      }
-    }
-    fd = open(hostPath.c_str(), base);
-    if (fd >= 0) {
-      existed = true;
-      break;
-    }
-    if (errno != ENOENT || creation == OPEN_EXISTING || creation == TRUNCATE_EXISTING) {
-      *error = OpenError(errno, hostPath);
-      return nullptr;
-    }
-  }
-  if (fd < 0) {
-    *error = ERROR_GEN_FAILURE;
-    return nullptr;
-  }
+  const int fd = OpenOrCreate(hostPath, OpenFlags(access, truncate), creation, &existed, error);
+  if (fd < 0) return nullptr;
 
   struct stat st {};
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
