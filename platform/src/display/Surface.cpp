@@ -19,9 +19,10 @@ std::mutex& Surface::DrawingLock() {
 }
 
 RECT Surface::Clip(const RECT& rect, const RECT& clip) const {
-  RECT r{std::max({rect.left, clip.left, LONG{0}}), std::max({rect.top, clip.top, LONG{0}}),
-         std::min({rect.right, clip.right, LONG{width_}}),
-         std::min({rect.bottom, clip.bottom, LONG{height_}})};
+  RECT r{std::max(std::max(rect.left, clip.left), LONG{0}),
+         std::max(std::max(rect.top, clip.top), LONG{0}),
+         std::min(std::min(rect.right, clip.right), LONG{width_}),
+         std::min(std::min(rect.bottom, clip.bottom), LONG{height_})};
   if (r.right < r.left) r.right = r.left;
   if (r.bottom < r.top) r.bottom = r.top;
   return r;
@@ -64,31 +65,38 @@ void Surface::Copy(int x, int y, int width, int height, const Surface& source, i
   }
 }
 
-void Surface::Blend(int x, int y, int width, int height, const uint8_t* mask, int pitch,
-                    uint32_t pixel, const RECT& clip) {
-  RECT r = Clip(RECT{x, y, x + width, y + height}, clip);
-  const uint32_t fgRedBlue = pixel & 0xFF00FFu, fgGreen = (pixel >> 8) & 0xFFu;
+template <bool kOver>
+void Surface::BlendRows(int x, int y, const RECT& r, const uint8_t* mask, const uint32_t* over,
+                        int pitch, uint32_t pixel, uint32_t under) {
   for (LONG row = r.top; row < r.bottom; ++row) {
-    const uint8_t* coverage = mask + static_cast<ptrdiff_t>(row - y) * pitch;
+    const ptrdiff_t line = static_cast<ptrdiff_t>(row - y) * pitch;
+    const uint8_t* coverage = mask + line;
     uint32_t* out = &pixels_[static_cast<size_t>(row) * width_];
     for (LONG col = r.left; col < r.right; ++col) {
       const uint32_t a = coverage[col - x];
-      if (a == 0) continue;
-      if (a == 255) {
-        out[col] = pixel & 0xFFFFFFu;
-        continue;
+      if constexpr (kOver) {
+        // Where the surface holds `under` (coverage 0 included), the
+        // precomputed blend; elsewhere the blend itself.
+        const uint32_t now = out[col];
+        out[col] = now == under ? over[line + (col - x)] : Mix(pixel, now, a);
+      } else {
+        if (a != 0) out[col] = Mix(pixel, out[col], a);
       }
-      // Red and blue side by side in one word, green alone; each channel
-      // (fg * a + bg * (255 - a) + 127) / 255, the division done as
-      // (v + 1 + (v >> 8)) >> 8, exact for v below 65536.
-      const uint32_t under = out[col], na = 255 - a;
-      uint32_t rb = fgRedBlue * a + (under & 0xFF00FFu) * na + 0x007F007Fu;
-      rb = ((rb + 0x00010001u + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
-      uint32_t g = fgGreen * a + ((under >> 8) & 0xFFu) * na + 127;
-      g = (g + 1 + (g >> 8)) >> 8;
-      out[col] = rb | (g << 8);
     }
   }
+}
+
+void Surface::Blend(int x, int y, int width, int height, const uint8_t* mask, int pitch,
+                    uint32_t pixel, const RECT& clip) {
+  const RECT r = Clip(RECT{x, y, x + width, y + height}, clip);
+  BlendRows<false>(x, y, r, mask, nullptr, pitch, pixel, 0);
+}
+
+void Surface::BlendOver(int x, int y, int width, int height, const uint8_t* mask,
+                        const uint32_t* over, int pitch, uint32_t pixel, uint32_t under,
+                        const RECT& clip) {
+  const RECT r = Clip(RECT{x, y, x + width, y + height}, clip);
+  BlendRows<true>(x, y, r, mask, over, pitch, pixel, under);
 }
 
 }  // namespace handheld::detail

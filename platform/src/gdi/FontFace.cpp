@@ -55,7 +55,7 @@ FontFace::FontFace(FT_Face face, int pixelSize) : face_(face) {
 
 FontFace::~FontFace() { FT_Done_Face(face_); }
 
-const FontFace::Glyph& FontFace::Load(char32_t c) {
+FontFace::Glyph& FontFace::Load(char32_t c) {
   auto it = glyphs_.find(c);
   if (it != glyphs_.end()) return it->second;
   Glyph glyph;
@@ -80,12 +80,30 @@ const FontFace::Glyph& FontFace::Load(char32_t c) {
 
 int FontFace::Advance(char32_t c) { return Load(c).advance; }
 
+const std::vector<uint32_t>& FontFace::Tinted(Glyph& glyph, uint32_t pixel, uint32_t under) {
+  for (const Glyph::Tint& tint : glyph.tints)
+    if (!tint.over.empty() && tint.pixel == pixel && tint.under == under) return tint.over;
+  Glyph::Tint& tint = glyph.tints[glyph.nextTint];
+  glyph.nextTint = (glyph.nextTint + 1) % Glyph::kTints;
+  tint.pixel = pixel;
+  tint.under = under;
+  tint.over.resize(glyph.coverage.size());
+  for (size_t i = 0; i < glyph.coverage.size(); ++i)
+    tint.over[i] = Surface::Mix(pixel, under, glyph.coverage[i]);
+  return tint.over;
+}
+
 int FontFace::Draw(Surface& surface, char32_t c, int x, int baseline, uint32_t pixel,
                    const RECT& clip) {
-  const Glyph& glyph = Load(c);
-  if (!glyph.coverage.empty())
-    surface.Blend(x + glyph.left, baseline - glyph.top, glyph.width, glyph.rows,
-                  glyph.coverage.data(), glyph.width, pixel, clip);
+  Glyph& glyph = Load(c);
+  if (glyph.coverage.empty()) return glyph.advance;
+  const int left = x + glyph.left, top = baseline - glyph.top;
+  const RECT box = surface.Clip(RECT{left, top, left + glyph.width, top + glyph.rows}, clip);
+  if (box.right <= box.left || box.bottom <= box.top) return glyph.advance;
+  // Text mostly lies on one colour: the one under the glyph's first pixel.
+  const uint32_t under = surface.Pixel(box.left, box.top);
+  surface.BlendOver(left, top, glyph.width, glyph.rows, glyph.coverage.data(),
+                    Tinted(glyph, pixel, under).data(), glyph.width, pixel, under, clip);
   return glyph.advance;
 }
 

@@ -51,8 +51,19 @@ class FontFace {
     int rows = 0;
     int advance = 0;
     std::vector<uint8_t> coverage;  // width bytes per row
+    // The glyph in a colour over a background colour, as Surface::BlendOver
+    // takes it: the last few pairs drawn, the oldest replaced first.
+    struct Tint {
+      uint32_t pixel = 0;
+      uint32_t under = 0;
+      std::vector<uint32_t> over;
+    };
+    static constexpr size_t kTints = 4;
+    Tint tints[kTints];
+    size_t nextTint = 0;
   };
-  const Glyph& Load(char32_t c);
+  Glyph& Load(char32_t c);
+  static const std::vector<uint32_t>& Tinted(Glyph& glyph, uint32_t pixel, uint32_t under);
 
   FT_Face face_;
   Metrics metrics_;
