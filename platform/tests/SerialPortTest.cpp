@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -601,6 +602,73 @@ TEST_F(SerialPortTest, MissingPortsAndDevicesAreNotFound) {
   EXPECT_FALSE(GetCommState(file, &dcb));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   EXPECT_TRUE(CloseHandle(file));
+}
+
+// What the comm calls send, DeviceIoControl may send too: the same codes
+// with the same buffers, checked for size before the port touches them.
+TEST_F(SerialPortTest, SerialIoControlsServeTheCommCallsAndRefuseShortBuffers) {
+  HANDLE port = Open();
+  ASSERT_NE(port, INVALID_HANDLE_VALUE);
+  struct Code {
+    DWORD code;
+    DWORD in, out;
+  };
+  const Code kCodes[] = {
+      {IOCTL_SERIAL_SET_DCB, sizeof(DCB), 0},
+      {IOCTL_SERIAL_GET_DCB, 0, sizeof(DCB)},
+      {IOCTL_SERIAL_SET_TIMEOUTS, sizeof(COMMTIMEOUTS), 0},
+      {IOCTL_SERIAL_GET_TIMEOUTS, 0, sizeof(COMMTIMEOUTS)},
+      {IOCTL_SERIAL_SET_WAIT_MASK, sizeof(DWORD), 0},
+      {IOCTL_SERIAL_GET_WAIT_MASK, 0, sizeof(DWORD)},
+      {IOCTL_SERIAL_WAIT_ON_MASK, 0, sizeof(DWORD)},
+      {IOCTL_SERIAL_GET_MODEMSTATUS, 0, sizeof(DWORD)},
+      {IOCTL_SERIAL_PURGE, sizeof(DWORD), 0},
+  };
+  for (const Code& c : kCodes) {
+    for (bool missing : {false, true}) {
+      uint8_t in[sizeof(DCB)] = {};
+      uint8_t out[sizeof(DCB)];
+      std::memset(out, 0xA5, sizeof out);
+      DWORD returned = 99;
+      SetLastError(0);
+      EXPECT_FALSE(DeviceIoControl(port, c.code, missing ? nullptr : in, c.in ? c.in - 1 : 0,
+                                   missing ? nullptr : out, c.out ? c.out - 1 : 0, &returned,
+                                   nullptr))
+          << std::hex << c.code;
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << std::hex << c.code;
+      EXPECT_EQ(returned, 0u);
+      for (uint8_t b : out) ASSERT_EQ(b, 0xA5) << std::hex << c.code;
+    }
+  }
+  SetLastError(0);
+  EXPECT_FALSE(DeviceIoControl(port, 0x1234, nullptr, 0, nullptr, 0, nullptr, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+
+  // Values go in and out whole, also through buffers not aligned for them.
+  alignas(8) uint8_t buffer[sizeof(DCB) + 1];
+  const COMMTIMEOUTS sent{MAXDWORD, 7, 300, 2, 50};
+  std::memcpy(buffer + 1, &sent, sizeof sent);
+  ASSERT_TRUE(DeviceIoControl(port, IOCTL_SERIAL_SET_TIMEOUTS, buffer + 1, sizeof sent, nullptr,
+                              0, nullptr, nullptr));
+  COMMTIMEOUTS got{};
+  ASSERT_TRUE(GetCommTimeouts(port, &got));
+  EXPECT_EQ(std::memcmp(&got, &sent, sizeof got), 0);
+
+  DCB state{};
+  ASSERT_TRUE(GetCommState(port, &state));
+  DWORD returned = 0;
+  ASSERT_TRUE(DeviceIoControl(port, IOCTL_SERIAL_GET_DCB, nullptr, 0, buffer + 1, sizeof(DCB),
+                              &returned, nullptr));
+  EXPECT_EQ(returned, sizeof(DCB));
+  EXPECT_EQ(std::memcmp(buffer + 1, &state, sizeof state), 0);
+
+  ASSERT_TRUE(DeviceIoControl(port, IOCTL_SERIAL_CLR_DTR, nullptr, 0, nullptr, 0, nullptr,
+                              nullptr));
+  handheld::SerialLines lines{};
+  ASSERT_TRUE(handheld::GetSerialLines(port, &lines));
+  EXPECT_FALSE(lines.dtr);
+  EXPECT_TRUE(lines.rts);
+  EXPECT_TRUE(CloseHandle(port));
 }
 
 TEST_F(SerialPortTest, APortHasOneUserAtATime) {

@@ -1,10 +1,14 @@
-// The serial communications calls on ports that CreateFile opened.
+// The serial communications calls on ports that CreateFile opened. Each call
+// becomes one serial I/O control that the port serves: a port of a stream
+// driver (the sleeve's client serial driver) hands it to the driver's
+// IOControl, a host port serves it itself.
 #include <memory>
 
 #include "SerialPort.h"
 #include "StreamDeviceFile.h"
 #include "handheld.h"
 
+using handheld::detail::FileObject;
 using handheld::detail::HandleTable;
 using handheld::detail::ReportStatus;
 using handheld::detail::SerialPort;
@@ -12,154 +16,117 @@ using handheld::detail::StreamDeviceFile;
 
 namespace {
 
-std::shared_ptr<SerialPort> LookupPort(HANDLE h) {
+// One serial I/O control and its buffers. A code of 0 stands for a call
+// that names no request (an unknown escape function).
+struct CommRequest {
+  DWORD code;
+  const void* in;
+  DWORD inBytes;
+  void* out;
+  DWORD outBytes;
+};
+
+CommRequest Command(DWORD code) { return {code, nullptr, 0, nullptr, 0}; }
+
+template <class T>
+CommRequest In(DWORD code, const T* value) {
+  return {code, value, sizeof(T), nullptr, 0};
+}
+
+template <class T>
+CommRequest Out(DWORD code, T* value) {
+  return {code, nullptr, 0, value, sizeof(T)};
+}
+
+// The port behind `h`: a host port or an open of a stream driver; no other
+// file is a port.
+std::shared_ptr<FileObject> LookupPort(HANDLE h) {
+  auto object = HandleTable::Lookup(h);
+  if (auto port = std::dynamic_pointer_cast<SerialPort>(object)) return port;
+  if (auto stream = std::dynamic_pointer_cast<StreamDeviceFile>(object)) return stream;
+  SetLastError(ERROR_INVALID_HANDLE);
+  return nullptr;
+}
+
+// ERROR_INVALID_HANDLE before ERROR_INVALID_PARAMETER (a missing buffer),
+// whatever kind of port it is.
+BOOL Send(HANDLE h, const CommRequest& request) {
+  std::shared_ptr<FileObject> port = LookupPort(h);
+  if (!port) return FALSE;
+  if (!request.code || (request.inBytes && !request.in) || (request.outBytes && !request.out)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  DWORD returned = 0;
+  return ReportStatus(port->IoControl(request.code, const_cast<void*>(request.in),
+                                      request.inBytes, request.out, request.outBytes,
+                                      &returned));
+}
+
+DWORD EscapeCode(DWORD function) {
+  switch (function) {
+    case SETXOFF: return IOCTL_SERIAL_SET_XOFF;
+    case SETXON: return IOCTL_SERIAL_SET_XON;
+    case SETRTS: return IOCTL_SERIAL_SET_RTS;
+    case CLRRTS: return IOCTL_SERIAL_CLR_RTS;
+    case SETDTR: return IOCTL_SERIAL_SET_DTR;
+    case CLRDTR: return IOCTL_SERIAL_CLR_DTR;
+    case SETBREAK: return IOCTL_SERIAL_SET_BREAK_ON;
+    case CLRBREAK: return IOCTL_SERIAL_SET_BREAK_OFF;
+    default: return 0;
+  }
+}
+
+std::shared_ptr<SerialPort> LookupHostPort(HANDLE h) {
   std::shared_ptr<SerialPort> port = HandleTable::LookupAs<SerialPort>(h);
   if (!port) SetLastError(ERROR_INVALID_HANDLE);
   return port;
 }
 
-// A port served by a stream driver (the sleeve's client serial driver): each
-// call reaches the driver as its serial I/O control.
-std::shared_ptr<StreamDeviceFile> LookupStreamPort(HANDLE h) {
-  return HandleTable::LookupAs<StreamDeviceFile>(h);
-}
-
-BOOL Control(const std::shared_ptr<StreamDeviceFile>& port, DWORD code, const void* in,
-             DWORD inBytes, void* out, DWORD outBytes) {
-  DWORD returned = 0;
-  return ReportStatus(port->IoControl(code, const_cast<void*>(in), inBytes, out, outBytes,
-                                      &returned));
-}
-
-BOOL InvalidParameter() {
-  SetLastError(ERROR_INVALID_PARAMETER);
-  return FALSE;
-}
-
 }  // namespace
 
-BOOL GetCommState(HANDLE h, LPDCB dcb) {
-  if (auto stream = LookupStreamPort(h))
-    return dcb ? Control(stream, IOCTL_SERIAL_GET_DCB, nullptr, 0, dcb, sizeof *dcb)
-               : InvalidParameter();
-  std::shared_ptr<SerialPort> port = LookupPort(h);
-  if (!port) return FALSE;
-  if (!dcb) return InvalidParameter();
-  return ReportStatus(port->GetState(dcb));
-}
+BOOL GetCommState(HANDLE h, LPDCB dcb) { return Send(h, Out(IOCTL_SERIAL_GET_DCB, dcb)); }
 
-BOOL SetCommState(HANDLE h, LPDCB dcb) {
-  if (auto stream = LookupStreamPort(h))
-    return dcb ? Control(stream, IOCTL_SERIAL_SET_DCB, dcb, sizeof *dcb, nullptr, 0)
-               : InvalidParameter();
-  std::shared_ptr<SerialPort> port = LookupPort(h);
-  if (!port) return FALSE;
-  if (!dcb) return InvalidParameter();
-  return ReportStatus(port->SetState(*dcb));
-}
+BOOL SetCommState(HANDLE h, LPDCB dcb) { return Send(h, In(IOCTL_SERIAL_SET_DCB, dcb)); }
 
 BOOL GetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts) {
-  if (auto stream = LookupStreamPort(h))
-    return timeouts ? Control(stream, IOCTL_SERIAL_GET_TIMEOUTS, nullptr, 0, timeouts,
-                              sizeof *timeouts)
-                    : InvalidParameter();
-  std::shared_ptr<SerialPort> port = LookupPort(h);
-  if (!port) return FALSE;
-  if (!timeouts) return InvalidParameter();
-  return ReportStatus(port->GetTimeouts(timeouts));
+  return Send(h, Out(IOCTL_SERIAL_GET_TIMEOUTS, timeouts));
 }
 
 BOOL SetCommTimeouts(HANDLE h, LPCOMMTIMEOUTS timeouts) {
-  if (auto stream = LookupStreamPort(h))
-    return timeouts ? Control(stream, IOCTL_SERIAL_SET_TIMEOUTS, timeouts, sizeof *timeouts,
-                              nullptr, 0)
-                    : InvalidParameter();
-  std::shared_ptr<SerialPort> port = LookupPort(h);
-  if (!port) return FALSE;
-  if (!timeouts) return InvalidParameter();
-  return ReportStatus(port->SetTimeouts(*timeouts));
+  return Send(h, In(IOCTL_SERIAL_SET_TIMEOUTS, timeouts));
 }
 
-BOOL SetCommMask(HANDLE h, DWORD mask) {
-  if (auto stream = LookupStreamPort(h))
-    return Control(stream, IOCTL_SERIAL_SET_WAIT_MASK, &mask, sizeof mask, nullptr, 0);
-  std::shared_ptr<SerialPort> port = LookupPort(h);
-  if (!port) return FALSE;
-  return ReportStatus(port->SetMask(mask));
-}
+BOOL SetCommMask(HANDLE h, DWORD mask) { return Send(h, In(IOCTL_SERIAL_SET_WAIT_MASK, &mask)); }
 
-BOOL GetCommMask(HANDLE h, LPDWORD mask) {
-  if (auto stream = LookupStreamPort(h))
-    return mask ? Control(stream, IOCTL_SERIAL_GET_WAIT_MASK, nullptr, 0, mask, sizeof *mask)
-                : InvalidParameter();
-  std::shared_ptr<SerialPort> port = LookupPort(h);
-  if (!port) return FALSE;
-  if (!mask) return InvalidParameter();
-  return ReportStatus(port->GetMask(mask));
-}
+BOOL GetCommMask(HANDLE h, LPDWORD mask) { return Send(h, Out(IOCTL_SERIAL_GET_WAIT_MASK, mask)); }
 
 BOOL WaitCommEvent(HANDLE h, LPDWORD mask, LPOVERLAPPED) {
   if (mask) *mask = 0;
-  if (auto stream = LookupStreamPort(h))
-    return mask ? Control(stream, IOCTL_SERIAL_WAIT_ON_MASK, nullptr, 0, mask, sizeof *mask)
-                : InvalidParameter();
-  std::shared_ptr<SerialPort> port = LookupPort(h);
-  if (!port) return FALSE;
-  if (!mask) return InvalidParameter();
-  return ReportStatus(port->WaitEvent(mask));
+  return Send(h, Out(IOCTL_SERIAL_WAIT_ON_MASK, mask));
 }
 
-BOOL PurgeComm(HANDLE h, DWORD flags) {
-  if (auto stream = LookupStreamPort(h))
-    return Control(stream, IOCTL_SERIAL_PURGE, &flags, sizeof flags, nullptr, 0);
-  std::shared_ptr<SerialPort> port = LookupPort(h);
-  if (!port) return FALSE;
-  return ReportStatus(port->Purge(flags));
-}
+BOOL PurgeComm(HANDLE h, DWORD flags) { return Send(h, In(IOCTL_SERIAL_PURGE, &flags)); }
 
 BOOL EscapeCommFunction(HANDLE h, DWORD function) {
-  if (auto stream = LookupStreamPort(h)) {
-    DWORD code = 0;
-    switch (function) {
-      case SETXOFF: code = IOCTL_SERIAL_SET_XOFF; break;
-      case SETXON: code = IOCTL_SERIAL_SET_XON; break;
-      case SETRTS: code = IOCTL_SERIAL_SET_RTS; break;
-      case CLRRTS: code = IOCTL_SERIAL_CLR_RTS; break;
-      case SETDTR: code = IOCTL_SERIAL_SET_DTR; break;
-      case CLRDTR: code = IOCTL_SERIAL_CLR_DTR; break;
-      case SETBREAK: code = IOCTL_SERIAL_SET_BREAK_ON; break;
-      case CLRBREAK: code = IOCTL_SERIAL_SET_BREAK_OFF; break;
-      default: return InvalidParameter();
-    }
-    return Control(stream, code, nullptr, 0, nullptr, 0);
-  }
-  std::shared_ptr<SerialPort> port = LookupPort(h);
-  if (!port) return FALSE;
-  return ReportStatus(port->Escape(function));
+  return Send(h, Command(EscapeCode(function)));
 }
 
 BOOL GetCommModemStatus(HANDLE h, LPDWORD status) {
-  if (auto stream = LookupStreamPort(h))
-    return status ? Control(stream, IOCTL_SERIAL_GET_MODEMSTATUS, nullptr, 0, status,
-                            sizeof *status)
-                  : InvalidParameter();
-  std::shared_ptr<SerialPort> port = LookupPort(h);
-  if (!port) return FALSE;
-  if (!status) return InvalidParameter();
-  return ReportStatus(port->ModemStatus(status));
+  return Send(h, Out(IOCTL_SERIAL_GET_MODEMSTATUS, status));
 }
 
 namespace handheld {
 
 bool GetSerialLines(HANDLE h, SerialLines* lines) {
-  std::shared_ptr<SerialPort> port = LookupPort(h);
+  std::shared_ptr<SerialPort> port = LookupHostPort(h);
   if (!port || !lines) return false;
   *lines = port->Lines();
   return true;
 }
 
 bool SetFarEndLines(HANDLE h, const FarEndLines& lines) {
-  std::shared_ptr<SerialPort> port = LookupPort(h);
+  std::shared_ptr<SerialPort> port = LookupHostPort(h);
   if (!port) return false;
   port->SetFarEnd(lines);
   return true;

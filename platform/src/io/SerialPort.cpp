@@ -441,6 +441,42 @@ Status SerialPort::Flush() {
   }
 }
 
+// ---- the serial I/O controls ----
+
+Status SerialPort::IoControl(DWORD code, void* in, DWORD inBytes, void* out, DWORD outBytes,
+                             DWORD* returned) {
+  *returned = 0;
+  // A code's buffer is a value of its type, copied in or out whole (the
+  // caller's buffer need not be aligned for it).
+  auto take = [&](auto value, auto set) -> Status {
+    if (!in || inBytes < sizeof value) return ERROR_INVALID_PARAMETER;
+    std::memcpy(&value, in, sizeof value);
+    return set(value);
+  };
+  auto give = [&](auto value, auto get) -> Status {
+    if (!out || outBytes < sizeof value) return ERROR_INVALID_PARAMETER;
+    Status status = get(&value);
+    std::memcpy(out, &value, sizeof value);
+    *returned = sizeof value;
+    return status;
+  };
+  switch (code) {
+    case IOCTL_SERIAL_GET_DCB: return give(DCB{}, [this](DCB* v) { return GetState(v); });
+    case IOCTL_SERIAL_SET_DCB: return take(DCB{}, [this](const DCB& v) { return SetState(v); });
+    case IOCTL_SERIAL_GET_TIMEOUTS:
+      return give(COMMTIMEOUTS{}, [this](COMMTIMEOUTS* v) { return GetTimeouts(v); });
+    case IOCTL_SERIAL_SET_TIMEOUTS:
+      return take(COMMTIMEOUTS{}, [this](const COMMTIMEOUTS& v) { return SetTimeouts(v); });
+    case IOCTL_SERIAL_SET_WAIT_MASK: return take(DWORD{}, [this](DWORD v) { return SetMask(v); });
+    case IOCTL_SERIAL_GET_WAIT_MASK: return give(DWORD{}, [this](DWORD* v) { return GetMask(v); });
+    case IOCTL_SERIAL_WAIT_ON_MASK: return give(DWORD{}, [this](DWORD* v) { return WaitEvent(v); });
+    case IOCTL_SERIAL_GET_MODEMSTATUS:
+      return give(DWORD{}, [this](DWORD* v) { return ModemStatus(v); });
+    case IOCTL_SERIAL_PURGE: return take(DWORD{}, [this](DWORD v) { return Purge(v); });
+    default: return Escape(code);
+  }
+}
+
 // ---- line settings ----
 
 Status SerialPort::GetState(DCB* dcb) {
@@ -567,34 +603,34 @@ void SerialPort::SetLine(int line, bool on) {
   ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line);
 }
 
-Status SerialPort::Escape(DWORD function) {
+Status SerialPort::Escape(DWORD code) {
   if (closed_.load()) return ERROR_INVALID_HANDLE;
   std::lock_guard<std::mutex> lock(stateMutex_);
-  switch (function) {
-    case SETDTR:
-    case CLRDTR:
-      dtr_ = function == SETDTR;
+  switch (code) {
+    case IOCTL_SERIAL_SET_DTR:
+    case IOCTL_SERIAL_CLR_DTR:
+      dtr_ = code == IOCTL_SERIAL_SET_DTR;
       SetLine(TIOCM_DTR, dtr_);
       return Status::Ok();
-    case SETRTS:
-    case CLRRTS:
-      rts_ = function == SETRTS;
+    case IOCTL_SERIAL_SET_RTS:
+    case IOCTL_SERIAL_CLR_RTS:
+      rts_ = code == IOCTL_SERIAL_SET_RTS;
       SetLine(TIOCM_RTS, rts_);
       return Status::Ok();
-    case SETXOFF:
+    case IOCTL_SERIAL_SET_XOFF:
       tcflow(fd_, TCOOFF);
       return Status::Ok();
-    case SETXON:
+    case IOCTL_SERIAL_SET_XON:
       tcflow(fd_, TCOON);
       return Status::Ok();
-    case SETBREAK:
+    case IOCTL_SERIAL_SET_BREAK_ON:
       ioctl(fd_, TIOCSBRK);
       return Status::Ok();
-    case CLRBREAK:
+    case IOCTL_SERIAL_SET_BREAK_OFF:
       ioctl(fd_, TIOCCBRK);
       return Status::Ok();
     default:
-      return ERROR_INVALID_PARAMETER;
+      return ERROR_NOT_SUPPORTED;
   }
 }
 

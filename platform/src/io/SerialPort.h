@@ -13,6 +13,10 @@
 // with ERROR_DEVICE_REMOVED, for good. The device is reached again only by
 // opening the port anew.
 //
+// The serial calls (SetCommState, WaitCommEvent, ...) reach the port as the
+// serial I/O controls that a stream driver's IOControl takes (IoControl),
+// with the same buffers; so does DeviceIoControl.
+//
 // Threads: ReadFile, WaitCommEvent and WriteFile may run at the same time in
 // different threads. Closing the last handle wakes every pending call, which
 // then fails with ERROR_INVALID_HANDLE; the descriptor itself is closed only
@@ -51,8 +55,17 @@ class SerialPort : public FileObject {
   Status Read(void* buffer, DWORD count, DWORD* done) override;
   Status Write(const void* buffer, DWORD count, DWORD* done) override;
   Status Flush() override;
+  // One serial I/O control (IOCTL_SERIAL_*): a buffer too small for its
+  // code is ERROR_INVALID_PARAMETER, a code of no serial call
+  // ERROR_NOT_SUPPORTED.
+  Status IoControl(DWORD code, void* in, DWORD inBytes, void* out, DWORD outBytes,
+                   DWORD* returned) override;
   void OnClose() override;
 
+  SerialLines Lines();
+  void SetFarEnd(const FarEndLines& lines);
+
+ private:
   Status GetState(DCB* dcb);
   Status SetState(const DCB& dcb);
   Status GetTimeouts(COMMTIMEOUTS* timeouts);
@@ -61,12 +74,9 @@ class SerialPort : public FileObject {
   Status GetMask(DWORD* mask);
   Status WaitEvent(DWORD* mask);
   Status Purge(DWORD flags);
-  Status Escape(DWORD function);
+  // The codes without buffers: the modem lines, flow and break.
+  Status Escape(DWORD code);
   Status ModemStatus(DWORD* status);
-  SerialLines Lines();
-  void SetFarEnd(const FarEndLines& lines);
-
- private:
   bool Setup();
   // Takes up to `count` buffered bytes, refilling the buffer from the
   // device (without blocking) when it is empty; with `skipDrained`, not
