@@ -5,14 +5,13 @@
 // client key names in "HostDevice" (a tty, or the pseudo-terminal of the
 // receiver simulator): each open opens that device, reads and writes go
 // to it, and the serial calls, which reach the driver as serial I/O
-// controls, are carried out on it.
+// controls, are passed on to it.
 //
 // Threads: any number of opens, each used by several threads at once (a
 // reader waiting for characters while another writes or closes). The
 // driver's tables are locked only to look up or change an entry, never
 // across a call on the host device; closing an open wakes a wait pending on
 // it. Deinit closes the opens that are still open.
-#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -184,61 +183,14 @@ DWORD COM_Seek(DWORD, LONG, DWORD) {
   return 0xFFFFFFFFu;
 }
 
+// The serial calls reach the driver as serial I/O controls; the host port
+// serves the same codes with the same buffers, so each goes on to it as it
+// came (a code of no serial call fails there with ERROR_NOT_SUPPORTED).
 BOOL COM_IOControl(DWORD open, DWORD code, LPBYTE in, DWORD inBytes, LPBYTE out, DWORD outBytes,
                    LPDWORD returned) {
   HANDLE host = HostOf(open);
   if (!host) return FALSE;
-  // The buffer each code takes in or gives out, and its size.
-  auto input = [&](DWORD size) { return in && inBytes >= size; };
-  auto output = [&](DWORD size) {
-    if (!out || outBytes < size) return false;
-    if (returned) *returned = size;
-    return true;
-  };
-  auto word = [&]() {
-    DWORD value = 0;
-    std::memcpy(&value, in, sizeof value);
-    return value;
-  };
-  switch (code) {
-    case IOCTL_SERIAL_GET_DCB:
-      return output(sizeof(DCB)) ? GetCommState(host, reinterpret_cast<DCB*>(out))
-                                 : Refuse(ERROR_INVALID_PARAMETER);
-    case IOCTL_SERIAL_SET_DCB:
-      return input(sizeof(DCB)) ? SetCommState(host, reinterpret_cast<DCB*>(in))
-                                : Refuse(ERROR_INVALID_PARAMETER);
-    case IOCTL_SERIAL_GET_TIMEOUTS:
-      return output(sizeof(COMMTIMEOUTS))
-                 ? GetCommTimeouts(host, reinterpret_cast<COMMTIMEOUTS*>(out))
-                 : Refuse(ERROR_INVALID_PARAMETER);
-    case IOCTL_SERIAL_SET_TIMEOUTS:
-      return input(sizeof(COMMTIMEOUTS))
-                 ? SetCommTimeouts(host, reinterpret_cast<COMMTIMEOUTS*>(in))
-                 : Refuse(ERROR_INVALID_PARAMETER);
-    case IOCTL_SERIAL_SET_WAIT_MASK:
-      return input(sizeof(DWORD)) ? SetCommMask(host, word()) : Refuse(ERROR_INVALID_PARAMETER);
-    case IOCTL_SERIAL_GET_WAIT_MASK:
-      return output(sizeof(DWORD)) ? GetCommMask(host, reinterpret_cast<DWORD*>(out))
-                                   : Refuse(ERROR_INVALID_PARAMETER);
-    case IOCTL_SERIAL_WAIT_ON_MASK:
-      return output(sizeof(DWORD))
-                 ? WaitCommEvent(host, reinterpret_cast<DWORD*>(out), nullptr)
-                 : Refuse(ERROR_INVALID_PARAMETER);
-    case IOCTL_SERIAL_GET_MODEMSTATUS:
-      return output(sizeof(DWORD)) ? GetCommModemStatus(host, reinterpret_cast<DWORD*>(out))
-                                   : Refuse(ERROR_INVALID_PARAMETER);
-    case IOCTL_SERIAL_PURGE:
-      return input(sizeof(DWORD)) ? PurgeComm(host, word()) : Refuse(ERROR_INVALID_PARAMETER);
-    case IOCTL_SERIAL_SET_XOFF: return EscapeCommFunction(host, SETXOFF);
-    case IOCTL_SERIAL_SET_XON: return EscapeCommFunction(host, SETXON);
-    case IOCTL_SERIAL_SET_RTS: return EscapeCommFunction(host, SETRTS);
-    case IOCTL_SERIAL_CLR_RTS: return EscapeCommFunction(host, CLRRTS);
-    case IOCTL_SERIAL_SET_DTR: return EscapeCommFunction(host, SETDTR);
-    case IOCTL_SERIAL_CLR_DTR: return EscapeCommFunction(host, CLRDTR);
-    case IOCTL_SERIAL_SET_BREAK_ON: return EscapeCommFunction(host, SETBREAK);
-    case IOCTL_SERIAL_SET_BREAK_OFF: return EscapeCommFunction(host, CLRBREAK);
-    default: return Refuse(ERROR_NOT_SUPPORTED);
-  }
+  return DeviceIoControl(host, code, in, inBytes, out, outBytes, returned, nullptr);
 }
 
 }  // extern "C"
