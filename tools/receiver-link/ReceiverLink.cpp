@@ -62,6 +62,6 @@ bool StartReceiverLink(const char* tool, WCHAR (&port)[kReceiverPortChars], LPWS
     ViewerState::DeleteSession();
     return false;
   }
-  ReadReceiverVersion(version);
+  ReadReceiverVersion(ViewerState::Readers(), version);
   return true;
 }

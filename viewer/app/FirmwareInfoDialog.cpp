@@ -108,7 +108,7 @@ void FirmwareInfoDialog::FillLines(HWND dialog) {
   SendDlgItemMessage(dialog, kPortLine, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(portLine));
 
   if (attached)
-    ReadReceiverVersion(text, kTextChars);
+    ReadReceiverVersion(ViewerState::Readers(), text, kTextChars);
   else
     lstrcpy(text, kNoGps);
   SendDlgItemMessage(dialog, kVersionLine, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));

@@ -132,7 +132,7 @@ void MainWindow::OnCreate(HWND hwnd) {
   SetTimer(hwnd, kPollTimer, kPollMs, nullptr);
 
   HCURSOR previous = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-  ReadReceiverVersion(snapshot.swVersion, DisplaySnapshot::kTextChars);
+  ReadReceiverVersion(ViewerState::Readers(), snapshot.swVersion, DisplaySnapshot::kTextChars);
   FirmwareInfoDialog::ActiveDriverText(snapshot.activeDriver);
   FirmwareInfoDialog::InstalledDriversText(snapshot.installedDrivers);
   SetCursor(previous);

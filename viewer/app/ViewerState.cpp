@@ -1,49 +1,24 @@
 #include "ViewerState.h"
 
-#include <new>
-
-#include "BinaryReader.h"
-#include "NmeaReader.h"
-#include "SerialSession.h"
-
 SerialSession* ViewerState::session = nullptr;
 NmeaReader* ViewerState::currentReader = nullptr;
 BinaryReader* ViewerState::binaryReader = nullptr;
 
-BOOL ViewerState::CreateCurrentReader() {
-  // A reader's destructor clears the session's sink whoever set it, so the
-  // old reader goes before the new one attaches.
-  DeleteCurrentReader();
-  DeleteBinaryReader();
-  if (session == nullptr) return FALSE;
-  currentReader = new (std::nothrow) NmeaReader(session);
-  return currentReader != nullptr;
-}
+namespace {
 
-BOOL ViewerState::CreateBinaryReader() {
-  DeleteCurrentReader();
-  DeleteBinaryReader();
-  if (session == nullptr) return FALSE;
-  binaryReader = new (std::nothrow) BinaryReader(session);
-  return binaryReader != nullptr;
-}
+constinit ReceiverReaders readers(ViewerState::session, ViewerState::currentReader,
+                                  ViewerState::binaryReader);
 
-void ViewerState::DeleteCurrentReader() {
-  NmeaReader* reader = currentReader;
-  currentReader = nullptr;
-  delete reader;
-}
+}  // namespace
 
-void ViewerState::DeleteBinaryReader() {
-  BinaryReader* reader = binaryReader;
-  binaryReader = nullptr;
-  delete reader;
-}
+ReceiverReaders& ViewerState::Readers() { return readers; }
 
-void ViewerState::DeleteSession() {
-  DeleteCurrentReader();
-  DeleteBinaryReader();
-  SerialSession* old = session;
-  session = nullptr;
-  delete old;
-}
+BOOL ViewerState::CreateCurrentReader() { return readers.CreateCurrentReader(); }
+
+BOOL ViewerState::CreateBinaryReader() { return readers.CreateBinaryReader(); }
+
+void ViewerState::DeleteCurrentReader() { readers.DeleteCurrentReader(); }
+
+void ViewerState::DeleteBinaryReader() { readers.DeleteBinaryReader(); }
+
+void ViewerState::DeleteSession() { readers.DeleteSession(); }

@@ -2,24 +2,24 @@
 
 #include <windows.h>
 
-class SerialSession;
-class NmeaReader;
-class BinaryReader;
+#include "ReceiverReaders.h"
 
 // The viewer's program-wide objects: the one serial session, the sentence
 // reader attached to it and, only while the version query talks SiRF
 // binary, the binary reader in its place. UI thread only.
 //
-// At most one of the two readers exists at a time, and it is the session's
-// byte sink (each reader attaches itself when constructed and detaches when
-// destroyed). A member is set to none before the object it held is deleted,
-// and a new object is stored the moment its constructor returns, so a timer
-// tick or a paint that runs inside a message box never meets a dead reader.
+// The members are replaced by the rules of ReceiverReaders (at most one
+// reader, the session's sink; a member is none before its object is
+// deleted, and set the moment a new one is made), through which the
+// version query works on them too.
 class ViewerState {
  public:
   static SerialSession* session;
   static NmeaReader* currentReader;
   static BinaryReader* binaryReader;
+
+  // The three members, as the version query takes them.
+  static ReceiverReaders& Readers();
 
   // Deletes whichever reader exists, then attaches a new sentence reader to
   // the session and makes it the current reader. False, with no reader at

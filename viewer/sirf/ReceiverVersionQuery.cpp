@@ -4,7 +4,6 @@
 #include "NmeaReader.h"
 #include "SerialSession.h"
 #include "WidenAscii.h"
-#include "app/ViewerState.h"
 
 namespace {
 
@@ -62,10 +61,10 @@ void AppendSentenceVersion(LPWSTR text, DWORD textChars, const SwvRecord& record
 }
 
 // Waits until the current sentence reader has a sentence queued.
-bool WaitForSentence() {
+bool WaitForSentence(const ReceiverReaders& readers) {
   const DWORD start = GetTickCount();
   for (;;) {
-    NmeaReader* reader = ViewerState::currentReader;
+    NmeaReader* reader = readers.currentReader;
     if (reader != nullptr && reader->HasSentence()) return true;
     if (GetTickCount() - start >= kWaitLimitMs) return false;
     Sleep(kPresencePollMs);
@@ -73,10 +72,10 @@ bool WaitForSentence() {
 }
 
 // Waits until the binary reader has a frame queued.
-bool WaitForFrame() {
+bool WaitForFrame(const ReceiverReaders& readers) {
   const DWORD start = GetTickCount();
   for (;;) {
-    BinaryReader* reader = ViewerState::binaryReader;
+    BinaryReader* reader = readers.binaryReader;
     if (reader != nullptr && reader->HasFrame()) return true;
     if (GetTickCount() - start >= kWaitLimitMs) return false;
     Sleep(kPresencePollMs);
@@ -102,21 +101,21 @@ bool WaitForVersionSentence(NmeaReader& reader, WORD previous) {
 
 }  // namespace
 
-void ReadVersionOverBinary(LPWSTR text, DWORD textChars) {
-  if (ViewerState::binaryReader == nullptr) return;
+void ReadVersionOverBinary(ReceiverReaders& readers, LPWSTR text, DWORD textChars) {
+  if (readers.binaryReader == nullptr) return;
   // Whatever happens here, the receiver is told to go back to NMEA.
   if (text == nullptr || textChars == 0) {
-    ViewerState::binaryReader->SwitchToNmea(kLinkBaud);
+    readers.binaryReader->SwitchToNmea(kLinkBaud);
     return;
   }
 
-  if (!WaitForFrame()) {
+  if (!WaitForFrame(readers)) {
     ShowError(TEXT("Failed to go into Sirf Binary"));
-    if (ViewerState::binaryReader != nullptr) ViewerState::binaryReader->SwitchToNmea(kLinkBaud);
+    if (readers.binaryReader != nullptr) readers.binaryReader->SwitchToNmea(kLinkBaud);
     return;
   }
 
-  BinaryReader& reader = *ViewerState::binaryReader;
+  BinaryReader& reader = *readers.binaryReader;
   reader.HasMakerVersion = false;
   reader.HasBaseVersion = false;
   reader.PollSoftwareVersion();
@@ -148,15 +147,15 @@ void ReadVersionOverBinary(LPWSTR text, DWORD textChars) {
   reader.SwitchToNmea(kLinkBaud);
 }
 
-void ReadReceiverVersion(LPWSTR text, DWORD textChars) {
+void ReadReceiverVersion(ReceiverReaders& readers, LPWSTR text, DWORD textChars) {
   if (text == nullptr || textChars == 0) return;
   text[0] = 0;
   // Without a session or a sentence reader (after Disconnect) there is no
   // receiver to ask, and the viewer is to stay without a reader.
-  if (ViewerState::session == nullptr || ViewerState::currentReader == nullptr) return;
+  if (readers.session == nullptr || readers.currentReader == nullptr) return;
 
-  if (WaitForSentence()) {
-    NmeaReader& reader = *ViewerState::currentReader;
+  if (WaitForSentence(readers)) {
+    NmeaReader& reader = *readers.currentReader;
     reader.SendVersionRequest(kVersionRequestFirst);
     if (WaitForVersionSentence(reader, 0)) {
       const WORD first = reader.Swv().count;
@@ -173,18 +172,18 @@ void ReadReceiverVersion(LPWSTR text, DWORD textChars) {
     // ask it in SiRF binary. The sentence reader goes at once, so that the
     // first frames already reach the binary reader.
     reader.SendSwitchToBinary(kLinkBaud);
-    ViewerState::CreateBinaryReader();
-    ReadVersionOverBinary(text, textChars);
-    ViewerState::CreateCurrentReader();
-    if (!WaitForSentence()) ShowError(TEXT("Failed to restore NMEA, Run this program again"));
+    readers.CreateBinaryReader();
+    ReadVersionOverBinary(readers, text, textChars);
+    readers.CreateCurrentReader();
+    if (!WaitForSentence(readers)) ShowError(TEXT("Failed to restore NMEA, Run this program again"));
     return;
   }
 
   // No NMEA at all: the receiver may already be in binary.
-  ViewerState::CreateBinaryReader();
-  if (WaitForFrame())
-    ReadVersionOverBinary(text, textChars);
+  readers.CreateBinaryReader();
+  if (WaitForFrame(readers))
+    ReadVersionOverBinary(readers, text, textChars);
   else
     ShowError(TEXT("Failed to get NMEA data\r\nSleeve Comms Error\r\nContact Dovrin Support."));
-  ViewerState::CreateCurrentReader();
+  readers.CreateCurrentReader();
 }

@@ -14,7 +14,7 @@
 #include "BinaryReader.h"
 #include "NmeaReader.h"
 #include "SerialSession.h"
-#include "app/ViewerState.h"
+#include "ViewerState.h"
 #include "WireFrames.h"
 #include "testing/PtyPeer.h"
 #include "testing/TempDevice.h"

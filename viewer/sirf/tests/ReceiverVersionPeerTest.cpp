@@ -13,7 +13,6 @@
 #include "ReceiverVersionQuery.h"
 #include "ScriptedReceiver.h"
 #include "VersionQueryBench.h"
-#include "app/ViewerState.h"
 #include "handheld.h"
 
 using receiver_test::kAskVersion1;
@@ -53,14 +52,14 @@ TEST_F(ReceiverVersionPeer, TwoVersionSentencesKeepTheReaderAndNeverSwitch) {
   script.answer2 = "GSW2-2.05.024";
   script.answer1 = "Dovrin GPS 1.30";
   Start(script);
-  NmeaReader* before = ViewerState::currentReader;
+  NmeaReader* before = readers.currentReader;
 
   EXPECT_EQ(Query(), u"GSW2-2.05.024, Dovrin GPS 1.30");
   EXPECT_EQ(Wire(), kAskVersion2 + kAskVersion1);
   EXPECT_TRUE(boxes.empty());
-  EXPECT_EQ(ViewerState::currentReader, before);
-  EXPECT_EQ(ViewerState::currentReader->Swv().count, 2);
-  EXPECT_EQ(ViewerState::binaryReader, nullptr);
+  EXPECT_EQ(readers.currentReader, before);
+  EXPECT_EQ(readers.currentReader->Swv().count, 2);
+  EXPECT_EQ(readers.binaryReader, nullptr);
 }
 
 TEST_F(ReceiverVersionPeer, TwoLongestVersionsAreCutToTheBuffer) {
@@ -74,7 +73,7 @@ TEST_F(ReceiverVersionPeer, TwoLongestVersionsAreCutToTheBuffer) {
   // Room for 100 characters, then a guard the query must not touch.
   WCHAR text[kReceiverVersionChars + 8];
   for (WCHAR& c : text) c = u'#';
-  ReadReceiverVersion(text, kReceiverVersionChars);
+  ReadReceiverVersion(readers, text, kReceiverVersionChars);
 
   const std::u16string expected = handheld::FromUtf8(first + ", " + second);
   EXPECT_EQ(std::u16string(text), expected);
@@ -93,7 +92,7 @@ TEST_F(ReceiverVersionPeer, TwoLongestBinaryVersionsAreCutToTheBuffer) {
 
   WCHAR text[kReceiverVersionChars + 8];
   for (WCHAR& c : text) c = u'#';
-  ReadReceiverVersion(text, kReceiverVersionChars);
+  ReadReceiverVersion(readers, text, kReceiverVersionChars);
 
   const std::u16string expected = handheld::FromUtf8(base + ", " + maker.substr(0, 48));
   EXPECT_EQ(std::u16string(text), expected);
@@ -110,7 +109,7 @@ TEST_F(ReceiverVersionPeer, VersionDecodedBeforeTheQueryIsTakenAtOnce) {
   Start(script);
   receiver->Inject(receiver_test::NmeaSentence("PXVRSWV,0,EARLY-1.0"));
 
-  NmeaReader* reader = ViewerState::currentReader;
+  NmeaReader* reader = readers.currentReader;
   char sentence[NmeaReader::kSentenceBufferSize];
   WORD length = 0;
   for (int i = 0; i < 100 && reader->Swv().count == 0; ++i) {
@@ -183,25 +182,25 @@ TEST_F(ReceiverVersionPeer, WithoutASentenceReaderTheQueryDoesNothing) {
   ScriptedReceiver::Script script;
   script.answer2 = "GSW2";
   Start(script);
-  ViewerState::session->Close();
-  ViewerState::DeleteCurrentReader();
+  readers.session->Close();
+  readers.DeleteCurrentReader();
 
   EXPECT_EQ(Query(), u"");
   EXPECT_LT(queryMs, 5000u);
   EXPECT_EQ(Wire(), "");
   EXPECT_TRUE(boxes.empty());
-  EXPECT_EQ(ViewerState::currentReader, nullptr);
-  EXPECT_EQ(ViewerState::binaryReader, nullptr);
-  EXPECT_TRUE(receiver_test::SinkIsTheOneReader());
+  EXPECT_EQ(readers.currentReader, nullptr);
+  EXPECT_EQ(readers.binaryReader, nullptr);
+  EXPECT_TRUE(receiver_test::SinkIsTheOneReader(readers));
 }
 
 TEST_F(ReceiverVersionPeer, BinaryLegWithoutRoomForTextStillSwitchesBack) {
   ScriptedReceiver::Script script;
   script.start = ScriptedReceiver::Mode::Binary;
   Start(script);
-  ASSERT_TRUE(ViewerState::CreateBinaryReader());
+  ASSERT_TRUE(readers.CreateBinaryReader());
 
-  ReadVersionOverBinary(nullptr, 0);
+  ReadVersionOverBinary(readers, nullptr, 0);
   EXPECT_EQ(Wire(), kBackToNmea);
   EXPECT_TRUE(boxes.empty());
 }

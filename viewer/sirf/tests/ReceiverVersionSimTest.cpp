@@ -14,7 +14,6 @@
 #include "NmeaReader.h"
 #include "SimulatedReceiver.h"
 #include "VersionQueryBench.h"
-#include "app/ViewerState.h"
 
 using receiver_test::InOrder;
 using receiver_test::kCommsError;
@@ -85,15 +84,15 @@ class ReceiverVersionSim : public receiver_test::VersionQueryBench {
 
 TEST_F(ReceiverVersionSim, TwoNmeaVersionSentences) {
   Start({"--scenario", "normal", "--nmea-version2", "GSW2-2.05.024", "--nmea-version1", "Dovrin 1.04"});
-  NmeaReader* before = ViewerState::currentReader;
+  NmeaReader* before = readers.currentReader;
 
   EXPECT_EQ(Query(), u"GSW2-2.05.024, Dovrin 1.04");
   // Each answer ends its wait at once.
   EXPECT_LT(queryMs, 5000u);
   EXPECT_TRUE(boxes.empty());
-  EXPECT_EQ(ViewerState::currentReader, before);
-  EXPECT_EQ(ViewerState::binaryReader, nullptr);
-  EXPECT_TRUE(receiver_test::SinkIsTheOneReader());
+  EXPECT_EQ(readers.currentReader, before);
+  EXPECT_EQ(readers.binaryReader, nullptr);
+  EXPECT_TRUE(receiver_test::SinkIsTheOneReader(readers));
   const std::string heard = Heard();
   EXPECT_TRUE(InOrder(heard, {kHeardAsk2, kHeardAsk1})) << heard;
   EXPECT_EQ(Occurrences(heard, "received"), 2u) << heard;
@@ -101,15 +100,15 @@ TEST_F(ReceiverVersionSim, TwoNmeaVersionSentences) {
 
 TEST_F(ReceiverVersionSim, OneNmeaVersionSentence) {
   Start({"--scenario", "one-version", "--nmea-version2", "GSW2-2.05.024"});
-  NmeaReader* before = ViewerState::currentReader;
+  NmeaReader* before = readers.currentReader;
 
   EXPECT_EQ(Query(), u"GSW2-2.05.024");
   // The second answer is waited for 5 s.
   EXPECT_GE(queryMs, 5000u);
   EXPECT_TRUE(boxes.empty());
-  EXPECT_EQ(ViewerState::currentReader, before);
-  EXPECT_EQ(ViewerState::binaryReader, nullptr);
-  EXPECT_TRUE(receiver_test::SinkIsTheOneReader());
+  EXPECT_EQ(readers.currentReader, before);
+  EXPECT_EQ(readers.binaryReader, nullptr);
+  EXPECT_TRUE(receiver_test::SinkIsTheOneReader(readers));
   const std::string heard = Heard();
   EXPECT_TRUE(InOrder(heard, {kHeardAsk2, kHeardAsk1})) << heard;
   EXPECT_EQ(heard.find("PSRF100"), std::string::npos) << heard;

@@ -16,9 +16,9 @@
 #include "BinaryReader.h"
 #include "FindReceiverPort.h"
 #include "NmeaReader.h"
+#include "ReceiverReaders.h"
 #include "ReceiverVersionQuery.h"
 #include "SerialSession.h"
-#include "app/ViewerState.h"
 #include "handheld.h"
 #include "testing/TempDevice.h"
 
@@ -31,17 +31,17 @@ inline const char16_t kNotRestored[] = u"Failed to restore NMEA, Run this progra
 
 // True when at most one reader exists and the session feeds exactly that
 // one (or nothing when there is none).
-inline bool SinkIsTheOneReader() {
-  const SerialSession* session = ViewerState::session;
+inline bool SinkIsTheOneReader(const ReceiverReaders& readers) {
+  const SerialSession* session = readers.session;
   if (session == nullptr) return false;
   // Looked at from the UI thread, the only thread that sets the sink.
   const ByteSink sink = session->Sink();
   void* context = session->SinkContext();
-  if (ViewerState::currentReader != nullptr && ViewerState::binaryReader != nullptr) return false;
-  if (ViewerState::currentReader != nullptr)
-    return sink == &NmeaReader::OnByte && context == ViewerState::currentReader;
-  if (ViewerState::binaryReader != nullptr)
-    return sink == &BinaryReader::OnByte && context == ViewerState::binaryReader;
+  if (readers.currentReader != nullptr && readers.binaryReader != nullptr) return false;
+  if (readers.currentReader != nullptr)
+    return sink == &NmeaReader::OnByte && context == readers.currentReader;
+  if (readers.binaryReader != nullptr)
+    return sink == &BinaryReader::OnByte && context == readers.binaryReader;
   return sink == nullptr && context == nullptr;
 }
 
@@ -61,14 +61,14 @@ class VersionQueryBench : public ::testing::Test {
   void SetUp() override {
     previous_ = handheld::SetMessageBoxPresenter([this](const handheld::MessageBoxRequest& request) {
       boxes.push_back({request.owner, request.text, request.caption, request.type,
-                       ViewerState::currentReader != nullptr, ViewerState::binaryReader != nullptr,
-                       SinkIsTheOneReader(), GetTickCount() - queryStart});
+                       readers.currentReader != nullptr, readers.binaryReader != nullptr,
+                       SinkIsTheOneReader(readers), GetTickCount() - queryStart});
       return IDOK;
     });
   }
 
   void TearDown() override {
-    ViewerState::DeleteSession();
+    readers.DeleteSession();
     handheld::SetMessageBoxPresenter(previous_);
   }
 
@@ -79,9 +79,9 @@ class VersionQueryBench : public ::testing::Test {
     WCHAR port[25];
     FindReceiverPort(port, sizeof port);
     ASSERT_EQ(std::u16string(port), u"COM3:");
-    ViewerState::session = new SerialSession(port, 57600);
-    ASSERT_TRUE(ViewerState::CreateCurrentReader());
-    ASSERT_TRUE(ViewerState::session->Reopen());
+    readers.session = new SerialSession(port, 57600);
+    ASSERT_TRUE(readers.CreateCurrentReader());
+    ASSERT_TRUE(readers.session->Reopen());
   }
 
   // Runs the query on a buffer that starts out dirty; queryMs gets its
@@ -91,7 +91,7 @@ class VersionQueryBench : public ::testing::Test {
     text[0] = u'?';
     text[1] = 0;
     queryStart = GetTickCount();
-    ReadReceiverVersion(text);
+    ReadReceiverVersion(readers, text);
     queryMs = GetTickCount() - queryStart;
     return text;
   }
@@ -111,11 +111,11 @@ class VersionQueryBench : public ::testing::Test {
 
   // The query ended with a sentence reader made after the NMEA it had read
   // before: nothing decoded into it yet, and it alone is the sink.
-  static void ExpectFreshSentenceReader() {
-    ASSERT_NE(ViewerState::currentReader, nullptr);
-    EXPECT_EQ(ViewerState::binaryReader, nullptr);
-    EXPECT_TRUE(SinkIsTheOneReader());
-    const NmeaReader& reader = *ViewerState::currentReader;
+  void ExpectFreshSentenceReader() {
+    ASSERT_NE(readers.currentReader, nullptr);
+    EXPECT_EQ(readers.binaryReader, nullptr);
+    EXPECT_TRUE(SinkIsTheOneReader(readers));
+    const NmeaReader& reader = *readers.currentReader;
     EXPECT_EQ(reader.Gga().count, 0);
     EXPECT_EQ(reader.Gsa().count, 0);
     EXPECT_EQ(reader.Gsv().count, 0);
@@ -124,13 +124,19 @@ class VersionQueryBench : public ::testing::Test {
   }
 
   // Waits for a sentence to reach the current reader.
-  static bool ReaderHearsNmea(int withinMs = 3000) {
+  bool ReaderHearsNmea(int withinMs = 3000) {
     for (int waited = 0; waited < withinMs; waited += 20) {
-      if (ViewerState::currentReader != nullptr && ViewerState::currentReader->HasSentence()) return true;
+      if (readers.currentReader != nullptr && readers.currentReader->HasSentence()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
   }
+
+  // The session and readers the query works on, as a program keeps them.
+  SerialSession* session = nullptr;
+  NmeaReader* currentReader = nullptr;
+  BinaryReader* binaryReader = nullptr;
+  ReceiverReaders readers{session, currentReader, binaryReader};
 
   std::vector<ShownBox> boxes;
   DWORD queryStart = 0;
