@@ -6,23 +6,25 @@
 #include "NmeaReader.h"
 #include "SerialSession.h"
 
-BOOL ReceiverReaders::CreateCurrentReader() {
-  // A reader's destructor clears the session's sink whoever set it, so the
-  // old reader goes before the new one attaches.
-  DeleteCurrentReader();
-  DeleteBinaryReader();
-  if (session == nullptr) return FALSE;
-  currentReader = new (std::nothrow) NmeaReader(session);
-  return currentReader != nullptr;
+namespace {
+
+// Puts a new reader of the session in `slot`, whichever reader there was
+// gone first: a reader's destructor clears the session's sink whoever set
+// it, so the old reader goes before the new one attaches.
+template <typename Reader>
+BOOL Replace(ReceiverReaders& readers, Reader*& slot) {
+  readers.DeleteCurrentReader();
+  readers.DeleteBinaryReader();
+  if (readers.session == nullptr) return FALSE;
+  slot = new (std::nothrow) Reader(readers.session);
+  return slot != nullptr;
 }
 
-BOOL ReceiverReaders::CreateBinaryReader() {
-  DeleteCurrentReader();
-  DeleteBinaryReader();
-  if (session == nullptr) return FALSE;
-  binaryReader = new (std::nothrow) BinaryReader(session);
-  return binaryReader != nullptr;
-}
+}  // namespace
+
+BOOL ReceiverReaders::CreateCurrentReader() { return Replace(*this, currentReader); }
+
+BOOL ReceiverReaders::CreateBinaryReader() { return Replace(*this, binaryReader); }
 
 void ReceiverReaders::DeleteCurrentReader() {
   NmeaReader* reader = currentReader;
