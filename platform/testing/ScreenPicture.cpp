@@ -1,9 +1,16 @@
 #include "testing/ScreenPicture.h"
 
 #include <png.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
+#include "handheld.h"
 #include "windows.h"
 
 namespace handheld::testing {
@@ -22,6 +29,23 @@ bool Fill(HDC dc, RECT rect, COLORREF color) {
   HBRUSH brush = CreateSolidBrush(color);
   bool ok = brush && FillRect(dc, &rect, brush) && DeleteObject(brush);
   return ok;
+}
+
+bool UpdatingReferences() {
+  const char* update = std::getenv("HANDHELD_UPDATE_REFERENCE");
+  return update != nullptr && *update != 0;
+}
+
+// Copies `from` over `to` through a file beside it, so that a test reading
+// `to` at the same time sees the old picture or the new one, never half.
+std::string Replace(const std::string& from, const std::string& to) {
+  const std::string next = to + ".new-" + std::to_string(getpid());
+  std::error_code error;
+  std::filesystem::copy_file(from, next, std::filesystem::copy_options::overwrite_existing, error);
+  if (!error) std::filesystem::rename(next, to, error);
+  if (!error) return "";
+  std::filesystem::remove(next);
+  return "cannot update " + to + ": " + error.message();
 }
 
 }  // namespace
@@ -159,6 +183,66 @@ bool ScreenPicture::ReadPng(const std::string& path, int* width, int* height,
   for (size_t i = 0; i < pixels->size(); ++i)
     (*pixels)[i] = (uint32_t{rgb[3 * i]} << 16) | (uint32_t{rgb[3 * i + 1]} << 8) | rgb[3 * i + 2];
   return true;
+}
+
+bool ScreenPicture::ReadPng(const std::string& path, Image* image) {
+  return ReadPng(path, &image->width, &image->height, &image->pixels);
+}
+
+std::string ScreenPicture::Difference(const Image& shown, const Image& reference,
+                                      const std::vector<Rows>& rows, int scale) {
+  auto filled = [](const Image& image) {
+    return image.width > 0 && image.height > 0 &&
+           image.pixels.size() == static_cast<size_t>(image.width) * image.height;
+  };
+  if (!filled(reference)) return "no reference picture";
+  if (!filled(shown)) return "no picture";
+  if (shown.width != reference.width * scale || shown.height != reference.height * scale) {
+    char sizes[120];
+    std::snprintf(sizes, sizeof sizes, "the picture is %d x %d, the reference %d x %d at scale %d",
+                  shown.width, shown.height, reference.width, reference.height, scale);
+    return sizes;
+  }
+  const std::vector<Rows> all{{0, reference.height}};
+  size_t differ = 0;
+  char first[80] = "";
+  for (const Rows& band : rows.empty() ? all : rows)
+    for (int y = std::max(band.top, 0) * scale; y < band.bottom * scale && y < shown.height; ++y)
+      for (int x = 0; x < shown.width; ++x) {
+        const uint32_t want =
+            reference.pixels[static_cast<size_t>(y / scale) * reference.width + x / scale] & 0xFFFFFFu;
+        const uint32_t got = shown.pixels[static_cast<size_t>(y) * shown.width + x] & 0xFFFFFFu;
+        if (got != want && differ++ == 0)
+          std::snprintf(first, sizeof first, "(%d, %d) is %06X, not %06X", x, y, got, want);
+      }
+  if (differ == 0) return "";
+  return first + ("; " + std::to_string(differ) + (differ == 1 ? " pixel differs" : " pixels differ"));
+}
+
+std::string ScreenPicture::FileDifference(const std::string& shownPath,
+                                          const std::string& referencePath) {
+  if (UpdatingReferences()) {
+    if (std::string failed = Replace(shownPath, referencePath); !failed.empty()) return failed;
+  }
+  Image shown, reference;
+  if (!ReadPng(shownPath, &shown)) return "cannot read the picture " + shownPath;
+  if (!ReadPng(referencePath, &reference)) return "cannot read the reference " + referencePath;
+  const std::string difference = Difference(shown, reference);
+  if (difference.empty()) return "";
+  return difference + " (" + shownPath + " against " + referencePath + ")";
+}
+
+std::string ScreenPicture::ScreenDifference(const std::string& referencePath) {
+  std::string folder = (std::filesystem::temp_directory_path() / "screen-XXXXXX").string();
+  if (mkdtemp(folder.data()) == nullptr) return "cannot make a folder for the screen";
+  const std::string shot = folder + "/screen.png";
+  if (!handheld::WriteScreenshot(shot)) {
+    std::filesystem::remove_all(folder);
+    return "cannot write the screen";
+  }
+  const std::string difference = FileDifference(shot, referencePath);
+  if (difference.empty()) std::filesystem::remove_all(folder);  // kept for a look otherwise
+  return difference;
 }
 
 }  // namespace handheld::testing

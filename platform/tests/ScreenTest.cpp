@@ -28,39 +28,13 @@ using handheld::testing::XvfbServer;
 constexpr int kWidth = 240;
 constexpr int kHeight = 320;
 
-struct Image {
-  int width = 0;
-  int height = 0;
-  std::vector<uint32_t> pixels;
-};
+using Image = ScreenPicture::Image;
 
 Image Reference() {
   Image image;
-  EXPECT_TRUE(ScreenPicture::ReadPng(ScreenPicture::ReferencePath(), &image.width, &image.height,
-                                     &image.pixels))
+  EXPECT_TRUE(ScreenPicture::ReadPng(ScreenPicture::ReferencePath(), &image))
       << ScreenPicture::ReferencePath();
   return image;
-}
-
-// Compares an image shown at `scale` with the reference; names the first
-// pixel that differs and how many do.
-testing::AssertionResult SamePixels(const Image& reference, const Image& shown, int scale) {
-  if (shown.width != reference.width * scale || shown.height != reference.height * scale)
-    return testing::AssertionFailure() << "size " << shown.width << " x " << shown.height;
-  size_t differ = 0;
-  std::string first;
-  for (int y = 0; y < shown.height; ++y)
-    for (int x = 0; x < shown.width; ++x) {
-      uint32_t want = reference.pixels[static_cast<size_t>(y / scale) * reference.width + x / scale];
-      uint32_t got = shown.pixels[static_cast<size_t>(y) * shown.width + x] & 0xFFFFFFu;
-      if (got != want && differ++ == 0) {
-        char text[80];
-        std::snprintf(text, sizeof text, "(%d, %d) is %06X, not %06X", x, y, got, want);
-        first = text;
-      }
-    }
-  if (differ == 0) return testing::AssertionSuccess();
-  return testing::AssertionFailure() << differ << " pixels differ; first " << first;
 }
 
 // A child process that draws the picture with the given environment, tells
@@ -113,10 +87,9 @@ TEST(Screen, HeadlessPictureMatchesReferenceInPngWrittenAtExit) {
   ASSERT_GT(child, 0);
   EXPECT_TRUE(AwaitReady(ready));
   ASSERT_TRUE(FinishDrawing(child, ready, proceed));
-  Image shown;
-  ASSERT_TRUE(ScreenPicture::ReadPng(png, &shown.width, &shown.height, &shown.pixels));
-  EXPECT_TRUE(SamePixels(Reference(), shown, 1)) << "see " << png;
-  if (HasFailure()) {  // kept for a look
+  const std::string difference = ScreenPicture::FileDifference(png, ScreenPicture::ReferencePath());
+  EXPECT_EQ(difference, "");
+  if (!difference.empty()) {  // kept for a look
     std::string kept = testing::TempDir() + "screen-picture-actual.png";
     std::rename(png.c_str(), kept.c_str());
     ADD_FAILURE() << "the picture drawn is in " << kept;
@@ -149,11 +122,10 @@ TEST_P(ScreenOnX11, WindowShowsPictureScaled) {
   }
   ASSERT_TRUE(FinishDrawing(child, ready, proceed));
   ASSERT_TRUE(drawn) << "the window did not show the picture";
-  Image reference = Reference();
-  EXPECT_TRUE(SamePixels(reference, shown, scale));
+  EXPECT_EQ(ScreenPicture::Difference(shown, Reference(), {}, scale), "");
   Image written;
-  ASSERT_TRUE(ScreenPicture::ReadPng(png, &written.width, &written.height, &written.pixels));
-  EXPECT_TRUE(SamePixels(reference, written, 1));
+  ASSERT_TRUE(ScreenPicture::ReadPng(png, &written));
+  EXPECT_EQ(ScreenPicture::Difference(written, Reference()), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, ScreenOnX11, testing::Values(1, 2));

@@ -35,7 +35,8 @@ namespace {
 
 using handheld::testing::ActiveRecord;
 using handheld::testing::ActiveRecords;
-using Image = std::vector<uint32_t>;
+using handheld::testing::ScreenPicture;
+using Image = ScreenPicture::Image;
 
 constexpr int kWidth = 240;
 constexpr int kHeight = 320;
@@ -43,6 +44,8 @@ constexpr int kHeight = 320;
 // client rows below the top bar (26 pixels).
 constexpr int kTimeTop = 26 + 165, kTimeBottom = 26 + 190;
 constexpr int kInfoTop = 26 + 195;
+// Every row of the screen but the time line's.
+const std::vector<ScreenPicture::Rows> kAllButTime = {{0, kTimeTop}, {kTimeBottom, kHeight}};
 
 bool Eventually(const std::function<bool()>& done, int seconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
@@ -53,25 +56,20 @@ bool Eventually(const std::function<bool()>& done, int seconds) {
   return true;
 }
 
-Image ReadImage(const std::string& path) {
-  int width = 0, height = 0;
-  Image pixels;
-  if (!handheld::testing::ScreenPicture::ReadPng(path, &width, &height, &pixels) ||
-      width != kWidth || height != kHeight)
-    return {};
-  for (uint32_t& p : pixels) p &= 0xFFFFFF;
-  return pixels;
-}
-
-bool SameRows(const Image& a, const Image& b, int top, int bottom) {
-  if (a.empty() || b.empty()) return false;
-  for (size_t i = static_cast<size_t>(top) * kWidth; i < static_cast<size_t>(bottom) * kWidth; ++i)
-    if (a[i] != b[i]) return false;
-  return true;
+// What differs between the screenshot at `path` and `reference` in `rows`;
+// "" when nothing does.
+std::string ShotDifference(const std::string& path, const Image& reference,
+                           const std::vector<ScreenPicture::Rows>& rows) {
+  Image shown;
+  if (!ScreenPicture::ReadPng(path, &shown)) return "cannot read " + path;
+  return ScreenPicture::Difference(shown, reference, rows);
 }
 
 Image Reference(const char* name) {
-  return ReadImage(std::string(HANDHELD_TESTDATA_DIR) + "/" + name + ".png");
+  const std::string path = std::string(HANDHELD_TESTDATA_DIR) + "/" + name + ".png";
+  Image image;
+  EXPECT_TRUE(ScreenPicture::ReadPng(path, &image)) << path;
+  return image;
 }
 
 bool Listed(const std::u16string& key, const std::u16string& name) {
@@ -132,11 +130,8 @@ class Handheld : public ::testing::Test {
   }
   // Waits for a screenshot whose rows match `reference` but for the time line.
   bool ScreenShows(const Image& reference, int seconds) {
-    return Eventually([&] {
-      const Image shown = ReadImage(screen_);
-      return SameRows(shown, reference, 0, kTimeTop) &&
-             SameRows(shown, reference, kTimeBottom, kHeight);
-    }, seconds);
+    return Eventually([&] { return ShotDifference(screen_, reference, kAllButTime).empty(); },
+                      seconds);
   }
 
   handheld::testing::TempDevice device_;
@@ -186,8 +181,9 @@ TEST_F(Handheld, TheSecondSleeveKindAndNoSleeve) {
   ASSERT_TRUE(Running()) << run_->Output() << run_->Errors();
   EXPECT_TRUE(Listed(u"Drivers\\Tessiv\\0100\\0010", u"COM3:"));
   // "Installed Drivers: Dovrin(0x0001), Zulvo(0x0010)", "Active Driver: Zulvo (0x0010)".
+  const Image secondSleeve = Reference("second-sleeve");
   EXPECT_TRUE(Eventually([&] {
-    return SameRows(ReadImage(screen_), Reference("second-sleeve"), kInfoTop, kHeight);
+    return ShotDifference(screen_, secondSleeve, {{kInfoTop, kHeight}}).empty();
   }, 60)) << run_->Output();
   const testsupport::Outcome shutdown = Command({"shutdown"});
   EXPECT_EQ(shutdown.status, 0) << shutdown.out << shutdown.err;
@@ -215,12 +211,9 @@ TEST_F(Handheld, TheViewerInAnX11Window) {
   EXPECT_NE(run_->Output().find("in a window on display " + server.display()), std::string::npos);
   const Image reference = Reference("typical-run");
   EXPECT_TRUE(Eventually([&] {
-    Image window, shown;
-    if (!server.Capture("quelmar", kWidth * kScale, kHeight * kScale, &window)) return false;
-    for (int y = 0; y < kHeight; ++y)  // each screen pixel is a square of kScale x kScale
-      for (int x = 0; x < kWidth; ++x)
-        shown.push_back(window[static_cast<size_t>(y * kScale) * kWidth * kScale + x * kScale]);
-    return SameRows(shown, reference, 0, kTimeTop) && SameRows(shown, reference, kTimeBottom, kHeight);
+    Image window{kWidth * kScale, kHeight * kScale, {}};
+    return server.Capture("quelmar", window.width, window.height, &window.pixels) &&
+           ScreenPicture::Difference(window, reference, kAllButTime, kScale).empty();
   }, 60)) << server.Describe() << "\n" << run_->Output() << run_->Errors();
   // The ok button's last window pixel: the screen's (235, 21).
   ASSERT_TRUE(server.Click("quelmar", 236 * kScale - 1, 22 * kScale - 1))
@@ -326,10 +319,7 @@ TEST_P(HandheldRate, FindsTheRateShowsThePageAndGivesItBack) {
   EXPECT_EQ(out.find("Looking for the receiver's line rate") == std::string::npos,
             !c.options.empty() && c.options[0] == "--receiver-baud") << out;
   EXPECT_LT(out.find("Viewer ended"), out.find(c.ends + "\n")) << out;
-  const Image reference = Reference("typical-run");
-  const Image shown = ReadImage(screen_);
-  EXPECT_TRUE(SameRows(shown, reference, 0, kTimeTop) && SameRows(shown, reference, kTimeBottom, kHeight))
-      << screen_;
+  EXPECT_EQ(ShotDifference(screen_, Reference("typical-run"), kAllButTime), "") << screen_;
   EXPECT_TRUE(simtest::HeardAt(sim.path(), c.last, c.binary));
 }
 

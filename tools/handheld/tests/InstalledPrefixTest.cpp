@@ -25,18 +25,12 @@ namespace fs = std::filesystem;
 // second.
 bool ShowsTheTypicalRun(const std::string& path) {
   constexpr int kTimeTop = 26 + 165, kTimeBottom = 26 + 190;
-  int width = 0, height = 0, refWidth = 0, refHeight = 0;
-  std::vector<uint32_t> shown, reference;
   using handheld::testing::ScreenPicture;
-  if (!ScreenPicture::ReadPng(path, &width, &height, &shown) ||
-      !ScreenPicture::ReadPng(std::string(HANDHELD_TESTDATA_DIR) + "/typical-run.png", &refWidth,
-                              &refHeight, &reference) ||
-      width != refWidth || height != refHeight)
-    return false;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width && (y < kTimeTop || y >= kTimeBottom); ++x)
-      if ((shown[y * width + x] & 0xFFFFFF) != (reference[y * width + x] & 0xFFFFFF)) return false;
-  return true;
+  ScreenPicture::Image shown, reference;
+  return ScreenPicture::ReadPng(path, &shown) &&
+         ScreenPicture::ReadPng(std::string(HANDHELD_TESTDATA_DIR) + "/typical-run.png", &reference) &&
+         ScreenPicture::Difference(shown, reference, {{0, kTimeTop}, {kTimeBottom, reference.height}})
+             .empty();
 }
 
 // A shell line that hides the build and source folders beneath empty ones,

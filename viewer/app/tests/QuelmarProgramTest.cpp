@@ -48,45 +48,31 @@ TEST(QuelmarProgram, WithoutAReceiverPortItSaysSleeveNotAttachedAndEndsWithCode1
 
 // ---- a session on the simulator ----
 
-constexpr int kWidth = 240;
 // The screen's rows: the window's client area begins below the top bar,
 // so page rows are client rows + kTopBar.
 constexpr int kTopBar = 26;
-struct Rows {
-  int top;
-  int bottom;  // exclusive
-};
+using handheld::testing::ScreenPicture;
+using Image = ScreenPicture::Image;
+using Rows = ScreenPicture::Rows;
 constexpr Rows kPositionRows = {kTopBar + 112, kTopBar + 160};
 constexpr Rows kTimeRows = {kTopBar + 165, kTopBar + 190};
 constexpr Rows kInfoRows = {kTopBar + 195, 320};
 constexpr Rows kInstalledRows = {kTopBar + 195, kTopBar + 225};
 
-using Image = std::vector<uint32_t>;
-
-Image ReadImage(const std::string& path) {
-  int width = 0, height = 0;
-  Image pixels;
-  if (!handheld::testing::ScreenPicture::ReadPng(path, &width, &height, &pixels)) return {};
-  for (uint32_t& p : pixels) p &= 0xFFFFFF;
-  return pixels;
-}
-
 Image Reference(const char* name) {
-  return ReadImage(std::string(APP_TESTDATA_DIR) + "/" + name + ".png");
+  const std::string path = std::string(APP_TESTDATA_DIR) + "/" + name + ".png";
+  Image image;
+  EXPECT_TRUE(ScreenPicture::ReadPng(path, &image)) << path;
+  return image;
 }
 
 bool SameRows(const Image& a, const Image& b, Rows rows) {
-  if (a.empty() || b.empty()) return false;
-  for (int y = rows.top; y < rows.bottom; ++y)
-    for (int x = 0; x < kWidth; ++x)
-      if (a[static_cast<size_t>(y) * kWidth + x] != b[static_cast<size_t>(y) * kWidth + x])
-        return false;
-  return true;
+  return ScreenPicture::Difference(a, b, {rows}).empty();
 }
 
 // Every row but the time's.
 bool SameButTime(const Image& a, const Image& b) {
-  return SameRows(a, b, {0, kTimeRows.top}) && SameRows(a, b, {kTimeRows.bottom, 320});
+  return ScreenPicture::Difference(a, b, {{0, kTimeRows.top}, {kTimeRows.bottom, 320}}).empty();
 }
 
 std::string FileText(const std::string& path) {
@@ -145,8 +131,9 @@ class QuelmarSession : public ::testing::Test {
   Image Screen() {
     const std::string path = device.path() + "/screen.png";
     std::filesystem::remove(path);
-    if (Post({"--screenshot", path}).status != 0) return {};
-    return ReadImage(path);
+    Image shown;
+    if (Post({"--screenshot", path}).status == 0) ScreenPicture::ReadPng(path, &shown);
+    return shown;
   }
   // Takes screenshots until one passes `test` (up to `seconds`).
   template <typename Test>
@@ -154,7 +141,7 @@ class QuelmarSession : public ::testing::Test {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     for (;;) {
       Image shown = Screen();
-      if (!shown.empty() && test(shown)) return true;
+      if (!shown.pixels.empty() && test(shown)) return true;
       if (std::chrono::steady_clock::now() >= deadline) return false;
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
