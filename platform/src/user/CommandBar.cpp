@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Menu.h"
+#include "ScreenLayout.h"
 #include "WindowManager.h"
 #include "commctrl.h"
 
@@ -19,7 +20,7 @@ constexpr int kCloseWidth = 26;
 constexpr int kOkWidth = 30;
 constexpr int kItemHeight = 20;
 constexpr int kPopupMinWidth = 80;
-constexpr RECT kBand{0, WindowManager::kWorkArea.bottom, 240, 320};
+constexpr RECT kBand{0, ScreenLayout::kWorkArea.bottom, 240, 320};
 
 HBRUSH SystemBrush(int index) {
   return reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(index + 1));
@@ -82,7 +83,7 @@ RECT OkButton() {
 HWND OpenPopupWindow(HWND bar) {
   for (HWND top : WindowManager::Instance().TopLevels()) {
     auto w = FindWindow(top);
-    if (!w || w->windowClass->name != kPopupClass) continue;
+    if (!w || w->windowClass->role != WindowRole::kMenuPopup) continue;
     auto lock = WindowManager::Instance().Guard();
     if (w->owner == bar) return top;
   }
@@ -245,14 +246,15 @@ LRESULT CALLBACK PopupProc(HWND popup, UINT message, WPARAM wParam, LPARAM lPara
 
 void RegisterClasses() {
   static const bool registered = [] {
+    auto& manager = WindowManager::Instance();
     WNDCLASSW bar{};
     bar.lpfnWndProc = BarProc;
     bar.lpszClassName = kBarClass;
-    RegisterClassW(&bar);
+    static_cast<void>(manager.RegisterClass(bar));
     WNDCLASSW popup{};
     popup.lpfnWndProc = PopupProc;
     popup.lpszClassName = kPopupClass;
-    RegisterClassW(&popup);
+    static_cast<void>(manager.RegisterClass(popup, WindowRole::kMenuPopup));
     return true;
   }();
   static_cast<void>(registered);

@@ -186,16 +186,16 @@ LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
 
 }  // namespace
 
-std::vector<WNDCLASSW> Controls::Classes() {
-  auto make = [](LPCWSTR name, WNDPROC proc) {
+std::vector<Controls::SystemClass> Controls::Classes() {
+  auto make = [](LPCWSTR name, WNDPROC proc, WindowRole role = WindowRole::kPlain) {
     WNDCLASSW wc{};
     wc.lpszClassName = name;
     wc.lpfnWndProc = proc;
     wc.hbrBackground = ColorBrush(COLOR_WINDOW);
-    return wc;
+    return SystemClass{wc, role};
   };
   return {make(u"STATIC", StaticProc), make(u"BUTTON", ButtonProc), make(u"EDIT", EditProc),
-          make(kDialogClass, DialogBox::WindowProc)};
+          make(kDialogClass, DialogBox::WindowProc, WindowRole::kDialog)};
 }
 
 }  // namespace handheld::detail

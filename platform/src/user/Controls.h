@@ -7,13 +7,18 @@
 
 #include <vector>
 
+#include "Window.h"
 #include "win/user.h"
 
 namespace handheld::detail {
 
 class Controls {
  public:
-  static std::vector<WNDCLASSW> Classes();
+  struct SystemClass {
+    WNDCLASSW wc;
+    WindowRole role;
+  };
+  static std::vector<SystemClass> Classes();
   static constexpr const char16_t* kDialogClass = u"#32770";
 };
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "Controls.h"
+#include "ScreenLayout.h"
 #include "WindowManager.h"
 #include "win/messages.h"
 
@@ -219,12 +220,12 @@ Status DialogBox::Create(const Description& d, HINSTANCE instance, HWND owner, D
   const bool caption = (style & WS_CAPTION) == WS_CAPTION;
   const bool border = (style & (WS_BORDER | WS_DLGFRAME)) != 0;
   const int width = px(d.cx) + (border ? 2 : 0);
-  const int height = py(d.cy) + (caption ? WindowManager::kCaptionHeight : border ? 1 : 0) +
+  const int height = py(d.cy) + (caption ? ScreenLayout::kCaptionHeight : border ? 1 : 0) +
                      (border ? 1 : 0);
   POINT at{px(d.x), py(d.y)};
   if (!(d.style & DS_ABSALIGN) && owner) ClientToScreen(owner, &at);
   if (d.style & DS_CENTER) {
-    const RECT& work = WindowManager::kWorkArea;
+    const RECT& work = ScreenLayout::kWorkArea;
     at = POINT{work.left + (work.right - work.left - width) / 2,
                work.top + (work.bottom - work.top - height) / 2};
   }

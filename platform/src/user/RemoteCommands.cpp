@@ -39,17 +39,7 @@ struct Request {
 
 // The message box or dialog on top, if any.
 HWND TopBox() {
-  auto& manager = WindowManager::Instance();
-  const std::vector<HWND> tops = manager.TopLevels();
-  for (auto it = tops.rbegin(); it != tops.rend(); ++it) {
-    auto w = manager.Find(*it);
-    if (!w) continue;
-    auto lock = manager.Guard();
-    if (w->visible() && !w->destroyed &&
-        (w->windowClass->name == u"#MessageBox" || w->windowClass->name == u"#32770"))
-      return *it;
-  }
-  return nullptr;
+  return WindowManager::Instance().TopMost({WindowRole::kMessageBox, WindowRole::kDialog});
 }
 
 std::string Post(const Request& r) {

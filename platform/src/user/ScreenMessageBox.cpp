@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "Screen.h"
+#include "ScreenLayout.h"
 #include "ScriptedAnswers.h"
 #include "WindowManager.h"
 
@@ -34,7 +35,8 @@ void RegisterBoxClass(WNDPROC proc) {
   wc.lpfnWndProc = proc;
   wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<uintptr_t>(COLOR_WINDOW + 1));
   wc.lpszClassName = ScreenMessageBox::kClassName;
-  RegisterClassW(&wc);  // fails harmlessly once it is there
+  // Fails harmlessly once it is there.
+  static_cast<void>(WindowManager::Instance().RegisterClass(wc, WindowRole::kMessageBox));
 }
 
 std::atomic<bool> forced{false};
@@ -73,8 +75,8 @@ ScreenMessageBox::ScreenMessageBox(HWND owner, const std::u16string& text,
   DeleteDC(dc);
   const int textHeight = std::min<int>(measured.bottom, 180);
   const int clientHeight = kMargin + textHeight + kMargin + kButtonHeight + kMargin;
-  const int height = WindowManager::kCaptionHeight + clientHeight + 1;
-  const RECT& work = WindowManager::kWorkArea;
+  const int height = ScreenLayout::kCaptionHeight + clientHeight + 1;
+  const RECT& work = ScreenLayout::kWorkArea;
   owner_ = IsWindow(owner) ? owner : nullptr;
   hwnd_ = CreateWindowExW(0, kClassName, caption.c_str(), WS_POPUP | WS_CAPTION,
                           (work.left + work.right - kWidth) / 2,

@@ -15,8 +15,20 @@
 
 namespace handheld::detail {
 
+// What a window's class is to the window manager where that decides where
+// a tap or a remote command goes; every other class (a program's, the
+// controls', the command bar's) is kPlain. Fixed when the class is
+// registered.
+enum class WindowRole {
+  kPlain,
+  kDialog,      // a dialog box
+  kMessageBox,  // a message box on the screen
+  kMenuPopup,   // an open popup menu of the command bar
+};
+
 struct WindowClass {
   std::u16string name;
+  WindowRole role = WindowRole::kPlain;
   UINT style = 0;
   WNDPROC proc = nullptr;
   HINSTANCE instance = nullptr;

@@ -1,45 +1,41 @@
-// The process's windows on its one screen: classes, the tree of windows and
-// their z-order, activation, focus and capture, what needs painting and
-// where each window may draw, the screen's own parts (the top bar with the
-// active window's title and its "ok" button, the wait cursor) and the way
-// taps and keys from the presenter reach windows.
+// The process's windows on its one screen, as the window calls see them:
+// creating and destroying windows, sending them messages, moving, showing
+// and activating them, focus and capture, painting, the screen's own parts
+// and the input from the presenter. The work is done by its parts: the
+// tree of windows and their classes (WindowTree), where each window may
+// draw and what needs drawing again (Clipping), the frames, the top bar
+// and the wait cursor (WindowFrames) and the routing of taps and keys
+// (InputRouter). ScreenLayout says where the screen's parts lie.
 //
-// Screen layout: the top bar covers y 0..26 unless the active window asked
-// to hide it (SHFullScreen); the work area, which CW_USEDEFAULT gives a
-// top-level window, is y 26..294; a command bar lies in the band 294..320.
-//
-// Threads: one lock guards every window's fields and the manager's state.
+// Threads: one lock guards every window's fields and the parts' state.
 // Window procedures are called without it; drawing (Surface::DrawingLock)
 // is never done while holding it.
 #pragma once
 
-#include <deque>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "Clipping.h"
 #include "InputQueue.h"
+#include "InputRouter.h"
 #include "ProcessLifetime.h"
 #include "Status.h"
 #include "Window.h"
+#include "WindowTree.h"
 
 namespace handheld::detail {
 
 class WindowManager {
  public:
-  static constexpr int kTopBarHeight = 26;
-  static constexpr int kCommandBarHeight = 26;
-  static constexpr int kCaptionHeight = 18;  // a dialog's own caption
-  static constexpr RECT kWorkArea{0, kTopBarHeight, 240, 320 - kCommandBarHeight};
-  static constexpr RECT kOkButton{204, 4, 236, 22};  // in the top bar
-  static constexpr int kWaitCursorSize = 32;
-
   static WindowManager& Instance();
   // For reading and writing a window's fields.
   std::unique_lock<std::mutex> Guard() const { return std::unique_lock<std::mutex>(mutex_); }
 
-  Status RegisterClass(const WNDCLASSW& wc);
+  // A program's classes are kPlain; the system's own say what they are.
+  Status RegisterClass(const WNDCLASSW& wc, WindowRole role = WindowRole::kPlain);
   Status UnregisterClass(const std::u16string& name);
 
   std::shared_ptr<Window> Find(HWND hwnd) const;
@@ -71,6 +67,9 @@ class WindowManager {
   // The program's main window: the oldest top-level window without owner.
   HWND MainWindow() const;
   std::vector<HWND> TopLevels() const;
+  // The visible top-level window nearest the top whose class has one of
+  // `roles`; null when none.
+  HWND TopMost(std::initializer_list<WindowRole> roles) const;
 
   // Painting; `rect` in client coordinates, null for the whole client area.
   void Invalidate(const std::shared_ptr<Window>& window, const RECT* rect, bool erase);
@@ -105,44 +104,16 @@ class WindowManager {
   friend class ProcessLifetime<WindowManager>;
   WindowManager();
 
-  // Under mutex_.
-  std::shared_ptr<Window> FindLocked(HWND hwnd) const;
-  std::shared_ptr<WindowClass> FindClassLocked(const std::u16string& name) const;
-  bool ShownLocked(const Window& window) const;  // it and its ancestors visible
-  HWND RootLocked(HWND hwnd) const;
-  HWND MainWindowLocked() const;
-  // The top bar lies above every window, or beneath them all while the
-  // active window asked for the full screen; either way it shows, and takes
-  // taps, where no window covers it.
-  bool TopBarAboveLocked() const;
-  std::vector<RECT> UncoveredLocked(const RECT& rect) const;  // by no top-level window
-  std::vector<RECT> VisibleLocked(const Window& window, const RECT& area) const;
-  HWND WindowAtLocked(POINT point) const;
-  void InvalidateLocked(Window& window, const RECT* rect, bool erase);
+  // Where a new window goes (screen coordinates) and its client area.
+  void Place(Window& window, const Window* parent, int x, int y, int width, int height) const;
   // Everything beneath `rect` (screen) is drawn again.
-  void ExposeLocked(const RECT& rect, std::vector<RECT>* desktop);
-  void MoveLocked(Window& window, LONG dx, LONG dy);
-  void ListDescendants(HWND hwnd, std::vector<std::shared_ptr<Window>>* out) const;
-
   void Expose(const RECT& rect);
   void RemoveFromTree(const std::shared_ptr<Window>& window);
 
   mutable std::mutex mutex_;
-  std::vector<std::shared_ptr<WindowClass>> classes_;
-  std::vector<HWND> topLevels_;  // z-order, the last on top
-  HWND active_ = nullptr;
-  HWND focus_ = nullptr;
-  HWND capture_ = nullptr;
-  bool waitCursor_ = false;
-  bool shiftDown_ = false;
-  bool controlDown_ = false;
-  bool altDown_ = false;
-  struct Typed {
-    HWND hwnd;
-    UINT virtualKey;
-    WCHAR character;
-  };
-  std::deque<Typed> typed_;
+  WindowTree tree_;
+  Clipping clipping_{tree_};
+  InputRouter router_{tree_, clipping_};
 };
 
 }  // namespace handheld::detail
