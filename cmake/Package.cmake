@@ -3,13 +3,12 @@
 # package that cpack makes of the same tree (scripts/package.sh).
 
 # The platform library where the programs' RPATH finds it, the modules that stand
-# for the handheld's ROM, the package files the host installs.
+# for the handheld's ROM, the packages' cabinets the host installs.
 install(TARGETS platform LIBRARY DESTINATION ${HANDHELD_INSTALL_LIBDIR})
 set_target_properties(platform PROPERTIES INSTALL_RPATH "")
 install(TARGETS Ferrix Tessiv Kolvane SleeveSerial
         LIBRARY DESTINATION ${HANDHELD_INSTALL_MODULEDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/setup/GpsSleeve.package
-              ${PROJECT_SOURCE_DIR}/setup/SecondSleeve.package
+install(FILES ${CMAKE_BINARY_DIR}/setup/GpsSleeve.CAB ${CMAKE_BINARY_DIR}/setup/SecondSleeve.CAB
         DESTINATION ${HANDHELD_INSTALL_PACKAGEDIR})
 
 # Manual pages: help2man makes each program's page from its --help, the
@@ -91,7 +90,7 @@ include(CPack)
 # Everything the installed tree holds, built by `cmake --build build
 # --target shipped` alone (scripts/package.sh), without the tests.
 add_custom_target(shipped)
-add_dependencies(shipped platform Ferrix Tessiv Kolvane SleeveSerial handheld quelmar receiver-sim
+add_dependencies(shipped platform Ferrix Tessiv Kolvane SleeveSerial cabinets handheld quelmar receiver-sim
                  capture-decode link-monitor receiver-rate receiver-version post-message)
 if(TARGET manuals)
   add_dependencies(shipped manuals)

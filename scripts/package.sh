@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Debian package of the GPS sleeve stack from a build folder:
-# the programs, the platform library, the modules, the package files and
+# the programs, the platform library, the modules, the packages' cabinets and
 # the manual pages under /usr, its dependencies found by dpkg-shlibdeps
 # (and the fonts, declared by hand). Prints the package's path.
 #   scripts/package.sh [build-dir]           (default: build/, made when missing)
@@ -41,12 +41,12 @@ echo "$deb"
 $check || exit 0
 
 # Its contents: everything under /usr; each program with its manual page;
-# the platform library, the four modules and the package files.
+# the platform library, the four modules and the two cabinets.
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
 fail() { echo "package.sh: $deb: $*" >&2; exit 1; }
 if grep -v -e '^\./$' -e '^\./usr/' <<<"$contents" | grep -q .; then fail "files outside /usr"; fi
-for file in usr/lib/gps-sleeve/libplatform.so usr/share/gps-sleeve/packages/GpsSleeve.package \
-            usr/share/gps-sleeve/packages/SecondSleeve.package usr/share/doc/gps-sleeve/copyright \
+for file in usr/lib/gps-sleeve/libplatform.so usr/share/gps-sleeve/packages/GpsSleeve.CAB \
+            usr/share/gps-sleeve/packages/SecondSleeve.CAB usr/share/doc/gps-sleeve/copyright \
             usr/lib/gps-sleeve/modules/{Ferrix,Tessiv,Kolvane,SleeveSerial}.so; do
   grep -qx "\./$file" <<<"$contents" || fail "no $file"
 done

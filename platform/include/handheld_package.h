@@ -1,12 +1,12 @@
-// The handheld's package installer, for the handheld host: it installs the
-// package that a package file describes (the repository's is
-// setup/GpsSleeve.package) and uninstalls installed ones by name, in the
+// The handheld's package installer, for the handheld host: it installs a
+// package from its cabinet (the build writes GpsSleeve.CAB from
+// setup/GpsSleeve.inf) and uninstalls installed ones by name, in the
 // calling process, calling the package's setup plug-in as the platform's
 // installer does; the plug-in's message boxes go through MessageBox, so the
 // answerer or the scripted answers (handheld.h) answer them.
 //
-// Installing copies the package's libraries into the handheld's "\Windows"
-// (under the device folder), writes its registry values, counts its shared
+// Installing copies the cabinet's files to the folders its control file
+// names (under the device folder), writes its registry values, counts its shared
 // files under "SOFTWARE\Apps\Shared" and records the package under
 // "SOFTWARE\Apps\<name>"; when the plug-in cancels nothing is changed, and
 // when it has the installation undone every change is reverted. Installing
@@ -37,12 +37,14 @@ struct PackageOutcome {
   std::string reason;  // one line when !ok
 };
 
-// The GPS sleeve's package file: the installed one for an installed
-// program, else the repository's (setup/GpsSleeve.package). Its libraries
-// are taken from the module folder of the same place.
-std::string DefaultPackageFile();
+// The GPS sleeve's cabinet: the installed one for an installed program,
+// else the build's (build/setup/GpsSleeve.CAB).
+std::string DefaultCabinet();
 
-PackageOutcome InstallPackage(const std::string& packageFile, const InstallerOutput& out);
+// Installs the package of the cabinet at `cabinet`. A cabinet that cannot
+// be read whole, or whose control file or members are refused, fails with
+// the reason and changes nothing.
+PackageOutcome InstallPackage(const std::string& cabinet, const InstallerOutput& out);
 PackageOutcome UninstallPackage(const std::string& packageName, const InstallerOutput& out);
 // What an installer that ended before it was done (killed, or its machine
 // stopped) left in the device folder -- its journal "installer-undo-<pid>"

@@ -1,8 +1,10 @@
-// The package installer with the repository's package and its real
-// plug-in, bus driver, sleeve library and client driver, on a handheld in a
+// The package installer with the build's cabinets and their real plug-in,
+// bus driver, sleeve library and client driver, on a handheld in a
 // temporary device folder whose GPS sleeve is a pty. The loader has no ROM
 // here, unless a test needs a library the package does not bring, so what
-// runs is what the installer put into "\Windows".
+// runs is what the installer put into "\Windows". Changed and broken
+// cabinets are made from the build's with cabextract and gcab
+// (CabinetDraft).
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -18,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "CabinetDraft.h"
 #include "SetupTesting.h"
 #include "handheld_package.h"
 
@@ -101,11 +104,33 @@ bool KeyExists(const char16_t* key) {
   return true;
 }
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+// Adds a file to install to the draft: a folder entry for `folder` when
+// none has it, the file entry and its member, numbered after the others.
+void AddFile(CabinetDraft& draft, const std::vector<std::string>& folder, const std::string& name,
+             std::vector<uint8_t> bytes, uint32_t flags = 0) {
+  CabinetDraft::Control::Contents contents = draft.Contents();
+  uint16_t directory = 0;
+  for (const auto& entry : contents.directories)
+    if (entry.parts == folder) directory = entry.id;
+  if (directory == 0) {
+    directory = static_cast<uint16_t>(contents.directories.size() + 1);
+    contents.directories.push_back({directory, folder});
+  }
+  const auto number = static_cast<uint16_t>(contents.files.size() + 1);
+  contents.files.push_back({number, directory, flags, name});
+  draft.SetContents(contents);
+  draft.Add("000EXTRA.00" + std::to_string(number), std::move(bytes));
+}
+
+// Changes the bus driver's "DLL" in the draft.
+void SetBusDriverDll(CabinetDraft& draft, const std::string& dll) {
+  CabinetDraft::Control::Contents contents = draft.Contents();
+  for (auto& value : contents.values)
+    for (const auto& hive : contents.hives)
+      if (hive.id == value.hive && hive.parts == std::vector<std::string>{"Drivers", "BuiltIn", "Tessiv"} &&
+          value.name == "DLL")
+        value.text = dll;
+  draft.SetContents(contents);
 }
 
 class PackageInstaller : public SetupTest {
@@ -130,8 +155,8 @@ class PackageInstaller : public SetupTest {
     handheld::SetModuleFolders({});
   }
 
-  handheld::PackageOutcome Install(const std::string& file = handheld::DefaultPackageFile()) {
-    return handheld::InstallPackage(file, [this](const std::string& line) { lines_.push_back(line); });
+  handheld::PackageOutcome Install(const std::string& cabinet = handheld::DefaultCabinet()) {
+    return handheld::InstallPackage(cabinet, [this](const std::string& line) { lines_.push_back(line); });
   }
 
   handheld::PackageOutcome Uninstall(const std::string& name) {
@@ -139,13 +164,14 @@ class PackageInstaller : public SetupTest {
                                       [this](const std::string& line) { lines_.push_back(line); });
   }
 
-  // A package file in the device folder: the repository's with `extra`
-  // lines after it, or `extra` alone.
-  std::string PackageFile(const std::string& extra, bool withDefault = true) {
-    std::string path = device_.path() + "/test-" + std::to_string(++files_) + ".package";
-    std::ofstream(path) << (withDefault ? ReadAll(handheld::DefaultPackageFile()) + "\n" : "")
-                        << extra;
-    return path;
+  // The build's cabinet `from` (the GPS sleeve's by default) as `change`
+  // leaves it, in the device folder outside the handheld's files.
+  std::string Variant(const std::function<void(CabinetDraft&)>& change,
+                      const std::string& from = handheld::DefaultCabinet()) {
+    const std::string folder = device_.path() + "/draft-" + std::to_string(++files_);
+    CabinetDraft draft(from, folder);
+    change(draft);
+    return draft.Pack("Variant.CAB");
   }
 
   void InstallWithTheSleeveAttached() {
@@ -221,22 +247,28 @@ TEST_F(PackageInstaller, ABusyClientThatTheUserWillNotCloseCancelsWithNothingCha
 TEST_F(PackageInstaller, AFailedInstallationIsUndone) {
   struct Case {
     const char* what;
-    std::string extra;
+    std::function<void(CabinetDraft&)> change;
     const char16_t* box;  // shown by the plug-in, or null
   };
+  // A file stands where the extra file's folder would be made.
+  fs::create_directories(handheld::HostPath(u"\\Windows"));
+  std::ofstream(handheld::HostPath(u"\\Windows\\Blocked")) << "in the way";
   const Case cases[] = {
-      {"a file that cannot be copied", "[Files]\nMissing.so -> \\Windows\\Missing.dll\n",
+      {"a file whose folder cannot be made",
+       [](CabinetDraft& draft) { AddFile(draft, {"%CE2%", "Blocked"}, "Extra.dll", {'x'}); },
        nullptr},
-      {"a bus driver that cannot start", "[Drivers\\BuiltIn\\Tessiv]\n\"DLL\"=\"Missing.dll\"\n",
+      {"a bus driver that cannot start",
+       [](CabinetDraft& draft) { SetBusDriverDll(draft, "Missing.dll"); },
        u"Failed to Load Tessiv Bus Driver!!"},
   };
   handheld::InsertSleeve(kGpsSleeve);
   ASSERT_TRUE(WaitUntil([] { return HasValue(u"SYSTEM\\CurrentControlSet\\AdvancedCPL\\DM",
                                              u"IDs"); }, 2000));
   for (const Case& c : cases) {
+    const std::string cabinet = Variant(c.change);
     boxes_.clear();
     const std::string before = Snapshot();
-    handheld::PackageOutcome outcome = Install(PackageFile(c.extra));
+    handheld::PackageOutcome outcome = Install(cabinet);
     EXPECT_FALSE(outcome.ok) << c.what;
     EXPECT_NE(outcome.reason.find("undone"), std::string::npos) << c.what << outcome.reason;
     ASSERT_EQ(boxes_.size(), c.box ? 1u : 0u) << c.what;
@@ -249,14 +281,10 @@ TEST_F(PackageInstaller, AFailedInstallationIsUndone) {
 }
 
 TEST_F(PackageInstaller, UninstallPutsTheBusDriverBackWhileAnotherPackageSharesIt) {
-  // Another sleeve's package brings the same bus driver and sleeve library.
-  const std::string second = PackageFile(
-      "[Package]\nName=SecondSleeve\n"
-      "[Files]\nTessiv.so -> \\Windows\\Tessiv.dll shared\nFerrix.so -> \\Windows\\Ferrix.dll "
-      "shared\n"
-      "[Drivers\\BuiltIn\\Tessiv]\n\"DLL\"=\"Tessiv.dll\"\n\"Prefix\"=\"OPT\"\n"
-      "\"Order\"=dword:00000014\n",
-      false);
+  // Another sleeve's package brings the same bus driver and sleeve library
+  // (here without a plug-in of its own).
+  const std::string second = Variant([](CabinetDraft& draft) { draft.Remove(999); },
+                                     std::string(CABINET_FOLDER) + "/SecondSleeve.CAB");
   struct Case {
     const char* what;
     bool shared;
@@ -312,63 +340,133 @@ TEST_F(PackageInstaller, UninstallPutsTheBusDriverBackWhileAnotherPackageSharesI
   }
 }
 
-TEST_F(PackageInstaller, APackageFileItCannotReadChangesNothing) {
-  struct Case {
-    std::string text;
-    const char* where;  // in the reason
+uint32_t Le32(const std::vector<uint8_t>& b, size_t at) { return Le16(b, at) | Le16(b, at + 2) << 16; }
+
+// Overwrites the control file's bytes at `at` with `text`.
+void Patch(CabinetDraft& draft, size_t at, const std::string& text) {
+  std::copy(text.begin(), text.end(), draft.control().begin() + static_cast<long>(at));
+}
+
+// Overwrites the first `text` in the control file with `with`, as long.
+void Replace(CabinetDraft& draft, const std::string& text, const std::string& with) {
+  std::vector<uint8_t>& b = draft.control();
+  const auto at = std::search(b.begin(), b.end(), text.begin(), text.end());
+  ASSERT_NE(at, b.end()) << text;
+  Patch(draft, static_cast<size_t>(at - b.begin()), with);
+}
+
+// The control file's first FILES entry's name ("Tessiv.dll").
+size_t FirstFileName(CabinetDraft& draft) { return Le32(draft.control(), 68) + 12; }
+
+TEST_F(PackageInstaller, ACabinetItCannotReadOrRefusesChangesNothing) {
+  using Change = std::function<void(CabinetDraft&)>;
+  using Contents = CabinetDraft::Control::Contents;
+  auto contents = [](std::function<void(Contents&)> edit) {
+    return [edit](CabinetDraft& draft) {
+      Contents c = draft.Contents();
+      edit(c);
+      draft.SetContents(c);
+    };
   };
-  // A file beside the device folder, which packages aim at.
+  struct Case {
+    const char* what;
+    Change change;
+    std::string why;  // in the reason
+  };
+  // A file beside the device folder, which hostile cabinets aim at.
   const std::string beside = device_.path() + ".beside";
-  const std::string besideName = fs::path(beside).filename().string();
   std::ofstream(beside) << "the user's";
-  std::filesystem::create_directories(handheld::HostPath(u"\\My Documents"));
-  std::ofstream(handheld::HostPath(u"\\My Documents\\Quelmar.log")) << "the user's log";
-  const std::string package = "[Package]\nName=A\n[Files]\n";
-  using namespace std::string_literals;
+  fs::create_directories(handheld::HostPath(u"\\Windows\\Ferrix.dll"));
   const Case cases[] = {
-      {package + "Tessiv.so -> \\Windows\\..\\..\\..\\" + besideName + "\n", ":4: the target"},
-      {package + "Tessiv.so -> \\Windows/../../../" + besideName + "\n", ":4: the target"},
-      {"[Package]\nName=../../" + besideName + "\nSetup=Kolvane.so\n", ":2:"},
-      {package + "Tessiv.so -> \\My Documents\n", ":4: the target \\My Documents cannot be installed: it is a folder"},
-      {package + "Tessiv.so -> \\Windows\\a:b.dll\n", ":4:"},
-      {package + "Tessiv.so -> \\Windows\\*.dll\n", ":4:"},
-      {package + "Tessiv.so -> \\Windows\\a?.dll\n", ":4:"},
-      {package + "Tessiv.so -> \\Windows\\T.dll shared\nFerrix.so -> \\windows\\t.dll shared\n",
-       ":5: the target \\windows\\t.dll is listed twice (first on line 4)"},
-      {"[Package]\nName=A\n[Drivers\\X\0Y]\n\"DLL\"=\"T.dll\"\n"s, ":3: a NUL character"},
-      {"[Package]\nName=A\n[Drivers\\X]\n\"DLL\0Z\"=\"T.dll\"\n"s, ":4: a NUL character"},
-      {"\xFF\xFE[\0P\0a\0c\0k\0a\0g\0e\0]\0\n\0"s, "UTF-16"},
-      {"[\0P\0a\0c\0k\0a\0g\0e\0]\0\n\0"s, "UTF-16"},
-      {"[Package]\nName=A\xC3\n", ":2: not UTF-8 text"},
-      {"[Files]\nTessiv.so -> \\Windows\\Tessiv.dll\n", "no package name"},
-      {"[Package]\nName=Shared\n", ":2:"},
-      {"[Package]\nName=A\n[Files]\nTessiv.so \\Windows\\Tessiv.dll\n", ":4:"},
-      {"[Package]\nName=A\n[Drivers\\X]\n\"Order\"=dword:123456789\n", ":4:"},
-      {"[Package]\nName=A\n[Drivers\\X]\n\"DLL\"=\"Tessiv.dll\n", ":4:"},
-      {"[Package]\nName=A\n[Drivers\\X\n", ":3:"},
-      {"\"DLL\"=\"Tessiv.dll\"\n", ":1:"},
+      {"a control file cut short", [](CabinetDraft& d) { d.control().resize(60); },
+       "control file cut short: 60 bytes, less than its 100-byte header"},
+      {"a count past the end of its section, the last one",
+       [](CabinetDraft& d) { Put16(&d.control(), 56, static_cast<uint16_t>(Le16(d.control(), 56) + 1)); },
+       "REGKEYS entry 8 of 8 is cut short"},
+      {"the application name without its terminator",
+       [](CabinetDraft& d) { Patch(d, Le16(d.control(), 84) + Le16(d.control(), 86) - 1, "X"); },
+       "application name has no terminator"},
+      {"a string without its terminator",
+       [](CabinetDraft& d) {
+         const size_t at = Le32(d.control(), 60);
+         Patch(d, at + 4 + Le16(d.control(), at + 2) - 1, "X");
+       },
+       "STRINGS entry 1 of 6 has no terminator"},
+      {"a file named up out of its folder", [](CabinetDraft& d) { Patch(d, FirstFileName(d), "..\\..\\x.dl"); },
+       "FILES entry 1 of 3 has a name with one of \\ / : * ? \" < > | in it"},
+      {"a file named up out of its folder, the other way",
+       [](CabinetDraft& d) { Patch(d, FirstFileName(d), "../../a.dl"); }, "FILES entry 1 of 3 has a name"},
+      {"a folder up out of the device",
+       [&](CabinetDraft& d) {
+         contents([](Contents& c) { c.directories[0].parts = {"%CE2%", "@@", "@@", "sentinel"}; })(d);
+         Replace(d, "@@", "..");  // which the writer would not write
+       },
+       "DIRS entry 1 of 1 names the folder itself or the one above it"},
+      {"a folder macro that names no folder", [](CabinetDraft& d) { Replace(d, "%CE2%", "%CE9%"); },
+       "DIRS entry 1 of 1 starts with a folder macro that names no folder"},
+      {"a target where a folder stands", [](CabinetDraft&) {},
+       "the target \\Windows\\Ferrix.dll (member .002) cannot be installed: it is a folder"},
+      {"a member without its file entry", [](CabinetDraft& d) { d.Add("00EXTRA.004", {'x'}); },
+       "its member .004 has no file entry"},
+      {"a file entry without its member", [](CabinetDraft& d) { d.Remove(3); },
+       "the file SleeveSerial.dll (member .003) is not in the cabinet"},
+      {"a member without a number", [](CabinetDraft& d) { d.Add("README.TXT", {'x'}); },
+       "its member README.TXT has no three-digit number"},
+      {"two members of one number", [](CabinetDraft& d) { d.Add("0EXTRA.003", {'x'}); },
+       "two of its members are numbered .003"},
+      {"no control file", [](CabinetDraft& d) { d.Remove(0); }, "it holds no control file"},
+      {"two files on one target",
+       [](CabinetDraft& d) { AddFile(d, {"%CE2%"}, "TESSIV.DLL", {'x'}); },
+       "the file TESSIV.DLL (member .004) goes where member .001 goes"},
+      {"a value in the installer's own keys",
+       contents([](Contents& c) {
+         c.hives.push_back({99, 3, {"SOFTWARE", "Apps", "Shared"}});
+         c.values.push_back({99, 99, false, 0x00010001, "\\Windows\\Tessiv.dll", "", 7});
+       }),
+       "is in SOFTWARE\\Apps, which only the installer writes"},
+      {"the installer's own name", contents([](Contents& c) { c.appName = "shared"; }),
+       "the application name shared cannot name a package"},
+      {"a shortcut", contents([](Contents& c) { c.links.push_back({1, 11, 1, 1, {"Tessiv"}}); }),
+       "it holds 1 shortcuts, which this installer does not make"},
+      {"a self-registering file", contents([](Contents& c) { c.files[0].flags |= 0x10000000; }),
+       "the file Tessiv.dll (member .001) asks to register itself"},
+      {"a later handheld", contents([](Contents& c) { c.versionMin[0] = 4; }),
+       "it needs Windows CE 4.0 or later; the handheld runs 3.0"},
+      {"another processor", contents([](Contents& c) { c.processor = 4000; }),
+       "it is made for processor 4000, not for the handheld's ARM"},
   };
   const std::string before = Snapshot();
   for (const Case& c : cases) {
-    handheld::PackageOutcome outcome = Install(PackageFile(c.text, false));
-    EXPECT_FALSE(outcome.ok) << c.text;
-    EXPECT_NE(outcome.reason.find(c.where), std::string::npos) << outcome.reason;
+    handheld::PackageOutcome outcome = Install(Variant(c.change));
+    EXPECT_FALSE(outcome.ok) << c.what;
+    EXPECT_NE(outcome.reason.find(c.why), std::string::npos) << c.what << ": " << outcome.reason;
+    EXPECT_NE(outcome.reason.find("nothing was changed"), std::string::npos) << c.what << ": " << outcome.reason;
   }
-  // Files that are no package file say what they are, and a FIFO is not
-  // waited on.
-  const std::string fifo = device_.path() + "/fifo.package";
+  // Files that are no cabinet, or not a whole one, say what they are, and a
+  // FIFO is not waited on.
+  const std::vector<uint8_t> whole = ReadBytes(handheld::DefaultCabinet());
+  const std::string cut = device_.path() + "/cut.CAB", head = device_.path() + "/head.CAB";
+  const std::string text = device_.path() + "/text.CAB", fifo = device_.path() + "/fifo.CAB";
+  WriteBytes(cut, std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(whole.size() / 2)));
+  WriteBytes(head, std::vector<uint8_t>(whole.begin(), whole.begin() + 30));
+  std::ofstream(text) << "[Version]\nSignature=\"$Windows NT$\"\n";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::pair<std::string, const char*> files[] = {
-      {device_.path() + "/none.package", "No such file"},
+      {cut, "it is damaged or cut short"},
+      {head, "it is no cabinet or is cut short"},
+      {text, "it is no cabinet"},
+      {device_.path() + "/none.CAB", "No such file"},
       {device_.path(), "it is a folder"},
       {fifo, "it is not a regular file"},
   };
   for (const auto& [file, why] : files) {
     handheld::PackageOutcome outcome = Install(file);
     EXPECT_FALSE(outcome.ok) << file;
-    EXPECT_NE(outcome.reason.find(why), std::string::npos) << outcome.reason;
+    EXPECT_NE(outcome.reason.find("cannot read the cabinet " + file + ": " + why), std::string::npos)
+        << outcome.reason;
   }
   EXPECT_EQ(Snapshot(), before);
+  EXPECT_TRUE(handheld::InstalledPackages().empty());
   std::ifstream in(beside);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's");
   fs::remove(beside);
@@ -487,14 +585,14 @@ TEST_F(PackageInstaller, AnUninstallThatCannotRecordItselfOrFinishRemovesNothing
 
 TEST_F(PackageInstaller, AnInstallationOnAFullDiskLeavesNothingBehind) {
   // A library larger than the disk has room for.
-  const std::string big = device_.path() + "/big.so";
-  { std::ofstream(big).close(); }
-  fs::resize_file(big, 64 << 20);
+  const std::string cabinet = Variant([](CabinetDraft& draft) {
+    AddFile(draft, {"%CE2%"}, "Big.dll", std::vector<uint8_t>(24 << 20, 0x5A));
+  });
   const std::string before = Snapshot();
   handheld::PackageOutcome outcome;
   {
     FileSizeLimit full(16 << 20);
-    outcome = Install(PackageFile("[Files]\n" + big + " -> \\Windows\\Big.dll\n"));
+    outcome = Install(cabinet);
   }
   EXPECT_FALSE(outcome.ok);
   EXPECT_NE(outcome.reason.find("undone"), std::string::npos) << outcome.reason;
@@ -503,7 +601,7 @@ TEST_F(PackageInstaller, AnInstallationOnAFullDiskLeavesNothingBehind) {
 }
 
 TEST_F(PackageInstaller, ThePackagesKeysGoWithTheLastPackageThatWroteThem) {
-  const std::string second = PackageFile(ReadAll(SECOND_PACKAGE_FILE), false);
+  const std::string second = std::string(CABINET_FOLDER) + "/SecondSleeve.CAB";
   ASSERT_TRUE(Install().ok);
   ASSERT_TRUE(Install(second).ok);
   // The host takes its receiver out of the client key before uninstalling.
@@ -524,9 +622,9 @@ TEST_F(PackageInstaller, ThePackagesKeysGoWithTheLastPackageThatWroteThem) {
 // and rolls it back.
 TEST(InterruptedInstallation, IsRolledBackAtTheNextStart) {
   handheld::testing::TempDevice device;
-  const std::string extra = device.path() + "/extra.package";
-  std::ofstream(extra) << ReadAll(handheld::DefaultPackageFile())
-                       << "\n[Drivers\\BuiltIn\\Tessiv]\n\"DLL\"=\"Missing.dll\"\n";
+  CabinetDraft draft(handheld::DefaultCabinet(), device.path() + "/draft");
+  SetBusDriverDll(draft, "Missing.dll");
+  const std::string extra = draft.Pack("Extra.CAB");
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {

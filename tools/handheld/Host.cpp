@@ -292,8 +292,8 @@ bool Host::Dispatch(const std::vector<std::string>& words, std::string* reason) 
     return false;
   };
   if (command == "install") {
-    if (args.size() > 1) return usage("install [PACKAGE_FILE]");
-    return Install(args.empty() ? handheld::DefaultPackageFile() : args[0], reason);
+    if (args.size() > 1) return usage("install [CAB]");
+    return Install(args.empty() ? handheld::DefaultCabinet() : args[0], reason);
   }
   if (command == "uninstall") {
     if (args.size() > 1) return usage("uninstall [PACKAGE_NAME]");
@@ -368,9 +368,9 @@ bool Host::Dispatch(const std::vector<std::string>& words, std::string* reason) 
   return false;
 }
 
-bool Host::Install(const std::string& packageFile, std::string* reason) {
+bool Host::Install(const std::string& cabinet, std::string* reason) {
   const handheld::PackageOutcome outcome =
-      handheld::InstallPackage(packageFile, [this](const std::string& line) { Say(line); });
+      handheld::InstallPackage(cabinet, [this](const std::string& line) { Say(line); });
   if (!outcome.ok) {
     *reason = outcome.reason;
     return false;

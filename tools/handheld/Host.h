@@ -42,7 +42,7 @@ class Host {
   bool Boot(std::string* reason);
 
   // One command:
-  //   install [PACKAGE_FILE]      uninstall [PACKAGE_NAME]
+  //   install [CAB]               uninstall [PACKAGE_NAME]
   //   insert [--sleeve gps|second|ID]     remove
   //   receiver DEVICE | receiver --simulate [--scenario NAME | --replay FILE]
   //   start [--headless] [--screenshot FILE]
@@ -89,7 +89,7 @@ class Host {
 
   void Say(const std::string& line);
   bool Dispatch(const std::vector<std::string>& words, std::string* reason);
-  bool Install(const std::string& packageFile, std::string* reason);
+  bool Install(const std::string& cabinet, std::string* reason);
   bool Uninstall(const std::string& packageName, std::string* reason);
   bool Insert(DWORD sleeveId, std::string* reason);
   bool Remove(std::string* reason);

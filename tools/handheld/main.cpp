@@ -57,8 +57,8 @@ const char kUsage[] =
     "                      $TMPDIR/handheld-screen.png), and the last screen at the end\n"
     "\n"
     "Commands (to the host that runs on the device folder):\n"
-    "  install [PACKAGE_FILE]      (default: the GPS sleeve's GpsSleeve.package, from\n"
-    "                              share/gps-sleeve/packages when installed, else setup/)\n"
+    "  install [CAB]               a package's cabinet (default: the GPS sleeve's GpsSleeve.CAB,\n"
+    "                              from share/gps-sleeve/packages when installed, else build/setup/)\n"
     "  uninstall [PACKAGE_NAME]    (default: every installed package)\n"
     "  insert [--sleeve gps|second|ID]      remove\n"
     "  receiver DEVICE [--receiver-baud N] [--keep-rate]\n"
@@ -244,8 +244,8 @@ int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
     DWORD sleeve = 0;
     Host::ParseSleeve(options.sleeve, &sleeve);
     if (!options.noSleeve && sleeve == Host::kSecondSleeve)  // its package too
-      steps.push_back({"install", (std::filesystem::path(handheld::DefaultPackageFile()).parent_path() /
-                                   "SecondSleeve.package").string()});
+      steps.push_back({"install", (std::filesystem::path(handheld::DefaultCabinet()).parent_path() /
+                                   "SecondSleeve.CAB").string()});
     if (!options.receiver.empty()) {
       std::vector<std::string> receiver{"receiver", Absolute(options.receiver)};
       if (!options.receiverBaud.empty()) receiver.insert(receiver.end(), {"--receiver-baud", options.receiverBaud});

@@ -1,9 +1,10 @@
 // Where a program finds the files it needs beside itself: the module folder
-// that stands for the handheld's ROM and the folder of package files.
-// An installed program (PREFIX/bin/handheld) finds them from its own place,
-// under PREFIX/lib/gps-sleeve/modules and PREFIX/share/gps-sleeve/packages,
-// and nowhere else; a program of the build tree finds the build's module
-// folder and the package files in the sources' setup/.
+// that stands for the handheld's ROM and the folder of the packages'
+// cabinets. An installed program (PREFIX/bin/handheld) finds them from its
+// own place, under PREFIX/lib/gps-sleeve/modules and
+// PREFIX/share/gps-sleeve/packages, and nowhere else; a program of the
+// build tree finds the build's module folder and the cabinets the build
+// wrote to build/setup.
 #pragma once
 
 #include <string>

@@ -1,6 +1,7 @@
 // The package installer's controls for the handheld host.
 #include <mutex>
 
+#include "CabinetPackage.h"
 #include "DeviceFolder.h"
 #include "InstallLayout.h"
 #include "PackageInstaller.h"
@@ -24,15 +25,14 @@ PackageOutcome Outcome(const detail::PackageInstaller::Outcome& outcome) {
 
 }  // namespace
 
-std::string DefaultPackageFile() {
-  return detail::InstallLayout::PackageFolder() + "/GpsSleeve.package";
-}
+std::string DefaultCabinet() { return detail::InstallLayout::PackageFolder() + "/GpsSleeve.CAB"; }
 
-PackageOutcome InstallPackage(const std::string& packageFile, const InstallerOutput& out) {
+PackageOutcome InstallPackage(const std::string& cabinet, const InstallerOutput& out) {
   std::lock_guard<std::mutex> lock(Lock());
-  detail::PackageFile package;
+  detail::CabinetPackage package;
   std::string reason;
-  if (!package.Load(packageFile, detail::InstallLayout::ModuleFolder(), &reason)) {
+  if (!package.Load(cabinet, &reason)) {
+    reason += "; nothing was changed";
     if (out) out(reason);
     return {false, reason};
   }

@@ -4,7 +4,11 @@
 #include <filesystem>
 #include <functional>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include "DeviceFolder.h"
 #include "HandheldPath.h"
@@ -56,14 +60,26 @@ struct SetupPlugin {
 
   ~SetupPlugin() { Free(); }
 
-  // By its handheld path (the installed copy), or by the built library's
-  // host path before anything is installed.
+  // By its handheld path (the installed copy), or, before anything is
+  // installed, from the cabinet's bytes: written to a private file of the
+  // device folder under a name of its own (the dynamic linker knows a
+  // library by its name), loaded, and removed at once.
   bool Load(const std::u16string& name) { return Found(LoadLibraryW(name.c_str())); }
-  bool LoadBuilt(const std::string& path) {
+  bool LoadBytes(const std::vector<uint8_t>& bytes) {
+    std::string path = DeviceFolder() + "/.installer-setup-XXXXXX";
+    const int fd = mkstemp(path.data());
+    if (fd < 0) return false;
+    bool ok = true;
+    for (size_t done = 0; ok && done < bytes.size();) {
+      const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+      ok = n > 0 || (n < 0 && errno == EINTR);
+      if (n > 0) done += static_cast<size_t>(n);
+    }
+    ok = close(fd) == 0 && ok;
     void* loaded = nullptr;
-    return Found(ModuleLoader::Instance().LoadFile(path, &loaded).ok()
-                     ? static_cast<HMODULE>(loaded)
-                     : nullptr);
+    ok = ok && ModuleLoader::Instance().LoadFile(path, &loaded).ok();
+    unlink(path.c_str());
+    return Found(ok ? static_cast<HMODULE>(loaded) : nullptr);
   }
 
   bool Found(HMODULE loaded) {
@@ -108,29 +124,45 @@ std::u16string SetupCopy(const std::u16string& name) {
 
 // Every target is a place for a file: the path gate lets it through and
 // nothing but a file is there, so a folder that a target names is never
-// touched. False with the reason and the package file's line.
-bool CheckTargets(const PackageFile& package, std::string* reason) {
-  auto refuse = [&](const std::u16string& target, int line, const std::string& why) {
-    *reason = package.path() + (line ? ":" + std::to_string(line) : std::string()) +
-              ": the target " + ToUtf8(target) + " cannot be installed: " + why +
-              "; nothing was changed";
+// touched. False with the reason and the target's member.
+bool CheckTargets(const CabinetPackage& package, std::string* reason) {
+  auto refuse = [&](const std::u16string& target, int member, const std::string& why) {
+    *reason = package.path() + ": the target " + ToUtf8(target) + " (member ." +
+              std::string(member < 100 ? member < 10 ? "00" : "0" : "") + std::to_string(member) +
+              ") cannot be installed: " + why + "; nothing was changed";
     return false;
   };
-  auto check = [&](const std::u16string& target, int line) {
+  auto check = [&](const std::u16string& target, int member) {
     const HandheldPath path(target);
-    if (!path.ok()) return refuse(target, line, path.reason());
+    if (!path.ok()) return refuse(target, member, path.reason());
     struct stat st {};
     if (lstat(path.host().c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-      return refuse(target, line, S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a file");
+      return refuse(target, member, S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a file");
     return true;
   };
-  const bool setup = !package.setup().empty();
-  for (const PackageFile::File& file : package.files()) {
-    if (!check(file.target, file.line)) return false;
+  const bool setup = package.hasSetup();
+  for (const CabinetPackage::File& file : package.files()) {
+    if (!check(file.target, file.number)) return false;
     if (setup && NameFold::Equal(file.target, SetupCopy(package.name())))
-      return refuse(file.target, file.line, "it is where the setup plug-in's copy goes");
+      return refuse(file.target, file.number, "it is where the setup plug-in's copy goes");
   }
-  return !setup || check(SetupCopy(package.name()), 0);
+  return !setup || check(SetupCopy(package.name()), 999);
+}
+
+// Whether a file marked to keep an existing target, or to go only over one,
+// is left out; said in a line when it is.
+bool Skipped(const CabinetPackage::File& file, const std::function<void(const std::string&)>& say) {
+  struct stat st {};
+  const bool there = lstat(HandheldPath(file.target).host().c_str(), &st) == 0;
+  if (there && (file.flags & CabinetPackage::kKeepExisting)) {
+    say("  kept the existing " + ToUtf8(file.target));
+    return true;
+  }
+  if (!there && (file.flags & CabinetPackage::kOnlyIfThere)) {
+    say("  left out " + ToUtf8(file.target) + ", which goes only over an existing file");
+    return true;
+  }
+  return false;
 }
 
 // The copies and writes of one installation, counted by kind as the
@@ -142,9 +174,9 @@ struct Changes {
 
   bool failed() const { return folders || files || keys || values; }
 
-  void Copy(const std::string& source, const std::u16string& target) {
+  void Copy(const std::vector<uint8_t>& bytes, const std::u16string& target) {
     std::string reason;
-    switch (journal.CopyFile(source, target, &reason)) {
+    switch (journal.WriteFile(bytes, target, &reason)) {
       case PackageJournal::Copy::kDone:
         say("  copied " + ToUtf8(target));
         return;
@@ -155,7 +187,7 @@ struct Changes {
         ++files;
         break;
     }
-    say("  could not copy " + source + " to " + ToUtf8(target) + ": " + reason);
+    say("  could not copy " + ToUtf8(target) + ": " + reason);
   }
 
   bool Write(const std::u16string& key, const std::u16string& value, const StoredValue& stored) {
@@ -189,7 +221,7 @@ std::vector<std::u16string> KeysToTidy(const Record& record, const std::u16strin
 
 }  // namespace
 
-PackageInstaller::Outcome PackageInstaller::Install(const PackageFile& package) {
+PackageInstaller::Outcome PackageInstaller::Install(const CabinetPackage& package) {
   const std::u16string& name = package.name();
   const std::string label = ToUtf8(name);
   std::string refused;
@@ -199,8 +231,8 @@ PackageInstaller::Outcome PackageInstaller::Install(const PackageFile& package) 
   Say("Installing " + label + (previously ? " over the installed copy" : ""));
 
   SetupPlugin plugin;
-  if (!package.setup().empty() && !plugin.LoadBuilt(package.setup()))
-    return Fail(label + ": cannot load the setup plug-in " + package.setup() +
+  if (package.hasSetup() && !plugin.LoadBytes(package.setup()))
+    return Fail(label + ": cannot load the setup plug-in (member .999) of " + package.path() +
                 "; nothing was changed");
   if (plugin.installInit &&
       plugin.installInit(nullptr, TRUE, previously, kInstallDir) != codeINSTALL_INIT_CONTINUE)
@@ -209,24 +241,29 @@ PackageInstaller::Outcome PackageInstaller::Install(const PackageFile& package) 
   Changes changes;
   changes.say = [this](const std::string& line) { Say(line); };
   Record record;
-  for (const PackageFile::File& file : package.files()) {
-    changes.Copy(file.source, file.target);
-    record.files.push_back(file.target);
+  // A file or value kept as it stood stays the package's when it was before.
+  for (const CabinetPackage::File& file : package.files()) {
+    const bool skipped = Skipped(file, changes.say);
+    if (!skipped) changes.Copy(file.bytes, file.target);
+    if (!skipped || Contains(old.files, file.target)) record.files.push_back(file.target);
   }
-  if (!package.setup().empty()) {
+  if (package.hasSetup()) {
     record.setup = SetupCopy(name);
     changes.Copy(package.setup(), record.setup);
   }
-  for (const PackageFile::Value& value : package.values()) {
-    StoredValue stored = value.type == REG_DWORD ? StoredValue::Number(value.number)
-                                                 : StoredValue::Text(value.text);
-    if (changes.Write(value.key, value.name, stored)) {
+  for (const CabinetPackage::Value& value : package.values()) {
+    const std::u16string entry = value.key + u"\t" + value.name;
+    StoredValue existing;
+    if (value.keepExisting && StoredValue::Read(value.key, value.name, &existing)) {
+      Say("  kept the existing " + ToUtf8(value.key) + "\\" + ToUtf8(value.name));
+      if (Contains(old.values, entry)) record.values.push_back(entry);
+    } else if (changes.Write(value.key, value.name, value.value)) {
       Say("  set " + ToUtf8(value.key) + "\\" + ToUtf8(value.name));
-      record.values.push_back(value.key + u"\t" + value.name);
+      record.values.push_back(entry);
     }
   }
-  for (const PackageFile::File& file : package.files()) {
-    if (!file.shared) continue;
+  for (const CabinetPackage::File& file : package.files()) {
+    if (!file.shared || !Contains(record.files, file.target)) continue;
     record.shared.push_back(file.target);
     if (Contains(old.shared, file.target)) continue;  // counted when it was installed
     StoredValue count;

@@ -1,13 +1,15 @@
-// The handheld's package installer: installs a package that a package file
-// describes, and uninstalls an installed one, calling the package's setup
-// plug-in around each as the platform's installer does.
+// The handheld's package installer: installs a package from its cabinet
+// (CabinetPackage), and uninstalls an installed one, calling the package's
+// setup plug-in around each as the platform's installer does.
 //
-// Installing: every target is checked first -- a path the handheld cannot
-// hold, or one where a folder or anything but a file stands, fails the
-// installation with its line, nothing changed; then the plug-in is loaded
-// and Install_Init called (a cancel ends
-// the installation with nothing changed); the files are copied, the
-// registry values written, the shared files' counts under
+// Installing: every target is checked first -- one where a folder or
+// anything but a file stands fails the installation with its member,
+// nothing changed; then the plug-in (the cabinet's member .999) is loaded
+// and Install_Init called (a cancel ends the installation with nothing
+// changed); the files are written (a file marked to keep an existing
+// target, or to go only over one, is skipped when that says so), the
+// registry values written (one marked to keep an existing value is not
+// written over it), the shared files' counts under
 // "SOFTWARE\Apps\Shared" raised and the package recorded under
 // "SOFTWARE\Apps\<name>" (below); then Install_Exit is told how many
 // folders, files, keys and values failed, and when it answers that the
@@ -43,7 +45,7 @@
 #include <string>
 #include <vector>
 
-#include "PackageFile.h"
+#include "CabinetPackage.h"
 
 namespace handheld::detail {
 
@@ -59,7 +61,7 @@ class PackageInstaller {
 
   explicit PackageInstaller(Output out) : out_(std::move(out)) {}
 
-  Outcome Install(const PackageFile& package);
+  Outcome Install(const CabinetPackage& package);
   Outcome Uninstall(const std::u16string& name);
   // The names of the installed packages.
   static std::vector<std::u16string> Installed();

@@ -59,6 +59,27 @@ std::string Host(const std::u16string& path) { return HandheldPath(path).host();
 
 std::string Why(std::error_code error) { return error.message(); }
 
+// Writes `bytes` into a new file at `path` (one left by an installer that
+// died is replaced), mode 0600 whatever the umask, flushed to the disk.
+bool WriteNew(const std::string& path, const std::vector<uint8_t>& bytes, std::error_code* error) {
+  unlink(path.c_str());
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  bool ok = fd >= 0 && fchmod(fd, 0600) == 0;
+  for (size_t done = 0; ok && done < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<size_t>(n);
+  }
+  ok = ok && fsync(fd) == 0;
+  if (!ok) *error = std::error_code(errno ? errno : EIO, std::generic_category());
+  if (fd >= 0 && close(fd) != 0 && ok) {
+    *error = std::error_code(errno, std::generic_category());
+    ok = false;
+  }
+  return ok;
+}
+
 bool IsProcessAlive(long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
 
 }  // namespace
@@ -130,8 +151,8 @@ bool PackageJournal::ReadJournal() {
   return true;
 }
 
-PackageJournal::Copy PackageJournal::CopyFile(const std::string& source,
-                                              const std::u16string& target, std::string* reason) {
+PackageJournal::Copy PackageJournal::WriteFile(const std::vector<uint8_t>& bytes,
+                                               const std::u16string& target, std::string* reason) {
   const HandheldPath path(target);
   if (!path.ok() || path.parts().empty()) {
     *reason = path.ok() ? "it is the root" : path.reason();
@@ -157,11 +178,6 @@ PackageJournal::Copy PackageJournal::CopyFile(const std::string& source,
       return Copy::kFolderFailed;
     }
   }
-  std::error_code error;
-  if (!fs::is_regular_file(source, error)) {
-    *reason = source + " is not a file";
-    return Copy::kFileFailed;
-  }
   struct stat st {};
   const bool exists = lstat(path.host().c_str(), &st) == 0;
   if (exists && !S_ISREG(st.st_mode)) {
@@ -175,12 +191,12 @@ PackageJournal::Copy PackageJournal::CopyFile(const std::string& source,
   const std::string incoming =
       host.substr(0, host.rfind('/') + 1) + "." + ToUtf8(path.parts().back()) + ".installing";
   auto fail = [&](std::error_code why) {
-    *reason = "cannot copy " + source + " to " + ToUtf8(path.path()) + ": " + Why(why);
+    *reason = "cannot write " + ToUtf8(path.path()) + ": " + Why(why);
     fs::remove(incoming, why);
     return Copy::kFileFailed;
   };
-  if (!fs::copy_file(source, incoming, fs::copy_options::overwrite_existing, error))
-    return fail(error);
+  std::error_code error;
+  if (!WriteNew(incoming, bytes, &error)) return fail(error);
   if (exists && rename(host.c_str(), BackupPath(change.backup).c_str()) != 0)
     return fail(std::error_code(errno, std::generic_category()));
   if (rename(incoming.c_str(), host.c_str()) != 0) {

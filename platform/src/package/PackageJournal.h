@@ -16,6 +16,7 @@
 // simply removed.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -32,10 +33,11 @@ class PackageJournal {
   PackageJournal& operator=(const PackageJournal&) = delete;
 
   enum class Copy { kDone, kFolderFailed, kFileFailed };
-  // Copies the host file `source` to the handheld path `target`; a target
-  // that is a folder or any other non-file is not touched. The reason of a
-  // failure in `reason`.
-  Copy CopyFile(const std::string& source, const std::u16string& target, std::string* reason);
+  // Writes `bytes` as the handheld file `target` (private to the user, as
+  // every file of the device folder); a target that is a folder or any
+  // other non-file is not touched. The reason of a failure in `reason`.
+  Copy WriteFile(const std::vector<uint8_t>& bytes, const std::u16string& target,
+                 std::string* reason);
   // Moves the handheld file `target` aside (removed at Commit, put back by
   // Undo). True when it is gone or was not there.
   bool RemoveFile(const std::u16string& target, std::string* reason);

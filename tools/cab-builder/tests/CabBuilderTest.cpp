@@ -20,7 +20,8 @@
 #include "CabControlFile.h"
 #include "DeviceFolder.h"
 #include "InfScript.h"
-#include "PackageFile.h"
+#include "CabinetPackage.h"
+#include "testing/TempDevice.h"
 
 namespace {
 
@@ -182,37 +183,43 @@ TEST_P(CabinetTest, ControlFileHeaderSaysWhatTheScriptSays) {
   }
 }
 
-// The script and the package file it stands for hold the same files and
-// registry values.
-TEST_P(CabinetTest, ScriptHoldsWhatThePackageFileHolds) {
+// What the installer takes from the cabinet is what the script says: the
+// package's name, the plug-in and each file as the build made it, each
+// file's target and sharing, each registry value.
+TEST_P(CabinetTest, TheInstallerReadsWhatTheScriptSays) {
+  using handheld::detail::CabControlFile;
+  using handheld::detail::CabinetPackage;
   using handheld::detail::InfScript;
-  using handheld::detail::PackageFile;
+  handheld::testing::TempDevice device;  // the targets pass the path gate
   InfScript script;
-  PackageFile package;
+  CabinetPackage package;
   std::string reason;
   ASSERT_TRUE(script.Load(Script().string(), &reason).ok()) << reason;
-  ASSERT_TRUE(package.Load((fs::path(SETUP_FOLDER) / (std::string(GetParam().name) + ".package")).string(),
-                           MODULE_FOLDER, &reason))
-      << reason;
+  ASSERT_TRUE(package.Load(Cabinet().string(), &reason)) << reason;
   EXPECT_EQ(handheld::FromUtf8(script.appName()), package.name());
-  EXPECT_EQ(std::string(MODULE_FOLDER) + "/" + script.setupSource(), package.setup());
+  ASSERT_TRUE(package.hasSetup());
+  EXPECT_TRUE(package.setup() == ReadBytes(fs::path(MODULE_FOLDER) / script.setupSource()));
   ASSERT_EQ(script.files().size(), package.files().size());
   for (size_t i = 0; i < package.files().size(); ++i) {
     const auto& file = script.files()[i];
-    std::string target = handheld::detail::CabControlFile::DevicePath(file.folder) + "\\" + file.name;
+    std::string target = CabControlFile::DevicePath(file.folder) + "\\" + file.name;
     EXPECT_EQ(handheld::FromUtf8(target), package.files()[i].target);
-    EXPECT_EQ(std::string(MODULE_FOLDER) + "/" + file.source, package.files()[i].source);
+    EXPECT_TRUE(package.files()[i].bytes == ReadBytes(fs::path(MODULE_FOLDER) / file.source)) << target;
     EXPECT_EQ((file.flags & 0x80000000u) != 0, package.files()[i].shared) << target;
   }
   ASSERT_EQ(script.values().size(), package.values().size());
   for (size_t i = 0; i < package.values().size(); ++i) {
     const auto& value = script.values()[i];
-    const auto& expected = package.values()[i];
-    EXPECT_EQ(handheld::FromUtf8(value.key), expected.key);
-    EXPECT_EQ(handheld::FromUtf8(value.name), expected.name);
-    EXPECT_EQ(value.type == 0x00010001 ? DWORD(REG_DWORD) : DWORD(REG_SZ), expected.type);
-    EXPECT_EQ(handheld::FromUtf8(value.text), expected.text);
-    EXPECT_EQ(value.number, expected.number);
+    const auto& read = package.values()[i];
+    EXPECT_EQ(handheld::FromUtf8(value.key), read.key);
+    EXPECT_EQ(handheld::FromUtf8(value.name), read.name);
+    if (value.type == 0x00010001) {
+      EXPECT_EQ(read.value.type(), DWORD(REG_DWORD));
+      EXPECT_EQ(read.value.number(), value.number);
+    } else {
+      EXPECT_EQ(read.value.type(), DWORD(REG_SZ));
+      EXPECT_EQ(read.value.text(), handheld::FromUtf8(value.text));
+    }
   }
 }
 
