@@ -472,6 +472,34 @@ TEST_F(PackageInstaller, ACabinetItCannotReadOrRefusesChangesNothing) {
   fs::remove(beside);
 }
 
+// Files and values marked to keep what stands there, or to go only over
+// it: what is kept stays the user's at uninstalling, and what is left out
+// is not the package's.
+TEST_F(PackageInstaller, FlagsKeepWhatIsThereAndLeaveOutWhatIsNot) {
+  fs::create_directories(handheld::HostPath(u"\\My Documents"));
+  std::ofstream(handheld::HostPath(u"\\My Documents\\Kept.txt")) << "the user's";
+  ASSERT_TRUE(handheld::testing::WriteDword(kBusKey, u"Order", 7));
+  const std::string cabinet = Variant([](CabinetDraft& draft) {
+    AddFile(draft, {"%CE5%"}, "Kept.txt", {'n', 'e', 'w'}, 0x00000010);
+    AddFile(draft, {"%CE5%"}, "Absent.txt", {'n', 'e', 'w'}, 0x00000400);
+    CabinetDraft::Control::Contents contents = draft.Contents();
+    for (auto& value : contents.values)
+      if (value.name == "Order") value.type |= CabinetDraft::Control::kValueKeepExisting;
+    draft.SetContents(contents);
+  });
+  ASSERT_TRUE(Install(cabinet).ok);
+  DWORD order = 0;
+  EXPECT_TRUE(HasValue(kBusKey, u"Order", &order));
+  EXPECT_EQ(order, 7u);
+  EXPECT_FALSE(Installed(u"\\My Documents\\Absent.txt"));
+  ASSERT_TRUE(Uninstall("GpsSleeve").ok);
+  std::ifstream kept(handheld::HostPath(u"\\My Documents\\Kept.txt"));
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "the user's");
+  EXPECT_TRUE(HasValue(kBusKey, u"Order", &order));
+  EXPECT_EQ(order, 7u);
+  EXPECT_FALSE(HasValue(kBusKey, u"DLL"));
+}
+
 TEST_F(PackageInstaller, TheLoaderFindsOnlyWhatIsInstalled) {
   struct Case {
     std::vector<const char*> installed;  // built libraries copied into \Windows

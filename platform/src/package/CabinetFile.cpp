@@ -110,11 +110,13 @@ bool CabinetFile::Unpack(const std::vector<uint8_t>& bytes, std::string* reason)
     gsize size = 0;
     const auto* start = data ? static_cast<const uint8_t*>(g_bytes_get_data(data, &size)) : nullptr;
     if (size != gcab_file_get_size(files[i])) {
-      *reason = std::string("its member ") + gcab_file_get_name(files[i]) + " did not unpack whole";
+      *reason = "its member " + std::to_string(i + 1) + " unpacked to " + std::to_string(size) +
+                " of its " + std::to_string(gcab_file_get_size(files[i])) + " bytes";
       ok = false;
       break;
     }
-    members_.push_back({gcab_file_get_name(files[i]), std::vector<uint8_t>(start, start + size)});
+    const char* name = gcab_file_get_name(files[i]);
+    members_.push_back({name ? name : "", std::vector<uint8_t>(start, start + size)});
   }
   if (error) g_error_free(error);
   g_object_unref(cabinet);

@@ -28,14 +28,17 @@ int MemberNumber(const std::string& name) {
   return number;
 }
 
-std::string Three(int number) {
-  std::string digits = std::to_string(number);
-  return "." + std::string(3 - digits.size(), '0') + digits;
-}
-
 // Whether version `a` (major, minor) comes before `b`.
 bool Before(const uint32_t* a, const uint32_t* b) {
   return a[0] < b[0] || (a[0] == b[0] && a[1] < b[1]);
+}
+
+// A member's name as a reason shows it: on one line, each byte that is
+// not printable ASCII as '?'.
+std::string Shown(std::string name) {
+  for (char& c : name)
+    if (c < 0x20 || c > 0x7E) c = '?';
+  return name;
 }
 
 std::string Version(const uint32_t* version) {
@@ -68,6 +71,11 @@ const Entry* ById(const std::vector<Entry>& entries, uint16_t id) {
 
 }  // namespace
 
+std::string CabinetPackage::Suffix(int number) {
+  const std::string digits = std::to_string(number % 1000);
+  return "." + std::string(3 - digits.size(), '0') + digits;
+}
+
 bool CabinetPackage::Fail(const std::string& why, std::string* reason) const {
   *reason = path_ + ": " + why;
   return false;
@@ -82,8 +90,8 @@ bool CabinetPackage::Load(const std::string& path, std::string* reason) {
   std::vector<std::vector<uint8_t>*> members(1000, nullptr);
   for (CabinetFile::Member& member : cabinet.members()) {
     const int number = MemberNumber(member.name);
-    if (number < 0) return Fail("its member " + member.name + " has no three-digit number", reason);
-    if (members[number]) return Fail("two of its members are numbered " + Three(number), reason);
+    if (number < 0) return Fail("its member " + Shown(member.name) + " has no three-digit number", reason);
+    if (members[number]) return Fail("two of its members are numbered " + Suffix(number), reason);
     members[number] = &member.bytes;
   }
   if (!members[kControlMember]) return Fail("it holds no control file (a member .000)", reason);
@@ -140,7 +148,7 @@ bool CabinetPackage::TakeFiles(const CabControlFile::Contents& control,
                                std::vector<std::vector<uint8_t>*>* members, std::string* reason) {
   std::vector<bool> taken(members->size(), false);
   for (const CabControlFile::File& entry : control.files) {
-    const std::string label = "the file " + entry.name + " (member " + Three(entry.id) + ")";
+    const std::string label = "the file " + entry.name + " (member " + Suffix(entry.id) + ")";
     if (!(*members)[entry.id]) return Fail(label + " is not in the cabinet", reason);
     if (entry.flags & kSelfRegister)
       return Fail(label + " asks to register itself, which this installer does not do", reason);
@@ -153,14 +161,14 @@ bool CabinetPackage::TakeFiles(const CabControlFile::Contents& control,
                   reason);
     for (const File& file : files_)
       if (NameFold::Equal(file.target, target.path()))
-        return Fail(label + " goes where member " + Three(file.number) + " goes, " + device, reason);
+        return Fail(label + " goes where member " + Suffix(file.number) + " goes, " + device, reason);
     taken[entry.id] = true;
     files_.push_back({entry.id, target.path(), std::move(*(*members)[entry.id]),
                       (entry.flags & CabControlFile::kFileShared) != 0, entry.flags});
   }
   for (size_t number = 1; number < kSetupMember; ++number)
     if ((*members)[number] && !taken[number])
-      return Fail("its member " + Three(static_cast<int>(number)) + " has no file entry", reason);
+      return Fail("its member " + Suffix(static_cast<int>(number)) + " has no file entry", reason);
   return true;
 }
 

@@ -48,6 +48,9 @@ class CabinetPackage {
 
   bool Load(const std::string& path, std::string* reason);
 
+  // A member's number as its name ends, ".003".
+  static std::string Suffix(int number);
+
   const std::string& path() const { return path_; }
   const std::u16string& name() const { return name_; }
   bool hasSetup() const { return hasSetup_; }

@@ -127,9 +127,9 @@ std::u16string SetupCopy(const std::u16string& name) {
 // touched. False with the reason and the target's member.
 bool CheckTargets(const CabinetPackage& package, std::string* reason) {
   auto refuse = [&](const std::u16string& target, int member, const std::string& why) {
-    *reason = package.path() + ": the target " + ToUtf8(target) + " (member ." +
-              std::string(member < 100 ? member < 10 ? "00" : "0" : "") + std::to_string(member) +
-              ") cannot be installed: " + why + "; nothing was changed";
+    *reason = package.path() + ": the target " + ToUtf8(target) + " (member " +
+              CabinetPackage::Suffix(member) + ") cannot be installed: " + why +
+              "; nothing was changed";
     return false;
   };
   auto check = [&](const std::u16string& target, int member) {
@@ -219,6 +219,42 @@ std::vector<std::u16string> KeysToTidy(const Record& record, const std::u16strin
   return keys;
 }
 
+// Writes the package's files, plug-in copy, values and shared counts
+// through `changes`, noting in `record` what is the package's: a file or
+// value kept as it stood stays the package's when it was before.
+void Lay(const CabinetPackage& package, const Record& old, Changes* changes, Record* record) {
+  for (const CabinetPackage::File& file : package.files()) {
+    const bool skipped = Skipped(file, changes->say);
+    if (!skipped) changes->Copy(file.bytes, file.target);
+    if (!skipped || Contains(old.files, file.target)) record->files.push_back(file.target);
+  }
+  if (package.hasSetup()) {
+    record->setup = SetupCopy(package.name());
+    changes->Copy(package.setup(), record->setup);
+  }
+  for (const CabinetPackage::Value& value : package.values()) {
+    const std::u16string entry = value.key + u"\t" + value.name;
+    StoredValue existing;
+    if (value.keepExisting && StoredValue::Read(value.key, value.name, &existing)) {
+      changes->say("  kept the existing " + ToUtf8(value.key) + "\\" + ToUtf8(value.name));
+      if (Contains(old.values, entry)) record->values.push_back(entry);
+    } else if (changes->Write(value.key, value.name, value.value)) {
+      changes->say("  set " + ToUtf8(value.key) + "\\" + ToUtf8(value.name));
+      record->values.push_back(entry);
+    }
+  }
+  for (const CabinetPackage::File& file : package.files()) {
+    if (!file.shared || !Contains(record->files, file.target)) continue;
+    record->shared.push_back(file.target);
+    if (Contains(old.shared, file.target)) continue;  // counted when it was installed
+    StoredValue count;
+    DWORD packages = StoredValue::Read(kShared, file.target, &count) ? count.number() + 1 : 1;
+    if (changes->Write(kShared, file.target, StoredValue::Number(packages)))
+      changes->say("  " + ToUtf8(file.target) + " is shared by " + std::to_string(packages) +
+                   (packages == 1 ? " package" : " packages"));
+  }
+}
+
 }  // namespace
 
 PackageInstaller::Outcome PackageInstaller::Install(const CabinetPackage& package) {
@@ -241,37 +277,7 @@ PackageInstaller::Outcome PackageInstaller::Install(const CabinetPackage& packag
   Changes changes;
   changes.say = [this](const std::string& line) { Say(line); };
   Record record;
-  // A file or value kept as it stood stays the package's when it was before.
-  for (const CabinetPackage::File& file : package.files()) {
-    const bool skipped = Skipped(file, changes.say);
-    if (!skipped) changes.Copy(file.bytes, file.target);
-    if (!skipped || Contains(old.files, file.target)) record.files.push_back(file.target);
-  }
-  if (package.hasSetup()) {
-    record.setup = SetupCopy(name);
-    changes.Copy(package.setup(), record.setup);
-  }
-  for (const CabinetPackage::Value& value : package.values()) {
-    const std::u16string entry = value.key + u"\t" + value.name;
-    StoredValue existing;
-    if (value.keepExisting && StoredValue::Read(value.key, value.name, &existing)) {
-      Say("  kept the existing " + ToUtf8(value.key) + "\\" + ToUtf8(value.name));
-      if (Contains(old.values, entry)) record.values.push_back(entry);
-    } else if (changes.Write(value.key, value.name, value.value)) {
-      Say("  set " + ToUtf8(value.key) + "\\" + ToUtf8(value.name));
-      record.values.push_back(entry);
-    }
-  }
-  for (const CabinetPackage::File& file : package.files()) {
-    if (!file.shared || !Contains(record.files, file.target)) continue;
-    record.shared.push_back(file.target);
-    if (Contains(old.shared, file.target)) continue;  // counted when it was installed
-    StoredValue count;
-    DWORD packages = StoredValue::Read(kShared, file.target, &count) ? count.number() + 1 : 1;
-    if (changes.Write(kShared, file.target, StoredValue::Number(packages)))
-      Say("  " + ToUtf8(file.target) + " is shared by " + std::to_string(packages) +
-          (packages == 1 ? " package" : " packages"));
-  }
+  Lay(package, old, &changes, &record);
   record.keys = old.keys;
   for (const std::u16string& key : changes.journal.createdKeys())
     if (!Contains(record.keys, key)) record.keys.push_back(key);
