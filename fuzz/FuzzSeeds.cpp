@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "CabControlFile.h"
+#include "CabinetWrap.h"
 #include "CaptureFilter.h"
 #include "SirfTestSupport.h"
 #include "WireFrames.h"
@@ -136,18 +138,39 @@ const Bytes kRegistrySeeds[] = {
     {8, 251, 255, 1, 0x41, 0, 0xD8, 0, 0x42, 4, 0, 0, 0, 255, 5},
 };
 
-// Package files (see PackageFuzz.cpp): the GPS sleeve's without its plug-in,
-// and ones that aim out of the device folder or at a folder.
-const char* const kPackageSeeds[] = {
-    "[Package]\nName=GpsSleeve\n[Files]\nTessiv.so -> \\Windows\\Tessiv.dll shared\n"
-    "Ferrix.so -> \\Windows\\Ferrix.dll shared\nSleeveSerial.so -> \\Windows\\SleeveSerial.dll\n"
-    "[Drivers\\BuiltIn\\Tessiv]\n\"DLL\"=\"Tessiv.dll\"\n\"Prefix\"=\"OPT\"\n"
-    "\"Index\"=dword:00000001\n\"Order\"=dword:00000014\n",
-    "[Package]\nName=A\n[Files]\nTessiv.so -> \\Windows\\..\\..\\..\\sentinel\n",
-    "[Package]\nName=A\n[Files]\nFerrix.so -> \\Windows/../../sentinel\n",
-    "[Package]\nName=A\n[Files]\nFerrix.so -> \\My Documents\n",
-    "[Package]\nName=../A\n[Files]\nFerrix.so -> \\A\\B\\C.dll shared\n[Drivers\\X]\n\"\"=\"\"\n",
-};
+// Cabinets (see PackageFuzz.cpp): the GPS sleeve's control file without
+// its plug-in, and one whose files go to a folder of their own and keep
+// what is there; each as a control file (input byte 0 odd) and as the
+// whole cabinet (even).
+std::vector<Bytes> PackageSeeds() {
+  using handheld::detail::CabControlFile;
+  CabControlFile::Contents gps;
+  gps.appName = "GpsSleeve";
+  gps.provider = "Dovrin";
+  gps.versionMin[0] = 3;
+  gps.directories = {{1, {"%CE2%"}}};
+  gps.files = {{1, 1, CabControlFile::kFileShared, "Tessiv.dll"},
+               {2, 1, CabControlFile::kFileShared, "Ferrix.dll"},
+               {3, 1, 0, "SleeveSerial.dll"}};
+  gps.hives = {{1, CabControlFile::kRootLocalMachine, {"Drivers", "BuiltIn", "Tessiv"}}};
+  gps.values = {{1, 1, false, CabControlFile::kValueString, "DLL", "Tessiv.dll", 0},
+                {2, 1, false, CabControlFile::kValueDword, "Order", "", 20}};
+  CabControlFile::Contents own = gps;
+  own.appName = "A";
+  own.directories = {{1, {"%CE1%", "A"}}, {2, {"%CE5%"}}};
+  own.files = {{1, 1, 0x00000010, "a.dll"}, {2, 2, 0x00000400, "b.txt"}, {3, 1, 0, "c"}};
+  own.values.push_back({3, 1, true, CabControlFile::kValueString | CabControlFile::kValueKeepExisting,
+                        "Path", "%CE2%\\a.dll", 0});
+  std::vector<Bytes> seeds;
+  for (const CabControlFile::Contents* contents : {&gps, &own}) {
+    Bytes control;
+    std::string reason;
+    if (!CabControlFile::Write(*contents, &control, &reason).ok()) continue;
+    seeds.push_back(Join({1}, control));
+    seeds.push_back(Join({0}, fuzzing::WrapInCabinet(control)));
+  }
+  return seeds;
+}
 
 }  // namespace
 
@@ -227,7 +250,7 @@ int main(int argc, char** argv) {
     corpus.Add("SirfStreamFuzz", Join(streamHead, testsupport::SirfFrame(payload)));
   }
   for (const Bytes& seed : kRegistrySeeds) corpus.Add("RegistryFuzz", seed);
-  for (const char* seed : kPackageSeeds) corpus.Add("PackageFuzz", Text(seed));
+  for (const Bytes& seed : PackageSeeds()) corpus.Add("PackageFuzz", seed);
 
   std::printf("%zu seeds from %zu captures\n", corpus.Count(), captures.size());
   return 0;
