@@ -6,8 +6,8 @@
 // answerer or the scripted answers (handheld.h) answer them.
 //
 // Installing copies the cabinet's files to the folders its control file
-// names (under the device folder), writes its registry values, counts its shared
-// files under "SOFTWARE\Apps\Shared" and records the package under
+// names (under the device folder), writes its registry values, counts its
+// shared files under "SOFTWARE\Apps\Shared" and records the package under
 // "SOFTWARE\Apps\<name>"; when the plug-in cancels nothing is changed, and
 // when it has the installation undone every change is reverted. Installing
 // over an installed package of the same name reinstalls it.
