@@ -17,6 +17,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <regex>
 #include <string>
@@ -26,6 +28,7 @@
 #include "ChildProcess.h"
 #include "ReceiverSimHarness.h"
 #include "handheld.h"
+#include "handheld_package.h"
 #include "testing/DriverRegistry.h"
 #include "testing/ScreenPicture.h"
 #include "testing/TempDevice.h"
@@ -171,6 +174,29 @@ TEST_F(Handheld, TypicalRunOnTheSimulator) {
   const testsupport::Outcome again = Command({"uninstall"});
   EXPECT_EQ(again.status, 1);
   EXPECT_NE(again.err.find("no package is installed"), std::string::npos) << again.err;
+}
+
+// `install CAB` takes the cabinet named (here relative to the caller's
+// folder): one cut short is refused with the reason and nothing installed;
+// the other sleeve's installs.
+TEST_F(Handheld, InstallTakesTheCabinetNamed) {
+  const std::string cut = device_.path() + "/Cut.CAB";
+  std::ifstream whole(handheld::DefaultCabinet(), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(whole)), std::istreambuf_iterator<char>());
+  std::ofstream(cut, std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  const testsupport::Outcome refused =
+      Command({"install", std::filesystem::relative(cut).string()});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("cannot read the cabinet /"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("/Cut.CAB: it is damaged or cut short"), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("nothing was changed"), std::string::npos) << refused.err;
+  const std::string second =
+      (std::filesystem::path(handheld::DefaultCabinet()).parent_path() / "SecondSleeve.CAB").string();
+  const testsupport::Outcome installed = Command({"install", second});
+  EXPECT_EQ(installed.status, 0) << installed.out << installed.err;
+  EXPECT_NE(installed.out.find("SecondSleeve installed"), std::string::npos) << installed.out;
+  const testsupport::Outcome status = Command({"status"});
+  EXPECT_NE(status.out.find("Installed packages: SecondSleeve"), std::string::npos) << status.out;
 }
 
 // The second sleeve kind, whose package brings its own client driver: the
