@@ -30,10 +30,10 @@ namespace {
 const DWORD kNoSleeve = 0xFFFFFFFFu;
 const int kWatcherPriority = 104;
 const DWORD kStopWaitMs = 5000;
-const WCHAR kDllName[] = u"Tessiv.DLL";
-const WCHAR kDetectEntry[] = u"DetectSleeve";
-const WCHAR kPlugEventName[] = u"EventTessivPlug2Applet";
-const WCHAR kClientKeyFormat[] = u"Drivers\\Tessiv\\%04X\\%04X";
+const WCHAR kDllName[] = TEXT("Tessiv.DLL");
+const WCHAR kDetectEntry[] = TEXT("DetectSleeve");
+const WCHAR kPlugEventName[] = TEXT("EventTessivPlug2Applet");
+const WCHAR kClientKeyFormat[] = TEXT("Drivers\\Tessiv\\%04X\\%04X");
 // "Drivers\Tessiv\XXXX\XXXX" and its terminator.
 const DWORD kClientKeyChars = 25;
 
@@ -207,11 +207,11 @@ LPWSTR DetectSleeve(CARD_SOCKET_HANDLE socket, UCHAR, LPWSTR devKey, DWORD devKe
   FormatClientKey(devKey, sleeveId);
   RegKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, devKey, KEY_ALL_ACCESS) != ERROR_SUCCESS) return NULL;
-  lstrcpyW(devKey, u"Tessiv");
+  lstrcpyW(devKey, TEXT("Tessiv"));
   DWORD value = 0;
-  if (key.ReadDword(u"Socket", &value) != ERROR_SUCCESS) return devKey;
+  if (key.ReadDword(TEXT("Socket"), &value) != ERROR_SUCCESS) return devKey;
   if (value != socket.uSocket) return NULL;
-  if (key.ReadDword(u"Function", &value) != ERROR_SUCCESS) return devKey;
+  if (key.ReadDword(TEXT("Function"), &value) != ERROR_SUCCESS) return devKey;
   return value == socket.uFunction ? devKey : NULL;
 }
 

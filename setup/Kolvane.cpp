@@ -7,10 +7,10 @@
 
 namespace {
 
-const WCHAR kClientKey[] = u"Drivers\\Tessiv\\0100\\0001";
-const WCHAR kBusKey[] = u"Drivers\\BuiltIn\\Tessiv";
-const WCHAR kSharedKey[] = u"SOFTWARE\\Apps\\Shared";
-const WCHAR kSharedBusDriver[] = u"\\Windows\\Tessiv.dll";
+const WCHAR kClientKey[] = TEXT("Drivers\\Tessiv\\0100\\0001");
+const WCHAR kBusKey[] = TEXT("Drivers\\BuiltIn\\Tessiv");
+const WCHAR kSharedKey[] = TEXT("SOFTWARE\\Apps\\Shared");
+const WCHAR kSharedBusDriver[] = TEXT("\\Windows\\Tessiv.dll");
 const DWORD kOptScanBus = 0x5A5A;
 const UINT kRetryStyle = MB_RETRYCANCEL | MB_SETFOREGROUND | MB_TOPMOST;  // 0x50005
 const UINT kNoticeStyle = MB_OK | MB_SETFOREGROUND | MB_TOPMOST;         // 0x50000
@@ -33,10 +33,10 @@ bool orderSaved = false;
 // The device handle of the driver loaded from `keyPath`, 0 when none is
 // (or Ferrix cannot tell).
 DWORD ActiveHandle(LPCWSTR keyPath) {
-  HMODULE ferrix = LoadLibraryW(u"FERRIX.DLL");
+  HMODULE ferrix = LoadLibraryW(TEXT("FERRIX.DLL"));
   if (!ferrix) return 0;
   GetDriversActiveHandleProc getHandle = reinterpret_cast<GetDriversActiveHandleProc>(
-      reinterpret_cast<void*>(GetProcAddressW(ferrix, u"GetDriversActiveHandle")));
+      reinterpret_cast<void*>(GetProcAddressW(ferrix, TEXT("GetDriversActiveHandle"))));
   DWORD handle = getHandle ? getHandle(keyPath) : 0;
   FreeLibrary(ferrix);
   return handle;
@@ -52,13 +52,13 @@ bool UnloadWithConsent(HWND parent, LPCWSTR keyPath) {
     DWORD handle = ActiveHandle(keyPath);
     if (!handle || DeactivateDevice(DeviceHandle(handle))) return true;
     WCHAR text[256];
-    wsprintfW(text, u"Could not unload driver %s - It may be in use by an application.", keyPath);
-    if (MessageBoxW(parent, text, u"Error:", kRetryStyle) != IDRETRY) return false;
+    wsprintfW(text, TEXT("Could not unload driver %s - It may be in use by an application."), keyPath);
+    if (MessageBoxW(parent, text, TEXT("Error:"), kRetryStyle) != IDRETRY) return false;
   }
 }
 
 BOOL ScanBus() {
-  HANDLE bus = CreateFileW(u"OPT1:", 0, 0, NULL, OPEN_EXISTING, 0, NULL);
+  HANDLE bus = CreateFileW(TEXT("OPT1:"), 0, 0, NULL, OPEN_EXISTING, 0, NULL);
   if (bus == INVALID_HANDLE_VALUE) return FALSE;
   DWORD returned = 0;
   BOOL sent = DeviceIoControl(bus, kOptScanBus, NULL, 0, NULL, 0, &returned, NULL);
@@ -89,10 +89,10 @@ codeINSTALL_EXIT Install_Exit(HWND parent, LPCWSTR, WORD failedDirs, WORD failed
   if (failedDirs || failedFiles || failedRegKeys || failedRegValues || failedShortcuts)
     return codeINSTALL_EXIT_UNINSTALL;
   if (!ActiveHandle(kBusKey) && !ActivateDevice(kBusKey, 0)) {
-    MessageBoxW(parent, u"Failed to Load Tessiv Bus Driver!!", u"Setup", kNoticeStyle);
+    MessageBoxW(parent, TEXT("Failed to Load Tessiv Bus Driver!!"), TEXT("Setup"), kNoticeStyle);
     return codeINSTALL_EXIT_UNINSTALL;
   }
-  if (!ScanBus()) MessageBoxW(parent, u"OptScanBus Failed!", u"Setup", kNoticeStyle);
+  if (!ScanBus()) MessageBoxW(parent, TEXT("OptScanBus Failed!"), TEXT("Setup"), kNoticeStyle);
   return codeINSTALL_EXIT_DONE;
 }
 
@@ -108,9 +108,9 @@ codeUNINSTALL_INIT Uninstall_Init(HWND parent, LPCWSTR) {
   if (shareCount > 1) {
     RegKey bus;
     if (bus.Open(HKEY_LOCAL_MACHINE, kBusKey, KEY_ALL_ACCESS) == ERROR_SUCCESS) {
-      dllSaved = ReadText(bus, u"DLL", savedDll, &savedDllBytes);
-      prefixSaved = ReadText(bus, u"Prefix", savedPrefix, &savedPrefixBytes);
-      orderSaved = bus.ReadDword(u"Order", &savedOrder) == ERROR_SUCCESS;
+      dllSaved = ReadText(bus, TEXT("DLL"), savedDll, &savedDllBytes);
+      prefixSaved = ReadText(bus, TEXT("Prefix"), savedPrefix, &savedPrefixBytes);
+      orderSaved = bus.ReadDword(TEXT("Order"), &savedOrder) == ERROR_SUCCESS;
       savedFlag = 1;
     }
   }
@@ -121,9 +121,9 @@ codeUNINSTALL_EXIT Uninstall_Exit(HWND) {
   if (!savedFlag) return codeUNINSTALL_EXIT_DONE;
   RegKey bus;
   if (bus.Open(HKEY_LOCAL_MACHINE, kBusKey, KEY_ALL_ACCESS) == ERROR_SUCCESS) {
-    if (dllSaved) bus.WriteString(u"DLL", savedDll);
-    if (prefixSaved) bus.WriteString(u"Prefix", savedPrefix);
-    if (orderSaved) bus.WriteDword(u"Order", savedOrder);
+    if (dllSaved) bus.WriteString(TEXT("DLL"), savedDll);
+    if (prefixSaved) bus.WriteString(TEXT("Prefix"), savedPrefix);
+    if (orderSaved) bus.WriteDword(TEXT("Order"), savedOrder);
     bus.Close();
   }
   DWORD handle = ActiveHandle(kBusKey);

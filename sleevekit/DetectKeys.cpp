@@ -4,8 +4,8 @@
 
 namespace {
 
-constexpr WCHAR kDetectKey[] = u"Drivers\\PCMCIA\\Detect";
-constexpr WCHAR kActiveKey[] = u"Drivers\\Active";
+constexpr WCHAR kDetectKey[] = TEXT("Drivers\\PCMCIA\\Detect");
+constexpr WCHAR kActiveKey[] = TEXT("Drivers\\Active");
 constexpr DWORD kFirstDetectNumber = 40;
 constexpr DWORD kLastDetectNumber = 98;
 
@@ -42,8 +42,8 @@ bool FindRegistration(HKEY detect, LPCWSTR dll, LPCWSTR entry, WCHAR (&name)[kDe
     if (RegOpenKeyExW(detect, name, 0, 0, &sub) != ERROR_SUCCESS) continue;
     WCHAR storedDll[kDetectValueBytes / sizeof(WCHAR) + 1];
     WCHAR storedEntry[kDetectValueBytes / sizeof(WCHAR) + 1];
-    bool found = ReadString(sub, u"Dll", storedDll, kDetectValueBytes) &&
-                 ReadString(sub, u"Entry", storedEntry, kDetectValueBytes) &&
+    bool found = ReadString(sub, TEXT("Dll"), storedDll, kDetectValueBytes) &&
+                 ReadString(sub, TEXT("Entry"), storedEntry, kDetectValueBytes) &&
                  lstrcmpiW(storedDll, dll) == 0 && lstrcmpW(storedEntry, entry) == 0;
     RegCloseKey(sub);
     if (found) return true;
@@ -79,7 +79,7 @@ DWORD AddDetectKey(LPCWSTR dll, LPCWSTR entry) {
   bool added = false;
   for (DWORD number = kFirstDetectNumber; number <= kLastDetectNumber; ++number) {
     WCHAR subName[16];
-    wsprintfW(subName, u"%02d", number);
+    wsprintfW(subName, TEXT("%02d"), number);
     HKEY sub = nullptr;
     DWORD disposition = 0;
     if (RegCreateKeyExW(detect, subName, 0, nullptr, 0, 0, nullptr, &sub, &disposition) !=
@@ -89,8 +89,8 @@ DWORD AddDetectKey(LPCWSTR dll, LPCWSTR entry) {
       RegCloseKey(sub);
       continue;
     }
-    added = SetString(sub, u"Dll", dll) == ERROR_SUCCESS &&
-            SetString(sub, u"Entry", entry) == ERROR_SUCCESS;
+    added = SetString(sub, TEXT("Dll"), dll) == ERROR_SUCCESS &&
+            SetString(sub, TEXT("Entry"), entry) == ERROR_SUCCESS;
     RegCloseKey(sub);
     if (!added) RegDeleteKeyW(detect, subName);
     break;
@@ -155,7 +155,7 @@ DWORD GetDriversActiveHandle(LPCWSTR keyPath) {
     HKEY sub = nullptr;
     if (RegOpenKeyExW(active, name, 0, 0, &sub) != ERROR_SUCCESS) continue;
     WCHAR key[kActiveKeyBytes / sizeof(WCHAR) + 1];
-    if (ReadString(sub, u"Key", key, kActiveKeyBytes) && lstrcmpiW(key, keyPath) == 0)
+    if (ReadString(sub, TEXT("Key"), key, kActiveKeyBytes) && lstrcmpiW(key, keyPath) == 0)
       driver = sub;
     else
       RegCloseKey(sub);
@@ -163,7 +163,7 @@ DWORD GetDriversActiveHandle(LPCWSTR keyPath) {
   DWORD handle = 0;
   DWORD bytes = sizeof(handle);
   LONG status =
-      RegQueryValueExW(driver, u"Hnd", nullptr, nullptr, reinterpret_cast<LPBYTE>(&handle), &bytes);
+      RegQueryValueExW(driver, TEXT("Hnd"), nullptr, nullptr, reinterpret_cast<LPBYTE>(&handle), &bytes);
   RegCloseKey(driver);
   RegCloseKey(active);
   return status == ERROR_SUCCESS ? handle : 0;

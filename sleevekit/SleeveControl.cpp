@@ -41,12 +41,12 @@ DWORD GetSleeveID() {
     // Unsigned: at or past the deadline, also across the tick count's wrap.
     if (static_cast<LONG>(GetTickCount() - deadline) >= 0) break;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\AdvancedCPL\\DM", 0, 0,
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("SYSTEM\\CurrentControlSet\\AdvancedCPL\\DM"), 0, 0,
                       &key) != ERROR_SUCCESS)
       continue;
     DWORD type = 0;
     DWORD bytes = sizeof(id);
-    if (RegQueryValueExW(key, u"IDs", nullptr, &type, reinterpret_cast<LPBYTE>(&id), &bytes) !=
+    if (RegQueryValueExW(key, TEXT("IDs"), nullptr, &type, reinterpret_cast<LPBYTE>(&id), &bytes) !=
             ERROR_SUCCESS ||
         type != REG_DWORD || bytes != sizeof(id))
       id = 0;
