@@ -11,7 +11,9 @@ packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
           ccache                    # repeated builds
           gpsd gpsd-clients         # the simulator tested against gpsd
           help2man                  # the manual pages
-          dpkg-dev file lintian)    # the Debian package: scripts/package.sh
+          dpkg-dev file lintian     # the Debian package: scripts/package.sh
+          g++-mingw-w64-x86-64      # the Windows build, and windres for the resources
+          wine wine64)              # the viewer for Windows run under Wine
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

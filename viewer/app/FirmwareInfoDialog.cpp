@@ -66,7 +66,7 @@ BOOL FirmwareInfoDialog::ActiveDriverText(LPWSTR text) {
   return ActiveDrivers::Walk(NameDriver, text) ? TRUE : FALSE;
 }
 
-BOOL CALLBACK FirmwareInfoDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+DIALOG_RESULT CALLBACK FirmwareInfoDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
       Place(dialog);

@@ -25,7 +25,7 @@ class FirmwareInfoDialog {
   // Centres the dialog over its owner's client area and fills the four
   // lines afresh (the version is read from the receiver again); OK and the
   // cancel command end it.
-  static BOOL CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  static DIALOG_RESULT CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
  private:
   FirmwareInfoDialog() = delete;

@@ -476,7 +476,10 @@ static_assert(sizeof(DLGITEMTEMPLATE) == 18, "DLGITEMTEMPLATE is 18 bytes");
 typedef const DLGTEMPLATE* LPCDLGTEMPLATEW;
 typedef LPCDLGTEMPLATEW LPCDLGTEMPLATE;
 
-typedef BOOL(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+// What a dialog procedure returns: BOOL on the handheld (desktop Windows:
+// INT_PTR). Programs that build for both declare their procedures with it.
+typedef BOOL DIALOG_RESULT;
+typedef DIALOG_RESULT(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 // Runs the dialog the template describes (in dialog units of its font) as
 // a modal loop owned by `owner` (disabled meanwhile). The loop dispatches
 // every message of the thread; Enter clicks the default push button,

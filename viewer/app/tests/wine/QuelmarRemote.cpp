@@ -28,8 +28,9 @@ const int kFileNameEdit = 0x480;
 
 HWND FindSoon(LPCWSTR className, LPCWSTR title) {
   for (DWORD waited = 0;; waited += kStepMs) {
+    // A dialog is found once its initialisation is over and it is shown.
     HWND found = FindWindowW(className, title);
-    if (found != nullptr || waited >= kWaitMs) return found;
+    if ((found != nullptr && IsWindowVisible(found)) || waited >= kWaitMs) return found;
     Sleep(kStepMs);
   }
 }
