@@ -219,11 +219,13 @@ TEST_F(BusDriverTest, ABurstOfInsertionsAndRemovalsEndsConsistent) {
   EXPECT_TRUE(StopBusDriver());
 }
 
+// The names its export table holds, here and in the Windows DLL.
+const std::set<std::string> kTessivExports = {"OPT_Init",  "OPT_Deinit",    "OPT_Open",
+                                              "OPT_Close", "OPT_Read",      "OPT_Write",
+                                              "OPT_Seek",  "OPT_IOControl", "DetectSleeve"};
+
 TEST(TessivModule, ExportsExactlyItsEntryPointsAndNeedsFerrixByName) {
-  const std::set<std::string> expected = {"OPT_Init",  "OPT_Deinit", "OPT_Open",
-                                          "OPT_Close", "OPT_Read",   "OPT_Write",
-                                          "OPT_Seek",  "OPT_IOControl", "DetectSleeve"};
-  EXPECT_EQ(handheld::testing::DefinedDynamicSymbols(TESSIV_FILE), expected);
+  EXPECT_EQ(handheld::testing::DefinedDynamicSymbols(TESSIV_FILE), kTessivExports);
   std::string needed;
   FILE* readelf = popen((std::string("readelf -d '") + TESSIV_FILE + "'").c_str(), "r");
   ASSERT_NE(readelf, nullptr);
@@ -234,6 +236,13 @@ TEST(TessivModule, ExportsExactlyItsEntryPointsAndNeedsFerrixByName) {
   }
   pclose(readelf);
   EXPECT_NE(needed.find("[Ferrix.so]"), std::string::npos) << needed;
+}
+
+TEST(TessivModule, TheWindowsDllExportsTheSameNames) {
+  if (std::string(WINDOWS_DIR).empty())
+    GTEST_SKIP() << "no Windows build (mingw-w64 is not installed)";
+  EXPECT_EQ(handheld::testing::DllExports(std::string(WINDOWS_DIR) + "/Tessiv.dll"),
+            kTessivExports);
 }
 
 }  // namespace

@@ -318,26 +318,9 @@ TEST(Windows, TapsKeysAndTheCloseButtonReachTheirWindows) {
   EXPECT_FALSE(IsWindow(main));
 }
 
-// Resources as a program declares them.
-const MENU_RESOURCE_ITEM kMenu[] = {{MF_POPUP | MF_END, 0, u"&File"}, {MF_END, 40002, u"E&xit"}};
-const ACCEL kAccelerators[] = {{FVIRTKEY | FALT, VK_F4, 40002}};
-const DIALOG_RESOURCE_ITEM kItems[] = {
-    {BS_DEFPUSHBUTTON | WS_VISIBLE | WS_TABSTOP, 0, 27, 114, 50, 14, IDOK, u"BUTTON", u"OK"},
-    {SS_LEFT | WS_VISIBLE | WS_GROUP, 0, 7, 7, 56, 8, 0xFFFF, u"STATIC", u"Drivers Installed:"}};
-const DIALOG_RESOURCE kDialog{WS_POPUP | WS_CAPTION | DS_MODALFRAME, 0, 0, 0, 103, 135,
-                              u"Firmware Info", 8, u"System", kItems, 2};
-const DWORD kIcon[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
-const RESOURCE_ENTRY kResources[] = {
-    {RT_STRING, MAKEINTRESOURCEW(1), u"Quelmar 3.4", 0},
-    {RT_STRING, MAKEINTRESOURCEW(3), u"QUELMAR", 0},
-    {RT_ICON, MAKEINTRESOURCEW(101), kIcon, sizeof kIcon},
-    {RT_MENU, MAKEINTRESOURCEW(102), kMenu, sizeof kMenu},
-    {RT_ACCELERATOR, MAKEINTRESOURCEW(3), kAccelerators, sizeof kAccelerators},
-    {RT_DIALOG, MAKEINTRESOURCEW(104), &kDialog, sizeof kDialog},
-};
-DECLARE_RESOURCES(kResources);
-
-TEST(Resources, DeclaredInCodeAreFoundThroughTheProgramsInstance) {
+// Resources as a resource script gives them (WindowTest.rc), compiled and
+// embedded by the build.
+TEST(Resources, FromTheCompiledScriptAreFoundThroughTheProgramsInstance) {
   HINSTANCE instance = GetModuleHandleW(nullptr);
   ASSERT_NE(instance, nullptr);
   WCHAR text[101];
@@ -345,18 +328,34 @@ TEST(Resources, DeclaredInCodeAreFoundThroughTheProgramsInstance) {
   EXPECT_EQ(std::u16string(text), u"Quelmar 3.4");
   EXPECT_EQ(LoadStringW(instance, 3, text, 4), 3);
   EXPECT_EQ(std::u16string(text), u"QUE");
-  EXPECT_EQ(LoadStringW(instance, 2, text, 101), 0);
+  EXPECT_EQ(LoadStringW(instance, 20, text, 101), 12);  // the second block of 16
+  EXPECT_EQ(std::u16string(text), u"Second block");
+  EXPECT_EQ(LoadStringW(instance, 2, text, 101), 0);   // a gap in a block
+  EXPECT_EQ(LoadStringW(instance, 40, text, 101), 0);  // no such block
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
   EXPECT_NE(LoadIconW(instance, MAKEINTRESOURCEW(101)), nullptr);
+  EXPECT_EQ(LoadIconW(instance, MAKEINTRESOURCEW(102)), nullptr);
 
   HMENU menu = LoadMenuW(instance, MAKEINTRESOURCEW(102));
   ASSERT_NE(menu, nullptr);
-  EXPECT_EQ(GetMenuItemCount(menu), 1);
+  ASSERT_EQ(GetMenuItemCount(menu), 1);
   EXPECT_EQ(GetMenuItemCount(GetSubMenu(menu, 0)), 1);
   EXPECT_TRUE(DestroyMenu(menu));
-  EXPECT_NE(LoadAcceleratorsW(instance, MAKEINTRESOURCEW(3)), nullptr);
 
-  // The dialog comes back as the DLGTEMPLATE it describes, read here by
-  // hand from its documented layout.
+  // Alt+F4 through the table gives its command.
+  HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(3));
+  ASSERT_NE(accelerators, nullptr);
+  RegisterTestClass(nullptr);
+  HWND window = CreateWindowExW(0, u"TestWindow", u"Keys", WS_VISIBLE, 0, 0, 100, 100, nullptr,
+                                nullptr, nullptr, nullptr);
+  MSG key = {window, WM_SYSKEYDOWN, VK_F4, 1L << 29, 0, {0, 0}};
+  EXPECT_EQ(TranslateAcceleratorW(window, accelerators, &key), 1);
+  key.wParam = VK_F1;
+  EXPECT_EQ(TranslateAcceleratorW(window, accelerators, &key), 0);
+  DestroyWindow(window);
+  EXPECT_TRUE(DestroyAcceleratorTable(accelerators));
+
+  // The dialog is the DLGTEMPLATE the resource compiler wrote.
   HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(104), RT_DIALOG);
   ASSERT_NE(found, nullptr);
   const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(instance, found)));
@@ -367,26 +366,67 @@ TEST(Resources, DeclaredInCodeAreFoundThroughTheProgramsInstance) {
   EXPECT_EQ(head.cdit, 2);
   EXPECT_EQ(head.cx, 103);
   EXPECT_EQ(head.cy, 135);
-  const auto* words = reinterpret_cast<const char16_t*>(bytes + sizeof head);
-  EXPECT_EQ(words[0], 0);  // no menu
-  EXPECT_EQ(words[1], 0);  // the dialog class
-  EXPECT_EQ(std::u16string(words + 2), u"Firmware Info");
-  const char16_t* font = words + 2 + 14;
-  EXPECT_EQ(font[0], 8);
-  EXPECT_EQ(std::u16string(font + 1), u"System");
-  const size_t itemOffset =
-      (sizeof head + (2 + 14 + 1 + 7) * sizeof(char16_t) + 3) / 4 * 4;  // DWORD aligned
-  DLGITEMTEMPLATE item;
-  std::memcpy(&item, bytes + itemOffset, sizeof item);
-  EXPECT_EQ(item.x, 27);
-  EXPECT_EQ(item.y, 114);
-  EXPECT_EQ(item.id, IDOK);
-  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(bytes + itemOffset + sizeof item)),
-            u"BUTTON");
-  EXPECT_EQ(SizeofResource(instance, found) % 2, 0u);
+  EXPECT_GT(SizeofResource(instance, found), sizeof head);
 
   EXPECT_EQ(FindResourceW(instance, MAKEINTRESOURCEW(105), RT_DIALOG), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_RESOURCE_NAME_NOT_FOUND));
+}
+
+// An image in the standard resource format, built by hand: each entry its
+// data size, header size, type and name (0xFFFF and an ordinal), data and
+// memory flags, language, version and characteristics, then its data.
+std::vector<BYTE> ResourceEntry(WORD type, WORD name, const std::vector<BYTE>& data) {
+  std::vector<BYTE> out;
+  auto dword = [&](DWORD v) { for (int i = 0; i < 4; ++i) out.push_back(static_cast<BYTE>(v >> (8 * i))); };
+  dword(static_cast<DWORD>(data.size()));
+  dword(32);
+  dword(0xFFFFu | static_cast<DWORD>(type) << 16);
+  dword(0xFFFFu | static_cast<DWORD>(name) << 16);
+  for (int i = 0; i < 4; ++i) dword(0);
+  out.insert(out.end(), data.begin(), data.end());
+  while (out.size() % 4) out.push_back(0);
+  return out;
+}
+
+TEST(Resources, AnImageNotInTheFormatIsRefusedWhole) {
+  // Block 20 of strings: id 304 ("Hi") is its first.
+  const std::vector<BYTE> strings = {2, 0, 'H', 0, 'i', 0};
+  std::vector<BYTE> image = ResourceEntry(0, 0, {});
+  const std::vector<BYTE> entry = ResourceEntry(6, 20, strings);
+  image.insert(image.end(), entry.begin(), entry.end());
+
+  struct Case {
+    const char* what;
+    std::vector<BYTE> bytes;
+  };
+  std::vector<Case> cases = {{"cut inside a header", {image.begin(), image.begin() + 40}},
+                             {"cut inside the data", {image.begin(), image.end() - 4}}};
+  std::vector<BYTE> shortHeader = image;
+  shortHeader[36] = 16;  // a header smaller than its fields
+  cases.push_back({"a header too small", shortHeader});
+  std::vector<BYTE> longData = image;
+  longData[32] = 200;  // more data than the image holds
+  cases.push_back({"data past the end", longData});
+  std::vector<BYTE> unterminated = image;
+  for (size_t i = 40; i < 64; ++i) unterminated[i] = 'A';  // a name running through the header
+  cases.push_back({"a name without its end", unterminated});
+  // Images belong to the module whose memory holds them, and live as long.
+  alignas(4) static BYTE held[6][128];
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(cases[i].what);
+    ASSERT_LE(cases[i].bytes.size(), sizeof held[i]);
+    std::memcpy(held[i], cases[i].bytes.data(), cases[i].bytes.size());
+    EXPECT_FALSE(DeclareResourceImage(held[i], static_cast<DWORD>(cases[i].bytes.size())));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_DATA));
+  }
+  WCHAR text[8];
+  EXPECT_EQ(LoadStringW(GetModuleHandleW(nullptr), 304, text, 8), 0) << "nothing was registered";
+
+  ASSERT_LE(image.size(), sizeof held[5]);
+  std::memcpy(held[5], image.data(), image.size());
+  ASSERT_TRUE(DeclareResourceImage(held[5], static_cast<DWORD>(image.size())));
+  EXPECT_EQ(LoadStringW(GetModuleHandleW(nullptr), 304, text, 8), 2);
+  EXPECT_EQ(std::u16string(text), u"Hi");
 }
 
 }  // namespace

@@ -188,10 +188,19 @@ TEST_F(Kolvane, WithoutFerrixEveryDriverCountsAsNotLoaded) {
   EXPECT_EQ(boxes_[0].text, u"Failed to Load Tessiv Bus Driver!!");
 }
 
+// The names its export table holds, here and in the Windows DLL.
+const std::set<std::string> kKolvaneExports = {"Install_Init", "Install_Exit",
+                                               "Uninstall_Init", "Uninstall_Exit"};
+
 TEST(KolvaneModule, ExportsExactlyItsHooks) {
-  const std::set<std::string> expected = {"Install_Init", "Install_Exit", "Uninstall_Init",
-                                          "Uninstall_Exit"};
-  EXPECT_EQ(handheld::testing::DefinedDynamicSymbols(KOLVANE_FILE), expected);
+  EXPECT_EQ(handheld::testing::DefinedDynamicSymbols(KOLVANE_FILE), kKolvaneExports);
+}
+
+TEST(KolvaneModule, TheWindowsDllExportsTheSameNames) {
+  if (std::string(WINDOWS_DIR).empty())
+    GTEST_SKIP() << "no Windows build (mingw-w64 is not installed)";
+  EXPECT_EQ(handheld::testing::DllExports(std::string(WINDOWS_DIR) + "/Kolvane.dll"),
+            kKolvaneExports);
 }
 
 }  // namespace

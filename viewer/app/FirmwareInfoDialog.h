@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "QuelmarResources.h"
+
 // The "Firmware Info" dialog and the two driver texts that the status page
 // shows as well. UI thread only.
 class FirmwareInfoDialog {
@@ -16,11 +18,11 @@ class FirmwareInfoDialog {
   // driver that is one of them, else "None" (and false).
   static BOOL ActiveDriverText(LPWSTR text);
 
-  // Control ids of the dialog's template.
-  static const int kPortLine = 1001;
-  static const int kVersionLine = 1002;
-  static const int kActiveDriverLine = 1003;
-  static const int kInstalledDriversLine = 1004;
+  // Control ids of the dialog's template (the resource script's).
+  static const int kPortLine = IDC_PORT_LINE;
+  static const int kVersionLine = IDC_VERSION_LINE;
+  static const int kActiveDriverLine = IDC_ACTIVE_DRIVER_LINE;
+  static const int kInstalledDriversLine = IDC_INSTALLED_DRIVERS_LINE;
 
   // Centres the dialog over its owner's client area and fills the four
   // lines afresh (the version is read from the receiver again); OK and the

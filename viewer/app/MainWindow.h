@@ -5,6 +5,7 @@
 #include <aygshell.h>
 
 #include "DisplaySnapshot.h"
+#include "QuelmarResources.h"
 
 // Quelmar's one top-level window: its start-up, the creation handler that
 // finds and opens the receiver's port, the 500 ms poll that drains the
@@ -14,20 +15,20 @@ class MainWindow {
  public:
   // Command ids.
   static const WORD kCaptionOk = 1;  // IDOK
-  static const WORD kExit = 40002;
+  static const WORD kExit = IDM_EXIT;
   static const WORD kStartLog = 40004;
   static const WORD kStopLog = 40005;
   static const WORD kReconnect = 40006;
   static const WORD kDisconnect = 40007;
   static const WORD kFirmwareInfo = 40008;
 
-  // Resource ids.
-  static const UINT kTitleString = 1;
-  static const UINT kClassString = 3;
-  static const WORD kIcon = 101;
-  static const WORD kMenu = 102;
-  static const WORD kAccelerators = 3;
-  static const WORD kFirmwareDialog = 104;
+  // Resource ids (the resource script's).
+  static const UINT kTitleString = IDS_TITLE;
+  static const UINT kClassString = IDS_CLASS;
+  static const WORD kIcon = IDI_QUELMAR;
+  static const WORD kMenu = IDR_MAIN_MENU;
+  static const WORD kAccelerators = IDR_ACCELERATORS;
+  static const WORD kFirmwareDialog = IDD_FIRMWARE_INFO;
 
   static const DWORD kBaudRate = 57600;
   static const UINT_PTR kPollTimer = 1;

@@ -362,71 +362,12 @@ HGLOBAL LoadResource(HMODULE module, HRSRC resource);
 LPVOID LockResource(HGLOBAL data);
 DWORD SizeofResource(HMODULE module, HRSRC resource);
 
-// Resources declared in C++ (the stand-in of a resource script). A program
-// lists them in one table and declares it once, at namespace scope:
-//
-//   const RESOURCE_ENTRY kResources[] = {
-//       {RT_STRING, MAKEINTRESOURCE(1), u"Quelmar 3.4", 0},
-//       {RT_MENU, MAKEINTRESOURCE(102), kMenuItems, sizeof(kMenuItems)},
-//       {RT_ACCELERATOR, MAKEINTRESOURCE(3), kAccelerators, sizeof(kAccelerators)},
-//       {RT_DIALOG, MAKEINTRESOURCE(104), &kFirmwareDialog, sizeof(kFirmwareDialog)},
-//       {RT_ICON, MAKEINTRESOURCE(101), kIconPixels, sizeof(kIconPixels)},
-//   };
-//   DECLARE_RESOURCES(kResources);
-//
-// The resources belong to the module (program or library) that holds the
-// table. Data: RT_STRING a NUL-terminated wide text (size ignored);
-// RT_MENU an array of MENU_RESOURCE_ITEM; RT_ACCELERATOR an array of ACCEL;
-// RT_DIALOG one DIALOG_RESOURCE, which LockResource gives back as the
-// DLGTEMPLATE it describes; RT_ICON 0x00RRGGBB pixels of a square icon;
-// any other type is kept as given.
-typedef struct tagRESOURCE_ENTRY {
-  LPCWSTR type;
-  LPCWSTR name;
-  const void* data;
-  DWORD size;
-} RESOURCE_ENTRY;
-
-// A menu as a resource script writes it: MF_POPUP opens a popup whose items
-// follow; MF_END marks the last item of a level.
-typedef struct tagMENU_RESOURCE_ITEM {
-  UINT flags;
-  WORD id;
-  LPCWSTR text;
-} MENU_RESOURCE_ITEM;
-
-typedef struct tagDIALOG_RESOURCE_ITEM {
-  DWORD style;  // WS_CHILD and WS_VISIBLE are the script's to give
-  DWORD exStyle;
-  short x;
-  short y;
-  short cx;
-  short cy;
-  WORD id;
-  LPCWSTR className;  // "BUTTON", "STATIC", "EDIT"
-  LPCWSTR text;
-} DIALOG_RESOURCE_ITEM;
-
-typedef struct tagDIALOG_RESOURCE {
-  DWORD style;  // DS_SETFONT is added when a font is named
-  DWORD exStyle;
-  short x;
-  short y;
-  short cx;
-  short cy;
-  LPCWSTR caption;
-  WORD pointSize;
-  LPCWSTR faceName;
-  const DIALOG_RESOURCE_ITEM* items;
-  UINT count;
-} DIALOG_RESOURCE;
-
-// Registers the table for the module that holds it; the table must live
-// as long as the module.
-BOOL DeclareResources(const RESOURCE_ENTRY* entries, UINT count);
-#define DECLARE_RESOURCES(table)                                                       \
-  [[maybe_unused]] static const BOOL handheld_resources_declared_##table =                           \
-      DeclareResources(table, static_cast<UINT>(sizeof(table) / sizeof((table)[0])))
+// A module's resources, as a resource compiler writes them in the standard
+// binary resource format, embedded in the module by the build (cmake's
+// add_resource_script), which registers them at start-up for the module
+// that holds the image. The image must live as long as the module. False
+// (ERROR_INVALID_DATA, nothing registered) for an image not in the format.
+BOOL DeclareResourceImage(const void* image, DWORD size);
 
 // ---- dialogs ----
 #define DS_ABSALIGN 0x01u

@@ -57,27 +57,6 @@ class TemplateReader {
   size_t pos_ = 0;
 };
 
-class TemplateWriter {
- public:
-  template <class T>
-  void Struct(const T& value) {
-    const auto* bytes = reinterpret_cast<const BYTE*>(&value);
-    out_.insert(out_.end(), bytes, bytes + sizeof value);
-  }
-  void Word(WORD w) { Struct(w); }
-  void Text(const std::u16string& text) {
-    for (char16_t c : text) Word(c);
-    Word(0);
-  }
-  void AlignDword() {
-    while (out_.size() % 4) out_.push_back(0);
-  }
-  std::vector<BYTE> Take() { return std::move(out_); }
-
- private:
-  std::vector<BYTE> out_;
-};
-
 std::u16string ClassOfOrdinal(WORD ordinal) {
   switch (ordinal) {
     case 0x0080: return u"BUTTON";
@@ -164,27 +143,6 @@ Status DialogBox::Read(const DLGTEMPLATE* dialogTemplate, Description* d) {
     d->items.push_back(std::move(item));
   }
   return Status::Ok();
-}
-
-std::vector<BYTE> DialogBox::Write(const Description& d) {
-  TemplateWriter out;
-  const DWORD style = d.faceName.empty() ? d.style : d.style | DS_SETFONT;
-  out.Struct(DLGTEMPLATE{style, d.exStyle, static_cast<WORD>(d.items.size()), d.x, d.y, d.cx, d.cy});
-  out.Word(0);  // no menu
-  out.Word(0);  // the dialog class
-  out.Text(d.caption);
-  if (style & DS_SETFONT) {
-    out.Word(d.pointSize);
-    out.Text(d.faceName);
-  }
-  for (const Item& item : d.items) {
-    out.AlignDword();
-    out.Struct(DLGITEMTEMPLATE{item.style, item.exStyle, item.x, item.y, item.cx, item.cy, item.id});
-    out.Text(item.className);
-    out.Text(item.text);
-    out.Word(0);  // no creation data
-  }
-  return out.Take();
 }
 
 SIZE DialogBox::BaseUnits(HFONT font) {

@@ -40,9 +40,6 @@ class DialogBox {
   // Reads a DLGTEMPLATE; ERROR_INVALID_PARAMETER for what cannot be one
   // (an extended template, more text than a template holds).
   static Status Read(const DLGTEMPLATE* dialogTemplate, Description* description);
-  // Writes the template a description stands for (resources declare theirs
-  // as descriptions).
-  static std::vector<BYTE> Write(const Description& description);
 
   // Makes the dialog (hidden), its controls, and sends WM_INITDIALOG.
   static Status Create(const Description& description, HINSTANCE instance, HWND owner,

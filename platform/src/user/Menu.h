@@ -21,9 +21,12 @@ class Menu : public HandleObject {
   HMENU handle = nullptr;
   std::vector<Item> items;  // fixed once made
 
-  // Makes the menu a resource script describes (with its popups); null
-  // when the description is cut short.
-  static HMENU FromResource(const MENU_RESOURCE_ITEM* items, size_t count);
+  // Makes the menu of a menu template (the compiled form of a resource
+  // script's MENU: a header, then per item its flags, its id unless it
+  // opens a popup, and its text; MF_END marks the last item of a level),
+  // with its popups; null when the template is cut short or is of another
+  // kind.
+  static HMENU FromTemplate(const BYTE* data, size_t size);
   static std::shared_ptr<Menu> Find(HMENU menu);
 };
 

@@ -3,9 +3,9 @@
 #include <dlfcn.h>
 #include <sys/auxv.h>
 
+#include <cstring>
 #include <mutex>
 
-#include "DialogBox.h"
 #include "HandleTable.h"
 #include "ProcessLifetime.h"
 #include "win/core.h"
@@ -40,56 +40,83 @@ bool SameName(WORD id, const std::u16string& name, LPCWSTR wanted) {
   return !name.empty() && _wcsicmp(name.c_str(), wanted) == 0;
 }
 
-DialogBox::Description Describe(const DIALOG_RESOURCE& d) {
-  DialogBox::Description out;
-  out.style = d.style;
-  out.exStyle = d.exStyle;
-  out.x = d.x;
-  out.y = d.y;
-  out.cx = d.cx;
-  out.cy = d.cy;
-  out.caption = d.caption ? d.caption : u"";
-  out.pointSize = d.pointSize;
-  out.faceName = d.faceName ? d.faceName : u"";
-  for (UINT i = 0; d.items && i < d.count; ++i) {
-    const DIALOG_RESOURCE_ITEM& item = d.items[i];
-    out.items.push_back(DialogBox::Item{item.style, item.exStyle, item.x, item.y, item.cx, item.cy,
-                                        item.id, item.className ? item.className : u"",
-                                        item.text ? item.text : u""});
+// Reads an image in place, every read checked against its end.
+class ImageReader {
+ public:
+  ImageReader(const BYTE* base, size_t end) : base_(base), end_(end) {}
+  size_t at() const { return at_; }
+  bool Seek(size_t offset) {
+    if (offset > end_) return false;
+    at_ = offset;
+    return true;
   }
-  return out;
-}
+  bool Word(WORD* value) { return Take(value, sizeof *value); }
+  bool Dword(DWORD* value) { return Take(value, sizeof *value); }
+  // A type or name: 0xFFFF and an ordinal, or a NUL-terminated text.
+  bool IdOrName(WORD* id, std::u16string* name) {
+    WORD first = 0;
+    if (!Word(&first)) return false;
+    if (first == 0xFFFF) return Word(id);
+    for (WORD c = first; c != 0;) {
+      name->push_back(static_cast<char16_t>(c));
+      if (!Word(&c)) return false;
+    }
+    return true;
+  }
+  bool Align() { return Seek((at_ + 3) & ~static_cast<size_t>(3)); }
+
+ private:
+  bool Take(void* out, size_t bytes) {
+    if (end_ - at_ < bytes) return false;
+    std::memcpy(out, base_ + at_, bytes);
+    at_ += bytes;
+    return true;
+  }
+  const BYTE* base_;
+  size_t end_;
+  size_t at_ = 0;
+};
 
 }  // namespace
 
 HINSTANCE ResourceTable::ProgramInstance() { return TheResources().program; }
 
-Status ResourceTable::Declare(const RESOURCE_ENTRY* entries, UINT count) {
-  if (!entries || count == 0) return ERROR_INVALID_PARAMETER;
-  Resources& resources = TheResources();
-  const void* module = ModuleOf(entries);
-  std::lock_guard<std::mutex> lock(resources.mutex);
-  for (UINT i = 0; i < count; ++i) {
-    const RESOURCE_ENTRY& entry = entries[i];
-    if (!entry.type || !entry.name) return ERROR_INVALID_PARAMETER;
-    auto resource = std::make_unique<Resource>();
-    resource->module = module;
-    if (IS_INTRESOURCE(entry.type)) resource->typeId = LOWORD(entry.type);
-    else resource->typeName = entry.type;
-    if (IS_INTRESOURCE(entry.name)) resource->nameId = LOWORD(entry.name);
-    else resource->name = entry.name;
-    resource->data = entry.data;
-    resource->size = entry.size;
-    if (entry.type == RT_STRING && entry.data)
-      resource->size = static_cast<DWORD>((wcslen(static_cast<LPCWSTR>(entry.data)) + 1) * 2);
-    if (entry.type == RT_DIALOG) {
-      if (!entry.data || entry.size != sizeof(DIALOG_RESOURCE)) return ERROR_INVALID_PARAMETER;
-      resource->converted = DialogBox::Write(Describe(*static_cast<const DIALOG_RESOURCE*>(entry.data)));
-      resource->data = resource->converted.data();
-      resource->size = static_cast<DWORD>(resource->converted.size());
-    }
-    resources.all.push_back(std::move(resource));
+bool ResourceTable::Parse(const BYTE* image, DWORD size, const void* module,
+                          std::vector<Resource>* resources) {
+  if (!image) return false;
+  ImageReader in(image, size);
+  while (in.at() < size) {
+    const size_t start = in.at();
+    DWORD dataSize = 0, headerSize = 0;
+    if (!in.Dword(&dataSize) || !in.Dword(&headerSize)) return false;
+    if (headerSize < 32 || headerSize > size - start || dataSize > size - start - headerSize)
+      return false;
+    ImageReader header(image, start + headerSize);
+    Resource r;
+    r.module = module;
+    DWORD dataVersion = 0, version = 0, characteristics = 0;
+    WORD memoryFlags = 0;
+    if (!header.Seek(start + 8) || !header.IdOrName(&r.typeId, &r.typeName) ||
+        !header.IdOrName(&r.nameId, &r.name) || !header.Align() || !header.Dword(&dataVersion) ||
+        !header.Word(&memoryFlags) || !header.Word(&r.language) || !header.Dword(&version) ||
+        !header.Dword(&characteristics))
+      return false;
+    r.data = image + start + headerSize;
+    r.size = dataSize;
+    // The format begins with an empty entry of type 0 and name 0.
+    if (!(r.typeName.empty() && r.typeId == 0 && r.name.empty() && r.nameId == 0))
+      resources->push_back(std::move(r));
+    if (!in.Seek(start + headerSize + dataSize) || !in.Align()) return false;
   }
+  return true;
+}
+
+Status ResourceTable::Declare(const BYTE* image, DWORD size) {
+  std::vector<Resource> parsed;
+  if (!Parse(image, size, ModuleOf(image), &parsed)) return ERROR_INVALID_DATA;
+  Resources& resources = TheResources();
+  std::lock_guard<std::mutex> lock(resources.mutex);
+  for (Resource& r : parsed) resources.all.push_back(std::make_unique<Resource>(std::move(r)));
   return Status::Ok();
 }
 

@@ -1,7 +1,8 @@
-// Resources that programs declare in C++ (DeclareResources), kept per
-// module: the module is the one whose image holds the declared table, so
-// resources are found by the instance handle of the program or library
-// that declared them.
+// The resources of each module, from the image of them that the build
+// embeds in it: a resource compiler's output in the standard binary
+// resource format (a header of sizes, type, name and language before each
+// resource's data, every entry aligned to four bytes). Resources are found
+// by the instance handle of the program or library whose image holds them.
 #pragma once
 
 #include <memory>
@@ -21,17 +22,24 @@ class ResourceTable {
     std::u16string typeName;
     WORD nameId = 0;  // or the resource's name
     std::u16string name;
-    const void* data = nullptr;
+    WORD language = 0;
+    const BYTE* data = nullptr;  // in the embedded image
     DWORD size = 0;
-    std::vector<BYTE> converted;  // dialogs: the template the description stands for
   };
 
-  static Status Declare(const RESOURCE_ENTRY* entries, UINT count);
+  // Registers every resource of the image for the module that holds it;
+  // ERROR_INVALID_DATA, and nothing registered, for an image that is not
+  // in the format or runs past its size.
+  static Status Declare(const BYTE* image, DWORD size);
   // The resource of `type` and `name` in the module of `instance` (null:
   // the program); null when there is none.
   static const Resource* Find(HINSTANCE instance, LPCWSTR type, LPCWSTR name);
   // The program's own instance handle.
   static HINSTANCE ProgramInstance();
+
+  // Reads the entries of an image; false when it is not one.
+  static bool Parse(const BYTE* image, DWORD size, const void* module,
+                    std::vector<Resource>* resources);
 };
 
 }  // namespace handheld::detail
