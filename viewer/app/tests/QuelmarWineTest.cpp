@@ -148,10 +148,14 @@ class QuelmarUnderWine : public ::testing::Test {
     Reg({"add", "HKLM\\Drivers\\Tessiv\\0100\\0001", "/v", "Dll", "/t", "REG_SZ", "/d",
          "SleeveSerial.dll", "/f"});
     sim_ = std::make_unique<testsupport::ChildProcess>(
-        RECEIVER_SIM_PATH, std::vector<std::string>{"--seconds", "110", "--verbose", "--link",
+        RECEIVER_SIM_PATH, std::vector<std::string>{"--seconds", "110", "--verbose", "--scenario",
+                                                    Scenario(), "--link",
                                                     prefix_ + "/dosdevices/com3"});
     ASSERT_FALSE(sim_->FirstLine(5000).empty()) << sim_->Errors();
   }
+
+  // The simulator's scenario.
+  virtual std::string Scenario() const { return "normal"; }
 
   void TearDown() override {
     quelmar_.reset();
@@ -160,6 +164,11 @@ class QuelmarUnderWine : public ::testing::Test {
       testsupport::Run(OnPath("wineserver"), {"-k"}, 10000, environment_);
       std::filesystem::remove_all(prefix_);
     }
+  }
+
+  void StartQuelmar() {
+    quelmar_ = std::make_unique<testsupport::ChildProcess>(
+        wine_, std::vector<std::string>{std::string(WINDOWS_DIR) + "/quelmar.exe"}, environment_);
   }
 
   testsupport::Outcome Wine(const std::vector<std::string>& arguments, int timeoutMs = 60000) {
@@ -223,8 +232,7 @@ class QuelmarUnderWine : public ::testing::Test {
 // Start-up: the version query on the wire and its text, the page filled
 // and in place; then every command, posted from outside; Exit ends with 0.
 TEST_F(QuelmarUnderWine, RunsOnTheSimulatorAndCarriesOutEveryCommand) {
-  quelmar_ = std::make_unique<testsupport::ChildProcess>(
-      wine_, std::vector<std::string>{std::string(WINDOWS_DIR) + "/quelmar.exe"}, environment_);
+  StartQuelmar();
   ASSERT_TRUE(PageSoon(40)) << quelmar_->Errors();
   EXPECT_EQ(TitleSoon(kTitle), kTitle);
   // The version query asked the simulator over NMEA, the receiver's
@@ -272,6 +280,37 @@ TEST_F(QuelmarUnderWine, RunsOnTheSimulatorAndCarriesOutEveryCommand) {
   Remote({"press", "Firmware Info", "1"});
   Remote({"gone", "Firmware Info"});
 
+  Command(40002);
+  EXPECT_EQ(quelmar_->Wait(15000), 0) << quelmar_->Errors();
+}
+
+// A receiver that does not answer the NMEA version request: the query
+// moves it to SiRF binary, polls the version and moves it back, over
+// Wine's serial port.
+class QuelmarUnderWineOnBinary : public QuelmarUnderWine {
+ protected:
+  std::string Scenario() const override { return "nmea-no-version"; }
+};
+
+TEST_F(QuelmarUnderWineOnBinary, ReadsTheVersionOverTheBinaryProtocol) {
+  StartQuelmar();
+  ASSERT_TRUE(PageSoon(40)) << quelmar_->Errors();
+  // On the wire, in this order: the NMEA request, the switch to binary at
+  // the session's rate, the version poll (message 132, 0x84 0x00), the
+  // switch back to NMEA (message 129).
+  const std::string heard = sim_->Errors();
+  size_t at = 0;
+  for (const char* step : {"received $PSRF200,2\n", "received $PSRF100,0,57600,8,1,0\n",
+                           "received message 132 (poll software version): 84 00\n",
+                           "received message 129 (switch to NMEA): 81 02"}) {
+    at = heard.find(step, at);
+    ASSERT_NE(at, std::string::npos) << step << " in\n" << heard;
+  }
+  Command(40008);
+  EXPECT_EQ(Remote({"text", "Firmware Info", "1002"}),
+            "GSW2-2.05.024-C1Prod1.1, Dovrin GPS Sleeve 1.04");
+  Remote({"press", "Firmware Info", "1"});
+  Remote({"gone", "Firmware Info"});
   Command(40002);
   EXPECT_EQ(quelmar_->Wait(15000), 0) << quelmar_->Errors();
 }
