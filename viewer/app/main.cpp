@@ -15,5 +15,3 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int show) {
   }
   return static_cast<int>(message.wParam);
 }
-
-int main() { return WinMain(GetModuleHandle(nullptr), nullptr, nullptr, SW_SHOW); }

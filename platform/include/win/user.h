@@ -348,6 +348,12 @@ int TranslateAcceleratorW(HWND hwnd, HACCEL table, LPMSG msg);
 #define RT_ACCELERATOR MAKEINTRESOURCEW(9)
 #define RT_GROUP_ICON MAKEINTRESOURCEW(14)
 
+// A program's entry, which the program defines: the handheld's run-time
+// start-up (the stand-in's platform_startup library) calls it with the
+// program's instance, no previous instance, the command line after the
+// program's name and SW_SHOW, and ends the process with its result.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPWSTR commandLine, int show);
+
 // The program's own module (a null name); other names are not looked up.
 HMODULE GetModuleHandleW(LPCWSTR name);
 #define GetModuleHandle GetModuleHandleW
