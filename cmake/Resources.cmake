@@ -9,7 +9,6 @@ function(add_resource_script target script)
   cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
   get_filename_component(image_name ${script} NAME_WE)
   get_filename_component(script_dir ${script} DIRECTORY)
-  set(image_script ${script})
   set(image_res ${CMAKE_CURRENT_BINARY_DIR}/${image_name}.res)
   add_custom_command(OUTPUT ${image_res}
     COMMAND ${HANDHELD_WINDRES} -O res -I ${script_dir} -i ${script} -o ${image_res}
@@ -17,7 +16,10 @@ function(add_resource_script target script)
     COMMENT "Compiling the resources of ${image_name}"
     VERBATIM)
   set(source ${CMAKE_CURRENT_BINARY_DIR}/${image_name}ResourceImage.cpp)
-  configure_file(${PROJECT_SOURCE_DIR}/cmake/ResourceImage.cpp.in ${source} @ONLY)
-  set_source_files_properties(${source} PROPERTIES OBJECT_DEPENDS ${image_res})
-  target_sources(${target} PRIVATE ${source} ${image_res})
+  add_custom_command(OUTPUT ${source}
+    COMMAND ${CMAKE_COMMAND} -DRES=${image_res} -DNAME=${image_name} -DSCRIPT=${script}
+            -DOUT=${source} -P ${PROJECT_SOURCE_DIR}/cmake/ResourceImage.cmake
+    DEPENDS ${image_res} ${PROJECT_SOURCE_DIR}/cmake/ResourceImage.cmake
+    VERBATIM)
+  target_sources(${target} PRIVATE ${source})
 endfunction()
