@@ -38,6 +38,16 @@ std::string HostPath(const std::u16string& devicePath);
 // carries the host device (a tty or a pseudo-terminal) in this REG_SZ value.
 inline constexpr const char16_t* kHostDeviceValue = u"HostDevice";
 
+// The device manager's list of loaded drivers, "Drivers\Active", in the
+// order of its subkeys: each record's subkey, the driver key it was loaded
+// from ("Key"), its device name ("Name", empty for a driver without one),
+// its device handle ("Hnd") and "ClientInfo".
+struct ActiveDriver {
+  std::u16string subkey, key, name;
+  DWORD hnd = 0, clientInfo = 0;
+};
+std::vector<ActiveDriver> ActiveDrivers();
+
 // Lists a host serial device as port `portName` ("COM3:"): creates the
 // driver key `driverKey` with its host device and an active entry under
 // "Drivers\Active" whose "Key" and "Name" point at it. Returns the active

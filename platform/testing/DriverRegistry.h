@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "handheld.h"
 #include "windows.h"
 
 namespace handheld::testing {
@@ -19,11 +20,8 @@ struct DriverKey {
 bool WriteDriverKey(const std::u16string& path, const DriverKey& key);
 bool WriteDword(const std::u16string& path, const char16_t* name, DWORD value);
 
-struct ActiveRecord {
-  std::u16string subkey, key, name;
-  DWORD hnd = 0, clientInfo = 0;
-};
-// The records under "Drivers\Active", in order.
-std::vector<ActiveRecord> ActiveRecords();
+// The records under "Drivers\Active", in order: the platform's own list.
+using ActiveRecord = ActiveDriver;
+inline std::vector<ActiveRecord> ActiveRecords() { return ActiveDrivers(); }
 
 }  // namespace handheld::testing

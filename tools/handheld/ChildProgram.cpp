@@ -103,7 +103,7 @@ ChildProgram::~ChildProgram() {
 bool ChildProgram::Start(const std::string& program, const std::vector<std::string>& arguments,
                          const std::vector<std::string>& environment, bool pipeOutput,
                          std::string* reason) {
-  testsupport::ProgramLine line(program, arguments, environment);
+  ProgramLine line(program, arguments, environment);
   int pipeFds[2] = {-1, -1}, report[2] = {-1, -1};
   if ((pipeOutput && pipe2(pipeFds, O_CLOEXEC) != 0) || pipe2(report, O_CLOEXEC) != 0) {
     *reason = std::string("cannot make a pipe: ") + std::strerror(errno);

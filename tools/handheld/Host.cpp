@@ -15,15 +15,14 @@
 #include <thread>
 
 #include "handheld.h"
-#include "testing/DriverRegistry.h"
 #include "handheld_package.h"
 
 namespace {
 
 using handheld::FromUtf8;
 using handheld::ToUtf8;
-using handheld::testing::ActiveRecord;
-using handheld::testing::ActiveRecords;
+using handheld::ActiveDriver;
+using handheld::ActiveDrivers;
 using Clock = std::chrono::steady_clock;
 
 constexpr DWORD kGpsSleeve = Host::kGpsSleeve;
@@ -120,8 +119,8 @@ std::string SleeveName(DWORD sleeveId) {
   return "a sleeve " + Hex(sleeveId);
 }
 
-bool FindRecord(const std::u16string& key, ActiveRecord* found) {
-  for (const ActiveRecord& record : ActiveRecords())
+bool FindRecord(const std::u16string& key, ActiveDriver* found) {
+  for (const ActiveDriver& record : ActiveDrivers())
     if (record.key == key) {
       *found = record;
       return true;
@@ -130,14 +129,14 @@ bool FindRecord(const std::u16string& key, ActiveRecord* found) {
 }
 
 bool BusDriverLoaded() {
-  for (const ActiveRecord& record : ActiveRecords())
+  for (const ActiveDriver& record : ActiveDrivers())
     if (record.name == kBusName) return true;
   return false;
 }
 
 // The client driver's record, if one is listed.
-bool FindClient(ActiveRecord* found) {
-  for (const ActiveRecord& record : ActiveRecords())
+bool FindClient(ActiveDriver* found) {
+  for (const ActiveDriver& record : ActiveDrivers())
     if (record.key.rfind(u"Drivers\\Tessiv\\", 0) == 0) {
       *found = record;
       return true;
@@ -252,7 +251,7 @@ bool Host::Boot(std::string* reason) {
           std::to_string(GetLastError()) + ")");
       continue;
     }
-    ActiveRecord record;
+    ActiveDriver record;
     FindRecord(builtIn.key, &record);
     Say("Built-in driver " + ToUtf8(builtIn.key) + " loaded as " + ToUtf8(record.name));
   }
@@ -377,7 +376,7 @@ bool Host::Install(const std::string& cabinet, std::string* reason) {
   }
   if (!receiverDevice_.empty()) PointClientKeys();
   std::string loaded;
-  for (const ActiveRecord& record : ActiveRecords())
+  for (const ActiveDriver& record : ActiveDrivers())
     loaded += (loaded.empty() ? "" : ", ") + ToUtf8(record.name) + " (" + ToUtf8(record.key) + ")";
   Say("Package installed; loaded drivers: " + (loaded.empty() ? std::string("none") : loaded));
   return true;
@@ -430,7 +429,7 @@ bool Host::Insert(DWORD sleeveId, std::string* reason) {
   const Clock::time_point start = Clock::now();
   Clock::time_point nextProgress = start + std::chrono::seconds(1);
   bool published = false, loaded = false;
-  ActiveRecord client;
+  ActiveDriver client;
   SetViewerCursor(true);
   while (Clock::now() - start < std::chrono::milliseconds(kClientWaitMs)) {
     DWORD ids = 0;
@@ -480,13 +479,13 @@ bool Host::Remove(std::string* reason) {
     *reason = "no sleeve is attached";
     return false;
   }
-  ActiveRecord client;
+  ActiveDriver client;
   const bool hadClient = FindClient(&client);
   handheld::RemoveSleeve();
   Say("Took off " + SleeveName(state.sleeveId));
   if (!hadClient) return true;
   const Clock::time_point start = Clock::now();
-  ActiveRecord still;
+  ActiveDriver still;
   while (FindClient(&still)) {
     if (Clock::now() - start > std::chrono::seconds(3)) {
       *reason = "the client driver " + ToUtf8(client.name) + " is still loaded";
@@ -720,9 +719,9 @@ bool Host::Status(std::string* reason) {
   DWORD ids = 0;
   Say("Identity (\"IDs\"): " +
       (ReadDword(kIdentityKey, u"IDs", &ids) ? Hex(ids) : std::string("not published")));
-  const std::vector<ActiveRecord> records = ActiveRecords();
+  const std::vector<ActiveDriver> records = ActiveDrivers();
   std::string loaded;
-  for (const ActiveRecord& record : records)
+  for (const ActiveDriver& record : records)
     loaded += (loaded.empty() ? "" : ", ") + ToUtf8(record.name.empty() ? record.key : record.name);
   if (!booted_) {
     // Without a host nothing is loaded: the list is what an ended host left.
@@ -732,7 +731,7 @@ bool Host::Status(std::string* reason) {
   } else {
     Say("Loaded drivers: " + (loaded.empty() ? std::string("none") : loaded));
     Say("Drivers\\Active:" + std::string(records.empty() ? " empty" : ""));
-    for (const ActiveRecord& record : records)
+    for (const ActiveDriver& record : records)
       Say("  " + ToUtf8(record.subkey) + ": Key=" + ToUtf8(record.key) + " Name=" +
           ToUtf8(record.name) + " Hnd=" + std::to_string(record.hnd));
   }
@@ -851,13 +850,13 @@ void Host::ShutdownLocked() {
   GiveReceiverRateBack();
   if (booted_) {
     // The drivers, the last loaded first: the bus driver unloads its client.
-    std::vector<ActiveRecord> records = ActiveRecords();
+    std::vector<ActiveDriver> records = ActiveDrivers();
     for (auto it = records.rbegin(); it != records.rend(); ++it) {
       if (it->key.rfind(u"Drivers\\Tessiv\\", 0) == 0) continue;  // its bus driver's
       if (DeactivateDevice(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(it->hnd))))
         Say("Driver " + ToUtf8(it->name) + " (" + ToUtf8(it->key) + ") deinitialised");
     }
-    for (const ActiveRecord& left : ActiveRecords())
+    for (const ActiveDriver& left : ActiveDrivers())
       if (DeactivateDevice(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(left.hnd))))
         Say("Driver " + ToUtf8(left.name) + " (" + ToUtf8(left.key) + ") deinitialised");
     if (handheld::GetSleeveState().attached) handheld::RemoveSleeve();

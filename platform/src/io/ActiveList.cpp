@@ -96,24 +96,42 @@ void ActiveList::Remove(const std::u16string& record) {
 }
 
 bool ActiveList::FindByName(const std::u16string& deviceName, std::u16string* driverKey) {
+  for (const ActiveDriver& record : Records())
+    if (!record.key.empty() && NameFold::Equal(record.name, deviceName)) {
+      *driverKey = record.key;
+      return true;
+    }
+  return false;
+}
+
+std::vector<ActiveDriver> ActiveList::Records() {
+  std::vector<ActiveDriver> records;
   HKEY active = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kActiveKey, 0, 0, &active) != ERROR_SUCCESS) return false;
-  bool found = false;
-  for (DWORD index = 0; !found; ++index) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kActiveKey, 0, 0, &active) != ERROR_SUCCESS) return records;
+  for (DWORD index = 0;; ++index) {
     WCHAR subName[256];
     DWORD chars = 256;
-    LONG rc = RegEnumKeyExW(active, index, subName, &chars, nullptr, nullptr, nullptr, nullptr);
+    const LONG rc = RegEnumKeyExW(active, index, subName, &chars, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_MORE_DATA) continue;
     if (rc != ERROR_SUCCESS) break;
     HKEY entry = nullptr;
     if (RegOpenKeyExW(active, subName, 0, 0, &entry) != ERROR_SUCCESS) continue;
-    std::u16string entryName;
-    if (ReadText(entry, u"Name", &entryName) && NameFold::Equal(entryName, deviceName))
-      found = ReadText(entry, u"Key", driverKey);
+    ActiveDriver record;
+    record.subkey = subName;
+    ReadText(entry, u"Key", &record.key);
+    ReadText(entry, u"Name", &record.name);
+    for (auto [name, value] : {std::pair{u"Hnd", &record.hnd}, std::pair{u"ClientInfo", &record.clientInfo}}) {
+      DWORD type = REG_NONE, bytes = sizeof *value;
+      if (RegQueryValueExW(entry, name, nullptr, &type, reinterpret_cast<LPBYTE>(value), &bytes) !=
+              ERROR_SUCCESS ||
+          type != REG_DWORD || bytes != sizeof *value)
+        *value = 0;
+    }
     RegCloseKey(entry);
+    records.push_back(std::move(record));
   }
   RegCloseKey(active);
-  return found;
+  return records;
 }
 
 }  // namespace handheld::detail

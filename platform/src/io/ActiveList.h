@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Status.h"
+#include "handheld.h"
 #include "win/registry.h"
 
 namespace handheld::detail {
@@ -33,6 +34,9 @@ class ActiveList {
   // The driver key of the record whose "Name" is `deviceName` (compared
   // without regard to case); false when none lists it.
   static bool FindByName(const std::u16string& deviceName, std::u16string* driverKey);
+
+  // Every record, in the order of the subkeys.
+  static std::vector<ActiveDriver> Records();
 
   // A REG_SZ (or REG_EXPAND_SZ) value of any length, up to its first NUL.
   static bool ReadText(HKEY key, LPCWSTR value, std::u16string* text);

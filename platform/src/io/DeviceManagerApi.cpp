@@ -1,7 +1,10 @@
-// ActivateDevice, ActivateDeviceEx and DeactivateDevice.
+// ActivateDevice, ActivateDeviceEx and DeactivateDevice; the list of the
+// drivers they loaded.
 #include <vector>
 
+#include "ActiveList.h"
 #include "DeviceManager.h"
+#include "handheld.h"
 #include "win/core.h"
 #include "win/devices.h"
 
@@ -37,3 +40,5 @@ HANDLE ActivateDevice(LPCWSTR devKey, DWORD clientInfo) {
 }
 
 BOOL DeactivateDevice(HANDLE device) { return ReportStatus(DeviceManager::Deactivate(device)); }
+
+std::vector<handheld::ActiveDriver> handheld::ActiveDrivers() { return ActiveList::Records(); }
