@@ -12,6 +12,7 @@
 #include <ostream>
 
 #include "BlockWriter.h"
+#include "CommandLine.h"
 #include "CaptureFilter.h"
 #include "JsonWriter.h"
 #include "NmeaCapture.h"
@@ -103,18 +104,16 @@ bool ReadInto(int fd, CaptureFilter& filter, std::ostream& out, uint64_t& bytes)
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* path = nullptr;
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::cout << kHelp;
-      return 0;
-    }
-    if (path != nullptr) {
-      std::cerr << "capture-decode: one input only\n" << kHelp;
-      return 2;
-    }
-    path = argv[i];
+  const CommandLine::Options options{{nullptr, "--help", "-h", nullptr, "show this text", nullptr}};
+  CommandLine::Words inputs;
+  std::string error;
+  switch (CommandLine::Parse(options, CommandLine::Arguments(argc, argv), &inputs, error)) {
+    case CommandLine::Parsed::kHelp: return CommandLine::ShowHelp(kHelp);
+    case CommandLine::Parsed::kWrong: return CommandLine::Refuse("capture-decode", error, kHelp);
+    case CommandLine::Parsed::kDone: break;
   }
+  if (inputs.size() > 1) return CommandLine::Refuse("capture-decode", "one input only", kHelp);
+  const char* path = inputs.empty() ? nullptr : inputs[0].c_str();
 
   const bool fromStdin = path == nullptr || std::strcmp(path, "-") == 0;
   const int fd = fromStdin ? STDIN_FILENO : open(path, O_RDONLY | O_CLOEXEC);

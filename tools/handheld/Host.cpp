@@ -14,6 +14,7 @@
 #include <sstream>
 #include <thread>
 
+#include "PostedMessage.h"
 #include "handheld.h"
 #include "handheld_package.h"
 
@@ -25,8 +26,8 @@ using handheld::ActiveDriver;
 using handheld::ActiveDrivers;
 using Clock = std::chrono::steady_clock;
 
-constexpr DWORD kGpsSleeve = Host::kGpsSleeve;
-constexpr DWORD kSecondSleeve = Host::kSecondSleeve;
+constexpr DWORD kGpsSleeve = HostOptions::kGpsSleeve;
+constexpr DWORD kSecondSleeve = HostOptions::kSecondSleeve;
 constexpr char16_t kIdentityKey[] = u"SYSTEM\\CurrentControlSet\\AdvancedCPL\\DM";
 constexpr char16_t kBusName[] = u"OPT1:";
 constexpr UINT kWmCommand = 0x0111;
@@ -159,14 +160,6 @@ std::vector<std::string> SplitTabs(const std::string& line) {
   return words;
 }
 
-bool Number(const std::string& text, long long* value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtoll(text.c_str(), &end, 0);
-  return *end == '\0' && errno != ERANGE;
-}
-
 std::string HivePath() { return handheld::DeviceFolder() + "/registry.db"; }
 
 bool ViewerReplyOk(const std::string& reply) {
@@ -178,17 +171,6 @@ bool ViewerReplyOk(const std::string& reply) {
 Host::Host(Programs programs) : programs_(std::move(programs)) {}
 
 Host::~Host() { Shutdown(); }
-
-bool Host::ParseSleeve(const std::string& text, DWORD* sleeveId) {
-  if (text == "gps") *sleeveId = kGpsSleeve;
-  else if (text == "second") *sleeveId = kSecondSleeve;
-  else {
-    long long value = 0;
-    if (!Number(text, &value) || value <= 0 || value > 0xFFFFFFFFll) return false;
-    *sleeveId = static_cast<DWORD>(value);
-  }
-  return true;
-}
 
 void Host::Say(const std::string& line) {
   std::printf("%s\n", line.c_str());
@@ -275,6 +257,78 @@ bool Host::Run(const std::vector<std::string>& words, std::string* reason) {
   return Dispatch(words, reason);
 }
 
+// The commands: each checks its words and runs; false with no reason for
+// words it cannot take, which Dispatch answers with the command's usage.
+const std::vector<CommandLine::Command<Host>>& Host::Commands() {
+  using Words = CommandLine::Words;
+  using Parsed = CommandLine::Parsed;
+  static const std::vector<CommandLine::Command<Host>> commands{
+      {"install", "[CAB]",
+       "a package's cabinet (default: the GPS sleeve's GpsSleeve.CAB,\n"
+       "from share/gps-sleeve/packages when installed, else build/setup/)",
+       [](Host& host, const Words& args, std::string* reason) {
+         return args.size() <= 1 &&
+                host.Install(args.empty() ? handheld::DefaultCabinet() : args[0], reason);
+       }},
+      {"uninstall", "[PACKAGE_NAME]", "(default: every installed package)",
+       [](Host& host, const Words& args, std::string* reason) {
+         return args.size() <= 1 && host.Uninstall(args.empty() ? "" : args[0], reason);
+       }},
+      {"insert", "[--sleeve gps|second|ID]", "a sleeve slid on (default: the GPS sleeve)",
+       [](Host& host, const Words& args, std::string* reason) {
+         HostOptions options;
+         return CommandLine::Parse(options.SleeveOptions(), args, nullptr, *reason) == Parsed::kDone &&
+                host.Insert(options.sleeveId, reason);
+       }},
+      {"remove", "", "the sleeve taken off",
+       [](Host& host, const Words& args, std::string* reason) {
+         return args.empty() && host.Remove(reason);
+       }},
+      {"receiver", "DEVICE [--receiver-baud N] [--keep-rate]\n--simulate [--scenario NAME | --replay FILE]",
+       "a receiver on DEVICE, or the receiver simulator",
+       [](Host& host, const Words& args, std::string* reason) {
+         HostOptions options;
+         const Words rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+         if (!args.empty() && args[0] != "--simulate") {
+           if (CommandLine::Parse(options.RateOptions(), rest, nullptr, *reason) != Parsed::kDone ||
+               !host.UseReceiverDevice(args[0], reason))
+             return false;
+           host.BringReceiverToViewerRate(args[0], options.baud, options.keepRate);
+           return true;
+         }
+         return !args.empty() &&
+                CommandLine::Parse(options.SimulatorOptions(), rest, nullptr, *reason) == Parsed::kDone &&
+                (options.scenario.empty() || options.replay.empty()) &&
+                host.SimulateReceiver(options.SimulatorArguments(), options.SimulatorDescription(), reason);
+       }},
+      {"start", "[--headless] [--screenshot FILE]", "the viewer",
+       [](Host& host, const Words& args, std::string* reason) {
+         HostOptions options;
+         return CommandLine::Parse(options.ViewerOptions(), args, nullptr, *reason) == Parsed::kDone &&
+                host.StartViewer(options.headless, options.screenshot, reason);
+       }},
+      {"post", "CLASS MESSAGE [WPARAM [LPARAM]]", "e.g. post QUELMAR WM_COMMAND 40002",
+       [](Host& host, const Words& args, std::string* reason) {
+         return args.size() >= 2 && args.size() <= 4 && host.Post(args, reason);
+       }},
+      {"screenshot", "FILE", "the viewer's screen written there",
+       [](Host& host, const Words& args, std::string* reason) {
+         return args.size() == 1 && host.Screenshot(args[0], reason);
+       }},
+      {"status", "", "what the handheld holds and runs",
+       [](Host& host, const Words& args, std::string* reason) {
+         return args.empty() && host.Status(reason);
+       }},
+      {"shutdown", "", "the viewer, the drivers, the simulator and the host end",
+       [](Host& host, const Words& args, std::string*) {
+         if (!args.empty()) return false;
+         host.ShutdownLocked();
+         return true;
+       }},
+  };
+  return commands;
+}
+
 bool Host::Dispatch(const std::vector<std::string>& words, std::string* reason) {
   if (words.empty()) {
     *reason = "no command";
@@ -284,86 +338,14 @@ bool Host::Dispatch(const std::vector<std::string>& words, std::string* reason) 
     *reason = "the handheld is shutting down";
     return false;
   }
-  const std::string& command = words[0];
-  const std::vector<std::string> args(words.begin() + 1, words.end());
-  auto usage = [&](const char* text) {
-    *reason = std::string("usage: ") + text;
+  const CommandLine::Command<Host>* command = CommandLine::Find(Commands(), words[0]);
+  if (command == nullptr) {
+    *reason = "unknown command " + words[0];
     return false;
-  };
-  if (command == "install") {
-    if (args.size() > 1) return usage("install [CAB]");
-    return Install(args.empty() ? handheld::DefaultCabinet() : args[0], reason);
   }
-  if (command == "uninstall") {
-    if (args.size() > 1) return usage("uninstall [PACKAGE_NAME]");
-    return Uninstall(args.empty() ? "" : args[0], reason);
-  }
-  if (command == "insert") {
-    DWORD sleeveId = kGpsSleeve;
-    if (!args.empty() && (args.size() != 2 || args[0] != "--sleeve" || !ParseSleeve(args[1], &sleeveId)))
-      return usage("insert [--sleeve gps|second|ID]");
-    return Insert(sleeveId, reason);
-  }
-  if (command == "remove") {
-    if (!args.empty()) return usage("remove");
-    return Remove(reason);
-  }
-  if (command == "receiver") {
-    if (!args.empty() && args[0] != "--simulate") {
-      long givenBaud = 0;
-      bool keepRate = false;
-      for (size_t i = 1; i < args.size(); ++i) {
-        if (args[i] == "--keep-rate") {
-          keepRate = true;
-        } else if (args[i] == "--receiver-baud" && i + 1 < args.size()) {
-          char* end = nullptr;
-          givenBaud = std::strtol(args[++i].c_str(), &end, 10);
-          if (*end != '\0' || !ReceiverRate::ValidBaud(givenBaud))
-            return usage("receiver DEVICE [--receiver-baud 4800|9600|19200|38400|57600|115200]");
-        } else {
-          return usage("receiver DEVICE [--receiver-baud N] [--keep-rate]");
-        }
-      }
-      if (!UseReceiverDevice(args[0], reason)) return false;
-      BringReceiverToViewerRate(args[0], static_cast<int>(givenBaud), keepRate);
-      return true;
-    }
-    if (args.empty() || args[0] != "--simulate" || args.size() == 2 || args.size() > 3 ||
-        (args.size() == 3 && args[1] != "--scenario" && args[1] != "--replay"))
-      return usage("receiver DEVICE [--receiver-baud N] [--keep-rate] | receiver --simulate "
-                   "[--scenario NAME | --replay FILE]");
-    std::vector<std::string> simulatorArguments(args.begin() + 1, args.end());
-    std::string description = args.size() == 3 ? args[1].substr(2) + " " + args[2] : "scenario normal";
-    return SimulateReceiver(simulatorArguments, description, reason);
-  }
-  if (command == "start") {
-    bool headless = false;
-    std::string screenshot;
-    for (size_t i = 0; i < args.size(); ++i) {
-      if (args[i] == "--headless") headless = true;
-      else if (args[i] == "--screenshot" && i + 1 < args.size()) screenshot = args[++i];
-      else return usage("start [--headless] [--screenshot FILE]");
-    }
-    return StartViewer(headless, screenshot, reason);
-  }
-  if (command == "post") {
-    if (args.size() < 2 || args.size() > 4) return usage("post CLASS MESSAGE [WPARAM [LPARAM]]");
-    return Post(args, reason);
-  }
-  if (command == "screenshot") {
-    if (args.size() != 1) return usage("screenshot FILE");
-    return Screenshot(args[0], reason);
-  }
-  if (command == "status") {
-    if (!args.empty()) return usage("status");
-    return Status(reason);
-  }
-  if (command == "shutdown") {
-    if (!args.empty()) return usage("shutdown");
-    ShutdownLocked();
-    return true;
-  }
-  *reason = "unknown command " + command;
+  reason->clear();
+  if (command->run(*this, std::vector<std::string>(words.begin() + 1, words.end()), reason)) return true;
+  if (reason->empty()) *reason = CommandLine::Usage(*command);
   return false;
 }
 
@@ -656,42 +638,16 @@ bool Host::StartViewer(bool headless, const std::string& screenshot, std::string
 }
 
 bool Host::Post(const std::vector<std::string>& words, std::string* reason) {
-  struct Named {
-    const char* name;
-    long long value;
-  };
-  static constexpr Named kMessages[] = {
-      {"WM_CLOSE", 0x0010}, {"WM_COMMAND", 0x0111}, {"WM_TIMER", 0x0113}, {"WM_USER", 0x0400}};
-  long long numbers[3] = {0, 0, 0};
-  for (size_t i = 1; i < words.size(); ++i) {
-    bool named = false;
-    for (const Named& message : kMessages)
-      if (words[i] == message.name) {
-        numbers[i - 1] = message.value;
-        named = true;
-      }
-    const bool number = named || Number(words[i], &numbers[i - 1]);
-    if (!number && errno != ERANGE) {
-      *reason = "not a message or number: " + words[i];
-      return false;
-    }
-    // A message is a 32-bit number; a parameter a 32-bit word, signed or not.
-    const long long low = i == 1 ? 0 : -0x80000000ll;
-    if (!number || numbers[i - 1] < low || numbers[i - 1] > 0xFFFFFFFFll) {
-      *reason = "out of range for a " + std::string(i == 1 ? "message" : "32-bit parameter") +
-                ": " + words[i];
-      return false;
-    }
-  }
-  const std::string command = "post " + words[0] + " " + std::to_string(numbers[0]) + " " +
-                              std::to_string(numbers[1]) + " " + std::to_string(numbers[2]);
-  const std::string reply = ViewerCommand(command);
+  PostedMessage message;
+  if (!PostedMessage::Parse(std::vector<std::string>(words.begin() + 1, words.end()), &message, reason))
+    return false;
+  const std::string reply = ViewerCommand(message.Command(words[0]));
   if (!ViewerReplyOk(reply)) {
     *reason = reply.substr(reply.find(' ') + 1);
     return false;
   }
-  Say("Posted message " + std::to_string(numbers[0]) + " (" + std::to_string(numbers[1]) + ", " +
-      std::to_string(numbers[2]) + ") to the viewer's window " + words[0]);
+  Say("Posted message " + std::to_string(message.message) + " (" + std::to_string(message.wParam) +
+      ", " + std::to_string(message.lParam) + ") to the viewer's window " + words[0]);
   return true;
 }
 

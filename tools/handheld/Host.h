@@ -25,6 +25,8 @@
 #include <vector>
 
 #include "ChildProgram.h"
+#include "CommandLine.h"
+#include "HostOptions.h"
 #include "ReceiverRate.h"
 
 class Host {
@@ -41,13 +43,7 @@ class Host {
   // Boots the handheld in the current device folder.
   bool Boot(std::string* reason);
 
-  // One command:
-  //   install [CAB]               uninstall [PACKAGE_NAME]
-  //   insert [--sleeve gps|second|ID]     remove
-  //   receiver DEVICE | receiver --simulate [--scenario NAME | --replay FILE]
-  //   start [--headless] [--screenshot FILE]
-  //   post CLASS MESSAGE [WPARAM [LPARAM]]     screenshot FILE
-  //   status      shutdown
+  // One command of Commands() (install, receiver, start, status, ...).
   // False with a one-line reason when it cannot be done.
   bool Run(const std::vector<std::string>& words, std::string* reason);
 
@@ -79,10 +75,8 @@ class Host {
   // run's Ctrl-C).
   void SetStopTest(std::function<bool()> stopped) { stopped_ = std::move(stopped); }
 
-  static constexpr DWORD kGpsSleeve = 0x01000001;
-  static constexpr DWORD kSecondSleeve = 0x01000010;
-  // Sleeve identities by name ("gps", "second") or number.
-  static bool ParseSleeve(const std::string& text, DWORD* sleeveId);
+  // The commands that Run and Answer take, with their arguments and help.
+  static const std::vector<CommandLine::Command<Host>>& Commands();
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -6,7 +6,7 @@
 //   handheld [--device-folder DIR] COMMAND ...   one command to the running
 //                                 host (install, uninstall and status also
 //                                 work without one)
-// See Usage() for the whole list.
+// See UsageText() for the whole list.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,8 +21,10 @@
 #include <thread>
 #include <vector>
 
+#include "CommandLine.h"
 #include "Host.h"
-#include "ReceiverRate.h"
+#include "HostOptions.h"
+#include "Number.h"
 #include "handheld.h"
 #include "handheld_package.h"
 
@@ -31,64 +33,67 @@ namespace {
 volatile sig_atomic_t gStop = 0;
 void OnSignal(int signal) { gStop = signal; }
 
-const char kUsage[] =
-    "Usage: handheld [--device-folder DIR] [OPTIONS]        the typical run\n"
-    "       handheld [--device-folder DIR] host             boot, then serve commands\n"
-    "       handheld [--device-folder DIR] COMMAND [ARGS]   a command to the running host\n"
-    "\n"
-    "The typical run boots a handheld in a fresh temporary device folder (or DIR, or\n"
-    "$HANDHELD_DEVICE), installs the package, attaches the receiver, inserts the GPS\n"
-    "sleeve, starts the viewer quelmar and runs until the viewer ends (its exit code\n"
-    "is the handheld's) or Ctrl-C. Its options:\n"
-    "  --receiver DEVICE   a real receiver on this serial device (or pseudo-terminal);\n"
-    "                      its line rate is found (57600, 4800, 9600, 19200, 38400,\n"
-    "                      115200 baud), it is switched to NMEA at 57600 for the\n"
-    "                      viewer and switched back as found at the end\n"
-    "  --receiver-baud N   no hunt: the receiver is at N baud (57600: left alone)\n"
-    "  --keep-rate         leave the receiver at 57600 baud at the end\n"
-    "  --scenario NAME     the receiver simulator's scenario (receiver-sim --help)\n"
-    "  --replay FILE       the simulator replays this capture\n"
-    "  --sleeve second     insert the second sleeve kind, its package installed too\n"
-    "                      (or gps, or a sleeve ID such as 0x01000001)\n"
-    "  --no-sleeve         insert no sleeve\n"
-    "  --headless          no X11 window even when $DISPLAY is set\n"
-    "  --seconds N         end cleanly after N seconds\n"
-    "  --screenshot FILE   write the screen there (headless: every 3 s; default\n"
-    "                      $TMPDIR/handheld-screen.png), and the last screen at the end\n"
-    "\n"
-    "Commands (to the host that runs on the device folder):\n"
-    "  install [CAB]               a package's cabinet (default: the GPS sleeve's GpsSleeve.CAB,\n"
-    "                              from share/gps-sleeve/packages when installed, else build/setup/)\n"
-    "  uninstall [PACKAGE_NAME]    (default: every installed package)\n"
-    "  insert [--sleeve gps|second|ID]      remove\n"
-    "  receiver DEVICE [--receiver-baud N] [--keep-rate]\n"
-    "  receiver --simulate [--scenario NAME | --replay FILE]\n"
-    "  start [--headless] [--screenshot FILE]      the viewer\n"
-    "  post CLASS MESSAGE [WPARAM [LPARAM]]        e.g. post QUELMAR WM_COMMAND 40002\n"
-    "  screenshot FILE      status      shutdown\n"
-    "Without a running host, install, uninstall and status work on the device folder\n"
-    "directly. Exit status: 0 done, 1 not possible (the reason on standard error),\n"
-    "2 wrong command line; the typical run ends with the viewer's exit code.\n";
+// The typical run's options: the receiver, the shared groups, the run's own.
+struct RunOptions {
+  std::string receiver;
+  HostOptions host;
+  bool noSleeve = false;
+  double seconds = 0;
 
-int Usage() {
-  std::fputs(kUsage, stderr);
-  return 2;
+  CommandLine::Options Table() {
+    CommandLine::Options table{
+        {nullptr, "--receiver", nullptr, "DEVICE",
+         "a real receiver on this serial device (or pseudo-terminal);\n"
+         "its line rate is found (57600, 4800, 9600, 19200, 38400,\n"
+         "115200 baud), it is switched to NMEA at 57600 for the\n"
+         "viewer and switched back as found at the end",
+         [this](const std::string& value, std::string&) {
+           receiver = value;
+           return true;
+         }}};
+    for (const CommandLine::Options& group :
+         {host.RateOptions(), host.SimulatorOptions(), host.SleeveOptions()})
+      table.insert(table.end(), group.begin(), group.end());
+    table.push_back({nullptr, "--no-sleeve", nullptr, nullptr, "insert no sleeve",
+                     [this](const std::string&, std::string&) { return noSleeve = true; }});
+    // --seconds between the viewer's --headless and --screenshot.
+    const CommandLine::Options viewer = host.ViewerOptions();
+    table.push_back(viewer[0]);
+    table.push_back({nullptr, "--seconds", nullptr, "N", "end cleanly after N seconds",
+                     [this](const std::string& value, std::string& error) {
+                       if (Number::Real(value, 0, 1e9, &seconds) == Number::Read::kOk && seconds > 0)
+                         return true;
+                       error = "--seconds " + value + ": not a number of seconds above 0, at most 1e9";
+                       return false;
+                     }});
+    table.insert(table.end(), viewer.begin() + 1, viewer.end());
+    return table;
+  }
+};
+
+std::string UsageText() {
+  RunOptions unused;
+  return "Usage: handheld [--device-folder DIR] [OPTIONS]        the typical run\n"
+         "       handheld [--device-folder DIR] host             boot, then serve commands\n"
+         "       handheld [--device-folder DIR] COMMAND [ARGS]   a command to the running host\n"
+         "\n"
+         "The typical run boots a handheld in a fresh temporary device folder (or DIR, or\n"
+         "$HANDHELD_DEVICE), installs the package, attaches the receiver, inserts the GPS\n"
+         "sleeve, starts the viewer quelmar and runs until the viewer ends (its exit code\n"
+         "is the handheld's) or Ctrl-C. Its options:\n" +
+         CommandLine::Help(unused.Table(), 22) +
+         "\n"
+         "Commands (to the host that runs on the device folder):\n" +
+         CommandLine::CommandHelp(Host::Commands(), 30) +
+         "Without a running host, install, uninstall and status work on the device folder\n"
+         "directly. Exit status: 0 done, 1 not possible (the reason on standard error),\n"
+         "2 wrong command line; the typical run ends with the viewer's exit code.\n";
 }
 
-// A wrong command line named, then the usage.
-int Usage(const std::string& what) {
-  std::fprintf(stderr, "handheld: %s\n", what.c_str());
-  return Usage();
-}
+// A wrong command line named (when there is a what), then the usage.
+int Usage(const std::string& what = "") { return CommandLine::Refuse("handheld", what, UsageText()); }
 
-constexpr const char* kCommands[] = {"install", "uninstall", "insert", "remove", "receiver",
-                                     "start", "post", "screenshot", "status", "shutdown"};
-
-bool KnownCommand(const std::string& word) {
-  for (const char* command : kCommands)
-    if (word == command) return true;
-  return false;
-}
+bool KnownCommand(const std::string& word) { return CommandLine::Find(Host::Commands(), word) != nullptr; }
 
 int Fail(const std::string& reason) {
   std::fprintf(stderr, "handheld: %s\n", reason.c_str());
@@ -116,57 +121,20 @@ void CatchSignals() {
   ::signal(SIGPIPE, SIG_IGN);
 }
 
-struct RunOptions {
-  std::string receiver, receiverBaud, scenario, replay, screenshot;
-  bool keepRate = false;
-  std::string sleeve = "gps";
-  bool noSleeve = false, headless = false;
-  double seconds = 0;
-};
-
-bool ParseRunOptions(const std::vector<std::string>& args, RunOptions* options) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    const bool hasValue = i + 1 < args.size();
-    if (a == "--receiver" && hasValue) options->receiver = args[++i];
-    else if (a == "--receiver-baud" && hasValue) options->receiverBaud = args[++i];
-    else if (a == "--keep-rate") options->keepRate = true;
-    else if (a == "--scenario" && hasValue) options->scenario = args[++i];
-    else if (a == "--replay" && hasValue) options->replay = args[++i];
-    else if (a == "--screenshot" && hasValue) options->screenshot = args[++i];
-    else if (a == "--sleeve" && hasValue) options->sleeve = args[++i];
-    else if (a == "--no-sleeve") options->noSleeve = true;
-    else if (a == "--headless") options->headless = true;
-    else if (a == "--seconds" && hasValue) {
-      char* end = nullptr;
-      options->seconds = std::strtod(args[++i].c_str(), &end);
-      if (*end != '\0' || !(options->seconds > 0)) return false;
-    } else {
-      return false;
-    }
-  }
-  DWORD id = 0;
-  const int receivers = !options->receiver.empty() + !options->scenario.empty() + !options->replay.empty();
-  const bool rateOptions = !options->receiverBaud.empty() || options->keepRate;
-  return receivers <= 1 && (!rateOptions || !options->receiver.empty()) &&
-         Host::ParseSleeve(options->sleeve, &id);
-}
-
-// A --receiver-baud that names no line rate; "" when right.
-std::string WrongBaud(const RunOptions& options) {
-  if (options.receiverBaud.empty()) return "";
-  char* end = nullptr;
-  errno = 0;
-  const long baud = std::strtol(options.receiverBaud.c_str(), &end, 10);
-  if (*end == '\0' && errno != ERANGE && ReceiverRate::ValidBaud(baud)) return "";
-  return "--receiver-baud " + options.receiverBaud +
-         ": not a receiver line rate (4800, 9600, 19200, 38400, 57600, 115200)";
+// What the options cannot do together; "" when nothing.
+std::string Clash(const RunOptions& options) {
+  const int receivers =
+      !options.receiver.empty() + !options.host.scenario.empty() + !options.host.replay.empty();
+  if (receivers > 1) return "--receiver, --scenario and --replay exclude each other";
+  if ((options.host.baud != 0 || options.host.keepRate) && options.receiver.empty())
+    return "--receiver-baud and --keep-rate need --receiver";
+  return "";
 }
 
 // What the typical run cannot do, told before it boots; "" when nothing.
 std::string RunProblem(const RunOptions& options) {
   std::string reason;
-  if (!options.screenshot.empty() && !Host::CheckScreenshotPath(options.screenshot, &reason))
+  if (!options.host.screenshot.empty() && !Host::CheckScreenshotPath(options.host.screenshot, &reason))
     return reason;
   if (!options.receiver.empty() && !Host::CheckReceiverDevice(options.receiver, &reason))
     return reason;
@@ -215,8 +183,10 @@ bool StartHost(Host& host, std::string* reason) {
 
 int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
   RunOptions options;
-  if (!ParseRunOptions(args, &options)) return Usage();
-  if (const std::string wrong = WrongBaud(options); !wrong.empty()) return Usage(wrong);
+  std::string wrong;
+  if (CommandLine::Parse(options.Table(), args, nullptr, wrong) != CommandLine::Parsed::kDone)
+    return Usage(wrong);
+  if (const std::string clash = Clash(options); !clash.empty()) return Usage(clash);
   if (const std::string problem = RunProblem(options); !problem.empty()) return Fail(problem);
   std::string temporary;
   if (!folderNamed) {
@@ -227,8 +197,8 @@ int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
     handheld::SetDeviceFolder(temporary);
   }
   const char* display = std::getenv("DISPLAY");
-  const bool headless = options.headless || !display || !*display;
-  std::string screenshot = Absolute(options.screenshot);
+  const bool headless = options.host.headless || !display || !*display;
+  std::string screenshot = Absolute(options.host.screenshot);
   if (screenshot.empty() && headless) {
     const char* tmp = std::getenv("TMPDIR");
     screenshot = std::string(tmp && *tmp ? tmp : "/tmp") + "/handheld-screen.png";
@@ -241,21 +211,22 @@ int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
     CommandsServed served;
     std::string reason;
     std::vector<std::vector<std::string>> steps{{"install"}};
-    DWORD sleeve = 0;
-    Host::ParseSleeve(options.sleeve, &sleeve);
-    if (!options.noSleeve && sleeve == Host::kSecondSleeve)  // its package too
+    if (!options.noSleeve && options.host.sleeveId == HostOptions::kSecondSleeve)  // its package too
       steps.push_back({"install", (std::filesystem::path(handheld::DefaultCabinet()).parent_path() /
                                    "SecondSleeve.CAB").string()});
     if (!options.receiver.empty()) {
       std::vector<std::string> receiver{"receiver", Absolute(options.receiver)};
-      if (!options.receiverBaud.empty()) receiver.insert(receiver.end(), {"--receiver-baud", options.receiverBaud});
-      if (options.keepRate) receiver.push_back("--keep-rate");
+      if (options.host.baud != 0)
+        receiver.insert(receiver.end(), {"--receiver-baud", std::to_string(options.host.baud)});
+      if (options.host.keepRate) receiver.push_back("--keep-rate");
       steps.push_back(receiver);
+    } else {
+      options.host.replay = Absolute(options.host.replay);
+      std::vector<std::string> simulate{"receiver", "--simulate"};
+      for (const std::string& word : options.host.SimulatorArguments()) simulate.push_back(word);
+      steps.push_back(simulate);
     }
-    else if (!options.replay.empty()) steps.push_back({"receiver", "--simulate", "--replay", Absolute(options.replay)});
-    else if (!options.scenario.empty()) steps.push_back({"receiver", "--simulate", "--scenario", options.scenario});
-    else steps.push_back({"receiver", "--simulate"});
-    if (!options.noSleeve) steps.push_back({"insert", "--sleeve", options.sleeve});
+    if (!options.noSleeve) steps.push_back({"insert", "--sleeve", options.host.sleeve});
     std::vector<std::string> start{"start"};
     if (headless) start.push_back("--headless");
     if (!screenshot.empty()) start.insert(start.end(), {"--screenshot", screenshot});
@@ -372,10 +343,7 @@ int main(int argc, char** argv) {
     folderNamed = true;
     args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
   }
-  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-    std::fputs(kUsage, stdout);
-    return 0;
-  }
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) return CommandLine::ShowHelp(UsageText());
   if (args.empty() || args[0].rfind("--", 0) == 0) return TypicalRun(args, folderNamed);
   if (args[0] == "host") {
     if (args.size() != 1) return Usage();

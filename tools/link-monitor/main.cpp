@@ -12,14 +12,13 @@
 // only lists DEVICE and ends, so that quelmar finds it.
 #include <windows.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
+#include "CommandLine.h"
 #include "NmeaReader.h"
+#include "Number.h"
 #include "ReceiverLink.h"
 #include "ReceiverVersionQuery.h"
 #include "SerialSession.h"
@@ -119,64 +118,68 @@ int Run(const char* device, long seconds, bool listOnly) {
   return 0;
 }
 
-const char kUsage[] =
-    "Usage: link-monitor [--device DEVICE] [--seconds N]\n"
-    "       link-monitor --device DEVICE --list-only\n"
-    "Shows the GPS receiver's status as the viewer reads it.\n"
-    "  --device DEVICE  list this serial device or pseudo-terminal as the GPS\n"
-    "                   sleeve's port COM3: in the handheld's registry first\n"
-    "  --seconds N      stop after N seconds, 1 to 4294967 (default: run until\n"
-    "                   interrupted)\n"
-    "  --list-only      only list DEVICE (for quelmar) and end\n"
-    "  --help           show this text\n"
-    "The handheld's device folder is $HANDHELD_DEVICE (see the README).\n";
+struct Settings {
+  std::string device;
+  long seconds = 0;
+  bool listOnly = false;
+};
 
-// Whole seconds whose milliseconds fit the tick count: 1 to 4294967.
-bool ParseSeconds(const char* text, long& seconds) {
-  const long kMaxSeconds = 0xFFFFFFFFul / 1000;
-  if (text[0] < '0' || text[0] > '9') return false;
-  errno = 0;
-  char* end = nullptr;
-  const unsigned long value = std::strtoul(text, &end, 10);
-  if (errno != 0 || *end != '\0' || value < 1 || value > static_cast<unsigned long>(kMaxSeconds))
-    return false;
-  seconds = static_cast<long>(value);
-  return true;
+// Seconds are whole and their milliseconds fit the tick count.
+const long kMaxSeconds = 0xFFFFFFFFul / 1000;
+
+CommandLine::Options Table(Settings& s) {
+  return {
+      {nullptr, "--device", nullptr, "DEVICE",
+       "list this serial device or pseudo-terminal as the GPS\n"
+       "sleeve's port COM3: in the handheld's registry first",
+       [&s](const std::string& v, std::string&) {
+         s.device = v;
+         return true;
+       }},
+      {nullptr, "--seconds", nullptr, "N",
+       "stop after N seconds, 1 to 4294967 (default: run until\n"
+       "interrupted)",
+       [&s](const std::string& v, std::string& e) {
+         long long number = 0;
+         if (Number::Integer(v, 1, kMaxSeconds, &number) == Number::Read::kOk) {
+           s.seconds = static_cast<long>(number);
+           return true;
+         }
+         e = "--seconds: " + v + " is not a whole number from 1 to 4294967";
+         return false;
+       }},
+      {nullptr, "--list-only", nullptr, nullptr, "only list DEVICE (for quelmar) and end",
+       [&s](const std::string&, std::string&) {
+         s.listOnly = true;
+         return true;
+       }},
+      {nullptr, "--help", nullptr, nullptr, "show this text", nullptr},
+  };
 }
 
-int Usage(const char* error) {
-  std::fprintf(stderr, "link-monitor: %s\n%s", error, kUsage);
-  return 2;
+std::string Usage() {
+  Settings unused;
+  return "Usage: link-monitor [--device DEVICE] [--seconds N]\n"
+         "       link-monitor --device DEVICE --list-only\n"
+         "Shows the GPS receiver's status as the viewer reads it.\n" +
+         CommandLine::Help(Table(unused), 19) +
+         "The handheld's device folder is $HANDHELD_DEVICE (see the README).\n";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const char* device = nullptr;
-  long seconds = 0;
-  bool listOnly = false;
-  for (int i = 1; i < argc; ++i) {
-    const char* option = argv[i];
-    if (std::strcmp(option, "--help") == 0) {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (std::strcmp(option, "--list-only") == 0) {
-      listOnly = true;
-      continue;
-    }
-    if (std::strcmp(option, "--device") != 0 && std::strcmp(option, "--seconds") != 0)
-      return Usage((std::string("unknown option ") + option).c_str());
-    if (i + 1 >= argc) return Usage((std::string(option) + " needs a value").c_str());
-    const char* value = argv[++i];
-    if (std::strcmp(option, "--device") == 0) {
-      device = value;
-    } else if (!ParseSeconds(value, seconds)) {
-      return Usage((std::string("--seconds: ") + value + " is not a whole number from 1 to 4294967").c_str());
-    }
+  Settings settings;
+  std::string error;
+  switch (CommandLine::Parse(Table(settings), CommandLine::Arguments(argc, argv), nullptr, error)) {
+    case CommandLine::Parsed::kHelp: return CommandLine::ShowHelp(Usage());
+    case CommandLine::Parsed::kWrong: return CommandLine::Refuse("link-monitor", error, Usage());
+    case CommandLine::Parsed::kDone: break;
   }
-  if (listOnly && device == nullptr) return Usage("--list-only needs --device");
+  if (settings.listOnly && settings.device.empty())
+    return CommandLine::Refuse("link-monitor", "--list-only needs --device", Usage());
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
-  return Run(device, seconds, listOnly);
+  return Run(settings.device.empty() ? nullptr : settings.device.c_str(), settings.seconds,
+             settings.listOnly);
 }

@@ -15,27 +15,23 @@
 // 1 when the program, window or box is not there (with the reason on
 // standard error), 2 for a wrong command line; --help prints the usage.
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "CommandLine.h"
+#include "Number.h"
+#include "PostedMessage.h"
 #include "handheld.h"
 
 namespace {
 
+using Words = CommandLine::Words;
+
 struct NamedValue {
   const char* name;
-  long value;
-};
-
-constexpr NamedValue kMessages[] = {
-    {"WM_NULL", 0x0000},   {"WM_CLOSE", 0x0010},   {"WM_KEYDOWN", 0x0100},
-    {"WM_CHAR", 0x0102},   {"WM_COMMAND", 0x0111}, {"WM_TIMER", 0x0113},
-    {"WM_USER", 0x0400},   {"WM_APP", 0x8000},
+  long long value;
 };
 
 constexpr NamedValue kKeys[] = {
@@ -47,111 +43,145 @@ constexpr NamedValue kKeys[] = {
 constexpr NamedValue kButtons[] = {{"IDOK", 1},    {"IDCANCEL", 2}, {"IDABORT", 3}, {"IDRETRY", 4},
                                    {"IDIGNORE", 5}, {"IDYES", 6},    {"IDNO", 7}};
 
-bool Number(const std::string& text, long* value) {
-  char* end = nullptr;
-  errno = 0;
-  *value = std::strtol(text.c_str(), &end, 0);
-  return !text.empty() && *end == '\0' && errno != ERANGE;
-}
-
-// A message is a 32-bit number; a parameter a 32-bit word, signed or not.
-bool InRange(long value, bool message) {
-  return value >= (message ? 0 : -0x80000000l) && value <= 0xFFFFFFFFl;
-}
-
+// A 32-bit word by name or number.
 template <size_t N>
-bool Lookup(const NamedValue (&table)[N], const std::string& text, long* value) {
+bool Lookup(const NamedValue (&table)[N], const std::string& text, long long* value) {
   for (const NamedValue& row : table)
     if (text == row.name) {
       *value = row.value;
       return true;
     }
-  return Number(text, value);
+  return Number::Integer(text, -0x80000000ll, 0xFFFFFFFFll, value, true) == Number::Read::kOk;
 }
 
-// The usage text: on standard error with status 2 for a wrong command
-// line, on standard output with status 0 when asked for.
-int Usage(FILE* to = stderr) {
-  std::fputs(
-      "Usage: post-message [--pid N] CLASS MESSAGE [WPARAM [LPARAM]]\n"
-      "       post-message [--pid N] --tap X Y\n"
-      "       post-message [--pid N] --key KEY [--alt] [--shift] [--control]\n"
-      "       post-message [--pid N] --answer ID\n"
-      "       post-message [--pid N] --screenshot FILE\n"
-      "       post-message [--pid N] --close\n"
-      "       post-message [--pid N] --title CLASS   (prints the window's title)\n"
-      "       post-message --help\n"
-      "MESSAGE: WM_COMMAND, WM_CLOSE, WM_USER, ... or a number (32 bits; WPARAM and LPARAM\n"
-      "32-bit words, signed or not); KEY: RETURN, ESCAPE, F4,\n"
-      "a letter or a number; ID: IDOK, IDCANCEL, IDYES, IDNO, IDRETRY, ... or a number.\n",
-      to);
-  return to == stderr ? 2 : 0;
+bool Screen(const std::string& text, long long* value) {
+  return Number::Integer(text, -0x80000000ll, 0x7FFFFFFFll, value) == Number::Read::kOk;
+}
+
+// Each command makes the control channel's line from its arguments; false
+// for arguments it cannot take.
+using Line = std::string;
+
+bool Tap(Line& line, const Words& args, std::string*) {
+  long long x = 0, y = 0;
+  if (args.size() != 2 || !Screen(args[0], &x) || !Screen(args[1], &y)) return false;
+  line = "tap " + std::to_string(x) + " " + std::to_string(y);
+  return true;
+}
+
+bool Key(Line& line, const Words& args, std::string* reason) {
+  if (args.empty()) return false;
+  long long key = 0, character = 0;
+  if (args[0].size() == 1 && std::isalnum(static_cast<unsigned char>(args[0][0]))) {
+    character = static_cast<unsigned char>(args[0][0]);
+    key = std::toupper(static_cast<int>(character));
+  } else if (!Lookup(kKeys, args[0], &key)) {
+    return false;
+  }
+  if (key == 0x0D || key == 0x1B || key == 0x08 || key == 0x20) character = key;
+  bool alt = false, shift = false, control = false;
+  auto flag = [](bool& on) {
+    return [&on](const std::string&, std::string&) { return on = true; };
+  };
+  const CommandLine::Options modifiers{{nullptr, "--alt", nullptr, nullptr, "", flag(alt)},
+                                       {nullptr, "--shift", nullptr, nullptr, "", flag(shift)},
+                                       {nullptr, "--control", nullptr, nullptr, "", flag(control)}};
+  if (CommandLine::Parse(modifiers, Words(args.begin() + 1, args.end()), nullptr, *reason) !=
+      CommandLine::Parsed::kDone)
+    return false;
+  if (alt) character = 0;
+  line = "key " + std::to_string(key) + " " + std::to_string(character) + " " + (alt ? "1" : "0") +
+         " " + (shift ? "1" : "0") + " " + (control ? "1" : "0");
+  return true;
+}
+
+bool Answer(Line& line, const Words& args, std::string*) {
+  long long id = 0;
+  if (args.size() != 1 || !Lookup(kButtons, args[0], &id)) return false;
+  line = "answer " + std::to_string(id);
+  return true;
+}
+
+bool Screenshot(Line& line, const Words& args, std::string*) {
+  if (args.size() != 1) return false;
+  line = "screenshot " + std::filesystem::absolute(args[0]).string();
+  return true;
+}
+
+bool Close(Line& line, const Words& args, std::string*) {
+  line = "close";
+  return args.empty();
+}
+
+bool Title(Line& line, const Words& args, std::string*) {
+  if (args.size() != 1) return false;
+  line = "title " + args[0];
+  return true;
+}
+
+// CLASS MESSAGE [WPARAM [LPARAM]]: the class comes as the first argument.
+bool Post(Line& line, const Words& args, std::string* reason) {
+  PostedMessage message;
+  if (args.size() < 2 || !PostedMessage::Parse(Words(args.begin() + 1, args.end()), &message, reason))
+    return false;
+  line = message.Command(args[0]);
+  return true;
+}
+
+// The first row is the post, picked by a class name; the others by their name.
+const CommandLine::Command<Line> kCommands[] = {
+    {"CLASS", "MESSAGE [WPARAM [LPARAM]]", nullptr, Post},
+    {"--tap", "X Y", nullptr, Tap},
+    {"--key", "KEY [--alt] [--shift] [--control]", nullptr, Key},
+    {"--answer", "ID", nullptr, Answer},
+    {"--screenshot", "FILE", nullptr, Screenshot},
+    {"--close", "", nullptr, Close},
+    {"--title", "CLASS", "(prints the window's title)", Title},
+};
+
+std::string Usage() {
+  std::string text;
+  for (const auto& command : kCommands) {
+    text += std::string(text.empty() ? "Usage: " : "       ") + "post-message [--pid N] " + command.name;
+    if (*command.arguments) text += std::string(" ") + command.arguments;
+    if (command.help) text += std::string("   ") + command.help;
+    text += "\n";
+  }
+  return text +
+         "       post-message --help\n"
+         "MESSAGE: WM_COMMAND, WM_CLOSE, WM_USER, ... or a number (32 bits; WPARAM and LPARAM\n"
+         "32-bit words, signed or not); KEY: RETURN, ESCAPE, F4,\n"
+         "a letter or a number; ID: IDOK, IDCANCEL, IDYES, IDNO, IDRETRY, ... or a number.\n";
 }
 
 // The command line for the control channel; empty for a wrong one.
-std::string Command(const std::vector<std::string>& args) {
+std::string Command(const Words& args) {
   if (args.empty()) return {};
-  const std::string& first = args[0];
-  long a = 0, b = 0;
-  if (first == "--tap") {
-    if (args.size() != 3 || !Number(args[1], &a) || !Number(args[2], &b)) return {};
-    return "tap " + std::to_string(a) + " " + std::to_string(b);
+  const CommandLine::Command<Line>* command = CommandLine::Find(kCommands, args[0]);
+  Words arguments(args.begin() + 1, args.end());
+  if (command == nullptr || command == &kCommands[0]) {
+    if (args[0].rfind("--", 0) == 0) return {};
+    command = &kCommands[0];
+    arguments = args;
   }
-  if (first == "--key") {
-    if (args.size() < 2) return {};
-    long key = 0;
-    long character = 0;
-    if (args[1].size() == 1 && std::isalnum(static_cast<unsigned char>(args[1][0]))) {
-      character = static_cast<unsigned char>(args[1][0]);
-      key = std::toupper(static_cast<int>(character));
-    } else if (!Lookup(kKeys, args[1], &key)) {
-      return {};
-    }
-    if (key == 0x0D || key == 0x1B || key == 0x08 || key == 0x20) character = key;
-    bool alt = false, shift = false, control = false;
-    for (size_t i = 2; i < args.size(); ++i) {
-      if (args[i] == "--alt") alt = true;
-      else if (args[i] == "--shift") shift = true;
-      else if (args[i] == "--control") control = true;
-      else return {};
-    }
-    if (alt) character = 0;
-    return "key " + std::to_string(key) + " " + std::to_string(character) + " " +
-           (alt ? "1" : "0") + " " + (shift ? "1" : "0") + " " + (control ? "1" : "0");
-  }
-  if (first == "--answer") {
-    if (args.size() != 2 || !Lookup(kButtons, args[1], &a)) return {};
-    return "answer " + std::to_string(a);
-  }
-  if (first == "--screenshot") {
-    if (args.size() != 2) return {};
-    return "screenshot " + std::filesystem::absolute(args[1]).string();
-  }
-  if (first == "--close") return args.size() == 1 ? "close" : "";
-  if (first == "--title") return args.size() == 2 ? "title " + args[1] : "";
-  if (first.rfind("--", 0) == 0 || args.size() < 2 || args.size() > 4) return {};
-  long message = 0, wParam = 0, lParam = 0;
-  if (!Lookup(kMessages, args[1], &message) || !InRange(message, true)) return {};
-  if (args.size() > 2 && (!Lookup(kMessages, args[2], &wParam) || !InRange(wParam, false))) return {};
-  if (args.size() > 3 && (!Lookup(kMessages, args[3], &lParam) || !InRange(lParam, false))) return {};
-  return "post " + first + " " + std::to_string(message) + " " + std::to_string(wParam) + " " +
-         std::to_string(lParam);
+  Line line;
+  std::string reason;
+  return command->run(line, arguments, &reason) ? line : "";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return Usage(stdout);
-  long pid = 0;
+  Words args = CommandLine::Arguments(argc, argv);
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return CommandLine::ShowHelp(Usage());
+  long long pid = 0;
   if (args.size() >= 2 && args[0] == "--pid") {
-    char* end = nullptr;
-    pid = std::strtol(args[1].c_str(), &end, 10);
-    if (*end != '\0' || pid <= 0) return Usage();
+    if (Number::Integer(args[1], 1, 0x7FFFFFFF, &pid) != Number::Read::kOk)
+      return CommandLine::Refuse("post-message", "", Usage());
     args.erase(args.begin(), args.begin() + 2);
   }
   const std::string command = Command(args);
-  if (command.empty()) return Usage();
+  if (command.empty()) return CommandLine::Refuse("post-message", "", Usage());
   const std::string reply = handheld::RemoteControl(command, static_cast<int>(pid));
   if (reply == "ok") return 0;
   if (reply.rfind("ok ", 0) == 0) {  // a title

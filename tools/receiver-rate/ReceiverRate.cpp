@@ -15,6 +15,7 @@
 #include "BinaryReader.h"
 #include "LineRate.h"
 #include "NmeaReader.h"
+#include "Number.h"
 
 namespace {
 
@@ -67,17 +68,19 @@ std::string ReceiverRate::Describe(const Setting& setting) {
   return std::to_string(setting.baud) + " baud (" + ProtocolName(setting.protocol) + ")";
 }
 
+bool ReceiverRate::ParseBaud(const std::string& text, long long* baud) {
+  return Number::Integer(text, 0, 10000000, baud) == Number::Read::kOk && ValidBaud(*baud);
+}
+
 bool ReceiverRate::ParseSetting(const std::string& text, Setting& setting) {
   const size_t comma = text.find(',');
   if (comma == std::string::npos) return false;
   const std::string rate = text.substr(0, comma);
   const std::string protocol = text.substr(comma + 1);
-  if (rate.empty() || rate.find_first_not_of("0123456789") != std::string::npos || rate.size() > 7)
-    return false;
-  const int baud = std::stoi(rate);
-  if (!ValidBaud(baud)) return false;
-  if (protocol == "nmea") setting = {baud, Protocol::Nmea};
-  else if (protocol == "binary") setting = {baud, Protocol::Binary};
+  long long baud = 0;
+  if (!ParseBaud(rate, &baud)) return false;
+  if (protocol == "nmea") setting = {static_cast<int>(baud), Protocol::Nmea};
+  else if (protocol == "binary") setting = {static_cast<int>(baud), Protocol::Binary};
   else return false;
   return true;
 }

@@ -63,6 +63,8 @@ class ReceiverRate {
   // "4800,nmea" or "38400,binary" (a rate of the hunt).
   static bool ParseSetting(const std::string& text, Setting& setting);
   static bool ValidBaud(long long baud);
+  // A rate of the hunt written as a whole number ("4800").
+  static bool ParseBaud(const std::string& text, long long* baud);
 
   // The bytes that move a receiver in `from.protocol` to `to`, sent at
   // from.baud: a PSRF100 sentence, or from binary a message 129 (which can

@@ -8,9 +8,9 @@
 // hunt early.
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "CommandLine.h"
 #include "ReceiverRate.h"
 
 namespace {
@@ -19,61 +19,72 @@ volatile sig_atomic_t gStop = 0;
 
 void OnSignal(int) { gStop = 1; }
 
-const char kUsage[] =
-    "Usage: receiver-rate DEVICE [--receiver-baud N] [--restore RATE,PROTOCOL]\n"
-    "Finds the SiRF receiver on DEVICE (a serial device or pseudo-terminal) by\n"
-    "listening at 57600, 4800, 9600, 19200, 38400 and 115200 baud in turn, and\n"
-    "switches it to NMEA at 57600 baud, the viewer's rate.\n"
-    "  --receiver-baud N        no hunt: the receiver is at N baud (57600: the\n"
-    "                           device is not touched)\n"
-    "  --restore RATE,PROTOCOL  switch a receiver at 57600 baud back to RATE in\n"
-    "                           PROTOCOL (nmea or binary), e.g. 4800,nmea\n";
+struct Settings {
+  long long givenBaud = 0;
+  bool restore = false;
+  ReceiverRate::Setting setting;
+};
 
-int Usage(const char* why) {
-  std::fprintf(stderr, "receiver-rate: %s\n%s", why, kUsage);
-  return 2;
+CommandLine::Options Table(Settings& s) {
+  return {
+      {nullptr, "--receiver-baud", nullptr, "N",
+       "no hunt: the receiver is at N baud (57600: the\n"
+       "device is not touched)",
+       [&s](const std::string& v, std::string& e) {
+         if (ReceiverRate::ParseBaud(v, &s.givenBaud)) return true;
+         e = "--receiver-baud: unsupported rate";
+         return false;
+       }},
+      {nullptr, "--restore", nullptr, "RATE,PROTOCOL",
+       "switch a receiver at 57600 baud back to RATE in\n"
+       "PROTOCOL (nmea or binary), e.g. 4800,nmea",
+       [&s](const std::string& v, std::string& e) {
+         s.restore = true;
+         if (ReceiverRate::ParseSetting(v, s.setting)) return true;
+         e = "--restore: expected RATE,nmea or RATE,binary";
+         return false;
+       }},
+  };
+}
+
+std::string Usage() {
+  Settings unused;
+  return "Usage: receiver-rate DEVICE [--receiver-baud N] [--restore RATE,PROTOCOL]\n"
+         "Finds the SiRF receiver on DEVICE (a serial device or pseudo-terminal) by\n"
+         "listening at 57600, 4800, 9600, 19200, 38400 and 115200 baud in turn, and\n"
+         "switches it to NMEA at 57600 baud, the viewer's rate.\n" +
+         CommandLine::Help(Table(unused), 27);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string device;
-  long givenBaud = 0;
-  bool restore = false;
-  ReceiverRate::Setting setting;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--help") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    }
-    if (arg == "--receiver-baud" && i + 1 < argc) {
-      char* end = nullptr;
-      givenBaud = std::strtol(argv[++i], &end, 10);
-      if (*end != '\0' || !ReceiverRate::ValidBaud(givenBaud))
-        return Usage("--receiver-baud: unsupported rate");
-    } else if (arg == "--restore" && i + 1 < argc) {
-      restore = true;
-      if (!ReceiverRate::ParseSetting(argv[++i], setting))
-        return Usage("--restore: expected RATE,nmea or RATE,binary");
-    } else if (arg.empty() || arg[0] == '-' || !device.empty()) {
-      return Usage(("unexpected argument " + arg).c_str());
-    } else {
-      device = arg;
-    }
+  Settings settings;
+  CommandLine::Options options = Table(settings);
+  options.push_back({nullptr, "--help", nullptr, nullptr, "show this text", nullptr});
+  CommandLine::Words devices;
+  std::string error;
+  switch (CommandLine::Parse(options, CommandLine::Arguments(argc, argv), &devices, error)) {
+    case CommandLine::Parsed::kHelp: return CommandLine::ShowHelp(Usage());
+    case CommandLine::Parsed::kWrong: return CommandLine::Refuse("receiver-rate", error, Usage());
+    case CommandLine::Parsed::kDone: break;
   }
-  if (device.empty()) return Usage("no device given");
-  if (restore && givenBaud != 0) return Usage("--restore and --receiver-baud exclude each other");
+  if (devices.empty() || devices[0].empty()) return CommandLine::Refuse("receiver-rate", "no device given", Usage());
+  if (devices.size() > 1)
+    return CommandLine::Refuse("receiver-rate", "unexpected argument " + devices[1], Usage());
+  if (settings.restore && settings.givenBaud != 0)
+    return CommandLine::Refuse("receiver-rate", "--restore and --receiver-baud exclude each other", Usage());
 
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 
-  ReceiverRate rate(device);
+  ReceiverRate rate(devices[0]);
   rate.SetStop([] { return gStop != 0; });
   std::string report;
-  const bool ok = restore ? rate.Restore(setting, report) : rate.BringToViewerRate(givenBaud, report);
+  const bool ok = settings.restore ? rate.Restore(settings.setting, report)
+                                   : rate.BringToViewerRate(static_cast<int>(settings.givenBaud), report);
   std::fprintf(ok ? stdout : stderr, "%s%s\n", ok ? "" : "receiver-rate: ", report.c_str());
   return ok ? 0 : 1;
 }

@@ -1,6 +1,8 @@
 #include "SimOptions.h"
 
+#include "CommandLine.h"
 #include "LineRate.h"
+#include "Number.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -96,18 +98,6 @@ const ScenarioEntry kScenarios[] = {
 // Longest run: about 31 years, well inside the steady clock's range.
 const long long kMaxSeconds = 1000000000;
 
-bool ParseDouble(const std::string& text, double& value) {
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return !text.empty() && end && *end == '\0' && std::isfinite(value);
-}
-
-bool ParseInt(const std::string& text, long long& value) {
-  char* end = nullptr;
-  value = std::strtoll(text.c_str(), &end, 10);
-  return !text.empty() && end && *end == '\0';
-}
-
 // "YYYY-MM-DDTHH:MM:SS" (a blank instead of T also works), UTC.
 bool ParseTime(const std::string& text, int64_t& seconds) {
   std::tm tm{};
@@ -140,14 +130,31 @@ bool ParseSatellites(const std::string& text, std::vector<Satellite>& out, std::
   std::string item;
   while (std::getline(list, item, ',')) {
     Satellite s;
-    char tail = 0;
-    if (std::sscanf(item.c_str(), "%d:%d:%d:%d%c", &s.prn, &s.elevation, &s.azimuth, &s.snr,
-                    &tail) != 4) {
+    // Each field a whole number in its range.
+    struct Field {
+      int* value;
+      long long low, high;
+    };
+    const Field fields[] = {{&s.prn, 1, 255}, {&s.elevation, 0, 90}, {&s.azimuth, 0, 359}, {&s.snr, 0, 99}};
+    // The four fields between the colons.
+    std::vector<std::string> parts{""};
+    for (const char c : item) {
+      if (c == ':') parts.emplace_back();
+      else parts.back() += c;
+    }
+    bool numbers = parts.size() == 4, inRange = true;
+    for (size_t f = 0; numbers && f < 4; ++f) {
+      long long number = 0;
+      const Number::Read read = Number::Integer(parts[f], fields[f].low, fields[f].high, &number);
+      numbers = read != Number::Read::kNotANumber;
+      inRange = inRange && read == Number::Read::kOk;
+      *fields[f].value = static_cast<int>(number);
+    }
+    if (!numbers) {
       error = "satellite \"" + item + "\" is not PRN:ELEVATION:AZIMUTH:SNR";
       return false;
     }
-    if (s.prn < 1 || s.prn > 255 || s.elevation < 0 || s.elevation > 90 || s.azimuth < 0 ||
-        s.azimuth > 359 || s.snr < 0 || s.snr > 99) {
+    if (!inRange) {
       error = "satellite \"" + item +
               "\" out of range (PRN 1-255, elevation 0-90, azimuth 0-359, SNR 0-99)";
       return false;
@@ -182,22 +189,6 @@ std::vector<Satellite> DefaultSatellites() {
           {17, 64, 191, 45}, {22, 12, 88, 31}, {25, 47, 233, 39}, {31, 8, 24, 0}};
 }
 
-// One command-line option: its name (and short form), its argument, the
-// group and lines of its help text, and what it sets. The table drives both
-// parsing and --help.
-struct OptionEntry {
-  const char* group;     // starts a group of the help text when set
-  const char* name;
-  const char* shortName;
-  const char* argument;  // null for a flag
-  const char* help;      // lines separated by \n
-  // Sets the option from its argument (empty for a flag); false with `error`
-  // set when the argument is refused.
-  bool (*set)(SimOptions& options, const std::string& value, std::string& error);
-};
-
-using Setter = bool (*)(SimOptions&, const std::string&, std::string&);
-
 bool Fail(std::string& error, const std::string& text) {
   error = text;
   return false;
@@ -206,9 +197,12 @@ bool Fail(std::string& error, const std::string& text) {
 // A number in [low, high] for `name`, else the error "NAME out of range".
 bool InRange(const std::string& value, double low, double high, const char* name, double& out,
              std::string& error, const char* range = "") {
-  if (!ParseDouble(value, out)) return Fail(error, std::string(name) + " needs a number");
-  if (out < low || out > high) return Fail(error, std::string(name) + " out of range" + range);
-  return true;
+  switch (Number::Real(value, low, high, &out)) {
+    case Number::Read::kOk: return true;
+    case Number::Read::kNotANumber: return Fail(error, std::string(name) + " needs a number");
+    case Number::Read::kOutOfRange: break;
+  }
+  return Fail(error, std::string(name) + " out of range" + range);
 }
 
 bool SetVersion(const std::string& value, size_t maxLength, std::string& target, std::string& error) {
@@ -222,19 +216,21 @@ const size_t kNmeaVersionChars = 83;
 // Message 6 carries 80 characters, NUL-padded; one NUL at least ends the text.
 const size_t kBinaryVersionChars = 79;
 
-const OptionEntry kOptions[] = {
+// The options, bound to `o`: the table drives both parsing and --help.
+CommandLine::Options Table(SimOptions& o) {
+  return {
     {"Line", "--link", nullptr, "PATH",
      "also make PATH a symbolic link to the pseudo-terminal\n"
      "(replaced if it is a link already, removed on exit)",
-     [](SimOptions& o, const std::string& v, std::string&) { o.linkPath = v; return true; }},
+     [&o](const std::string& v, std::string&) { o.linkPath = v; return true; }},
     {nullptr, "--device", nullptr, "DEVICE", "run on this tty instead of a pseudo-terminal",
-     [](SimOptions& o, const std::string& v, std::string&) { o.device = v; return true; }},
+     [&o](const std::string& v, std::string&) { o.device = v; return true; }},
     {nullptr, "--baud", nullptr, "RATE",
      "the receiver's line rate at power-up: 4800, 9600,\n"
      "19200, 38400, 57600 (default) or 115200",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        long long number = 0;
-       if (!ParseInt(v, number) || !LineRate::Valid(number))
+       if (Number::Integer(v, 0, 10000000, &number) != Number::Read::kOk || !LineRate::Valid(number))
          return Fail(e, "--baud: unsupported rate " + v);
        o.baud = static_cast<int>(number);
        return true;
@@ -244,15 +240,15 @@ const OptionEntry kOptions[] = {
      "line settings with the receiver's (by default a\n"
      "mismatch in speed, data bits, parity or stop bits\n"
      "turns the traffic into garbage, as on a real line)",
-     [](SimOptions& o, const std::string&, std::string&) {
+     [&o](const std::string&, std::string&) {
        o.checkLineSettings = false;
        return true;
      }},
     {nullptr, "--seconds", nullptr, "N", "stop after N seconds (fractions allowed, at most 1e9)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        // The run's end must stay within the clock's range.
        double real = 0;
-       if (!ParseDouble(v, real) || real <= 0 || real > kMaxSeconds)
+       if (Number::Real(v, 0, kMaxSeconds, &real) != Number::Read::kOk || real <= 0)
          return Fail(e, "--seconds needs a positive number of at most " + std::to_string(kMaxSeconds));
        o.seconds = real;
        return true;
@@ -260,17 +256,17 @@ const OptionEntry kOptions[] = {
     {nullptr, "--verbose", "-v", nullptr,
      "report received sentences and messages and every\n"
      "protocol switch on standard error",
-     [](SimOptions& o, const std::string&, std::string&) {
+     [&o](const std::string&, std::string&) {
        o.verbose = true;
        return true;
      }},
     {nullptr, "--help", "-h", nullptr, "show this text", nullptr},
 
     {"Behaviour", "--scenario", nullptr, "NAME", "one of the scenarios below (default normal)",
-     [](SimOptions&, const std::string&, std::string&) { return true; }},  // applied first
+     [](const std::string&, std::string&) { return true; }},  // applied first
     {nullptr, "--start", nullptr, "nmea|binary|silent",
      "protocol at power-up (overrides the scenario)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        if (v == "nmea") o.behaviour.start = StartMode::Nmea;
        else if (v == "binary") o.behaviour.start = StartMode::Binary;
        else if (v == "silent") o.behaviour.start = StartMode::Silent;
@@ -280,9 +276,9 @@ const OptionEntry kOptions[] = {
     {nullptr, "--version-answers", nullptr, "N",
      "0: ignore PSRF200; 1: answer selector 2 only;\n"
      "2: answer both (overrides the scenario)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        long long number = 0;
-       if (!ParseInt(v, number) || number < 0 || number > 2)
+       if (Number::Integer(v, 0, 2, &number) != Number::Read::kOk)
          return Fail(e, "--version-answers: 0, 1 or 2");
        o.behaviour.nmeaVersionAnswers = static_cast<int>(number);
        return true;
@@ -290,7 +286,7 @@ const OptionEntry kOptions[] = {
     {nullptr, "--binary-versions", nullptr, "both|base|maker|none",
      "message 6 texts sent for a version poll (overrides\n"
      "the scenario)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        if (v == "both") o.behaviour.binaryVersions = BinaryVersions::Both;
        else if (v == "base") o.behaviour.binaryVersions = BinaryVersions::BaseOnly;
        else if (v == "maker") o.behaviour.binaryVersions = BinaryVersions::MakerOnly;
@@ -299,78 +295,78 @@ const OptionEntry kOptions[] = {
        return true;
      }},
     {nullptr, "--noise", nullptr, nullptr, "mix line noise and corrupted checksums in",
-     [](SimOptions& o, const std::string&, std::string&) {
+     [&o](const std::string&, std::string&) {
        o.behaviour.noise = true;
        return true;
      }},
     {nullptr, "--refuse-sets", nullptr, nullptr, "refuse binary set messages with message 12",
-     [](SimOptions& o, const std::string&, std::string&) {
+     [&o](const std::string&, std::string&) {
        o.behaviour.refuseSets = true;
        return true;
      }},
     {nullptr, "--nmea-version2", nullptr, "TEXT",
      "PXVRSWV text answering PSRF200,2\n"
      "(default \"GSW2-2.05.024-C1Prod1.1\")",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        return SetVersion(v, kNmeaVersionChars, o.nmeaVersion2, e);
      }},
     {nullptr, "--nmea-version1", nullptr, "TEXT",
      "PXVRSWV text answering PSRF200,1\n"
      "(default \"Dovrin GPS Sleeve 1.04\")",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        return SetVersion(v, kNmeaVersionChars, o.nmeaVersion1, e);
      }},
     {nullptr, "--base-version", nullptr, "TEXT",
      "message 6 base version text\n"
      "(default \"GSW2-2.05.024-C1Prod1.1\")",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        return SetVersion(v, kBinaryVersionChars, o.baseVersion, e);
      }},
     {nullptr, "--maker-version", nullptr, "TEXT",
      "message 6 maker's version text; the viewer tells it\n"
      "from the base text by the name \"Dovrin\" in it\n"
      "(default \"Dovrin GPS Sleeve 1.04\")",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        return SetVersion(v, kBinaryVersionChars, o.makerVersion, e);
      }},
     {nullptr, "--seed", nullptr, "N", "seed of the noise generator (default 1)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        long long number = 0;
-       if (!ParseInt(v, number) || number < 0 || number > 0xFFFFFFFFLL)
+       if (Number::Integer(v, 0, 0xFFFFFFFFLL, &number) != Number::Read::kOk)
          return Fail(e, "--seed needs a number");
        o.seed = static_cast<uint32_t>(number);
        return true;
      }},
 
     {"Sky", "--lat", nullptr, "DEG", "start latitude, north positive (default 52.3731)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        return InRange(v, -89.999, 89.999, "--lat", o.latitude, e);
      }},
     {nullptr, "--lon", nullptr, "DEG", "start longitude, east positive (default 4.8922)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        return InRange(v, -180, 180, "--lon", o.longitude, e);
      }},
     {nullptr, "--alt", nullptr, "M", "altitude above sea level in metres (default 12)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        return InRange(v, -1000, 18000, "--alt", o.altitude, e);
      }},
     {nullptr, "--time", nullptr, "YYYY-MM-DDTHH:MM:SS", "UTC time of the first second (default: now)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        if (!ParseTime(v, o.startTime)) return Fail(e, "--time: YYYY-MM-DDTHH:MM:SS (UTC, 1980-2099)");
        return true;
      }},
     {nullptr, "--speed", nullptr, "KNOTS", "speed over ground (default 0)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        return InRange(v, 0, 999, "--speed", o.speedKnots, e, " (0-999 knots)");
      }},
     {nullptr, "--course", nullptr, "DEG", "course over ground, degrees true (default 0)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        if (!InRange(v, 0, 360, "--course", o.courseDegrees, e, " (0-359.99)")) return false;
        if (o.courseDegrees < 360) return true;
        return Fail(e, "--course out of range (0-359.99)");
      }},
     {nullptr, "--fix", nullptr, "none|2d|3d", "fix reported (default 3d)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        if (v == "none") o.fix = FixKind::None;
        else if (v == "2d") o.fix = FixKind::TwoD;
        else if (v == "3d") o.fix = FixKind::ThreeD;
@@ -381,7 +377,7 @@ const OptionEntry kOptions[] = {
      "PRN:ELEVATION:AZIMUTH:SNR,... up to 12 satellites,\n"
      "SNR 0 = in view but not tracked; \"none\" for none\n"
      "(default 8 satellites, 7 of them tracked)",
-     [](SimOptions& o, const std::string& v, std::string& e) {
+     [&o](const std::string& v, std::string& e) {
        return ParseSatellites(v, o.satellites, e);
      }},
 
@@ -395,48 +391,23 @@ const OptionEntry kOptions[] = {
      "or jump); a capture without times goes as one burst.\n"
      "On a pseudo-terminal the replay starts when the other\n"
      "side opens it. Received traffic is only reported.",
-     [](SimOptions& o, const std::string& v, std::string&) {
+     [&o](const std::string& v, std::string&) {
        o.replayFile = v;
        return true;
      }},
     {nullptr, "--loop", nullptr, nullptr, "replay again and again (default: once, then quiet)",
-     [](SimOptions& o, const std::string&, std::string&) {
+     [&o](const std::string&, std::string&) {
        o.loop = true;
        return true;
      }},
     {nullptr, "--burst", nullptr, nullptr,
      "replay the whole capture at once at the line rate\n"
      "(with --loop one pass right after the other)",
-     [](SimOptions& o, const std::string&, std::string&) {
+     [&o](const std::string&, std::string&) {
        o.burst = true;
        return true;
      }},
-};
-
-const OptionEntry* FindOption(std::string_view name) {
-  for (const OptionEntry& entry : kOptions) {
-    if (name == entry.name || (entry.shortName != nullptr && name == entry.shortName)) return &entry;
-  }
-  return nullptr;
-}
-
-// Lines of help text start in this column; a longer option stands alone.
-const size_t kHelpColumn = 24;
-
-// `text` at the help column, after `head` (which is padded or stands on a
-// line of its own), wrapped by its own line breaks.
-void AppendHelp(std::string& out, std::string head, const std::string& text) {
-  if (head.size() + 2 > kHelpColumn) {
-    out += head + "\n";
-    head.clear();
-  }
-  std::stringstream lines(text);
-  std::string line;
-  while (std::getline(lines, line)) {
-    head.resize(kHelpColumn, ' ');
-    out += head + line + "\n";
-    head.clear();
-  }
+  };
 }
 
 }  // namespace
@@ -458,6 +429,9 @@ bool SimOptions::ApplyScenario(const std::string& name, Behaviour& behaviour) {
   return false;
 }
 
+// Lines of help text start in this column; a longer option stands alone.
+const size_t kHelpColumn = 24;
+
 std::string SimOptions::HelpText() {
   std::string text =
       "Usage: receiver-sim [options]\n"
@@ -469,12 +443,8 @@ std::string SimOptions::HelpText() {
       "byte). While nobody has the pseudo-terminal open, output is lost as on an\n"
       "unconnected line. While the other side's speed differs from the receiver's\n"
       "rate, both directions turn into garbage, as at the wrong rate on a UART.\n";
-  for (const OptionEntry& entry : kOptions) {
-    if (entry.group != nullptr) text += std::string("\n") + entry.group + ":\n";
-    std::string head = std::string("  ") + entry.name;
-    if (entry.argument != nullptr) head += std::string(" ") + entry.argument;
-    AppendHelp(text, head, entry.help);
-  }
+  SimOptions unused;
+  text += CommandLine::Help(Table(unused), kHelpColumn);
   text +=
       "\n"
       "Protocol:\n"
@@ -526,20 +496,10 @@ bool SimOptions::Parse(int argc, char** argv, std::string& error) {
       }
     }
   }
-  for (int i = 1; i < argc; ++i) {
-    const std::string opt = argv[i];
-    const OptionEntry* entry = FindOption(opt);
-    if (entry == nullptr) return Fail(error, "unknown option " + opt + " (see --help)");
-    if (entry->set == nullptr) {  // --help
-      error.clear();
-      return false;
-    }
-    std::string value;
-    if (entry->argument != nullptr) {
-      if (i + 1 >= argc) return Fail(error, opt + " needs a value");
-      value = argv[++i];
-    }
-    if (!entry->set(*this, value, error)) return false;
+  switch (CommandLine::Parse(Table(*this), CommandLine::Arguments(argc, argv), nullptr, error)) {
+    case CommandLine::Parsed::kDone: break;
+    case CommandLine::Parsed::kHelp: error.clear(); return false;
+    case CommandLine::Parsed::kWrong: return false;
   }
   if (!device.empty() && !linkPath.empty())
     return Fail(error, "--link only applies to a pseudo-terminal, not with --device");

@@ -22,6 +22,7 @@
 #include <filesystem>
 #include <string>
 
+#include "CommandLine.h"
 #include "ReceiverLink.h"
 #include "ReceiverVersionQuery.h"
 #include "ViewerState.h"
@@ -120,14 +121,15 @@ const char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 2 && std::string(argv[1]) == "--help") {
-    std::fputs(kUsage, stdout);
-    return 0;
+  const CommandLine::Options options{{nullptr, "--help", nullptr, nullptr, "show this text", nullptr}};
+  CommandLine::Words devices;
+  std::string error;
+  switch (CommandLine::Parse(options, CommandLine::Arguments(argc, argv), &devices, error)) {
+    case CommandLine::Parsed::kHelp: return CommandLine::ShowHelp(kUsage);
+    case CommandLine::Parsed::kWrong: return CommandLine::Refuse("receiver-version", error, kUsage);
+    case CommandLine::Parsed::kDone: break;
   }
-  if (argc != 2 || argv[1][0] == '\0') {
-    std::fputs(kUsage, stderr);
-    return 2;
-  }
-  if (!CheckHostDevice("receiver-version", argv[1])) return 1;
-  return RunInOwnFolder(argv[1]);
+  if (devices.size() != 1 || devices[0].empty()) return CommandLine::Refuse("receiver-version", "", kUsage);
+  if (!CheckHostDevice("receiver-version", devices[0])) return 1;
+  return RunInOwnFolder(devices[0]);
 }
