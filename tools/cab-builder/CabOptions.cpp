@@ -19,9 +19,10 @@ CommandLine::Action Path(const char* name, std::string& target) {
 // The options, bound to `o`: the table drives both parsing and --help.
 CommandLine::Options Table(CabOptions& o) {
   return {
-      {nullptr, "--inf", nullptr, "FILE", "the installation script (required)", Path("--inf", o.script)},
-      {nullptr, "--source", nullptr, "DIR", "the folder of the built files the script names\n(required)",
-       Path("--source", o.source)},
+      {nullptr, "--inf", nullptr, "FILE", "the installation script (required)",
+       Path("--inf", o.script)},
+      {nullptr, "--source", nullptr, "DIR",
+       "the folder of the built files the script names\n(required)", Path("--source", o.source)},
       {nullptr, "--output", nullptr, "FILE",
        "the cabinet to write (required); replaced whole,\nor left alone on failure",
        Path("--output", o.output)},

@@ -5,18 +5,14 @@
 
 #include "CabBuilder.h"
 #include "CabOptions.h"
+#include "CommandLine.h"
 
 int main(int argc, char** argv) {
   CabOptions options;
   std::string error;
-  if (!options.Parse(argc, argv, error)) {
-    if (error.empty()) {
-      std::fputs(CabOptions::HelpText().c_str(), stdout);
-      return 0;
-    }
-    std::fprintf(stderr, "cab-builder: %s\n", error.c_str());
-    return 2;
-  }
+  if (!options.Parse(argc, argv, error))
+    return error.empty() ? CommandLine::ShowHelp(CabOptions::HelpText())
+                         : CommandLine::Refuse("cab-builder", error);
   CabBuilder builder;
   if (!builder.Build(options.script, options.source, options.output, &error)) {
     std::fprintf(stderr, "cab-builder: %s\n", error.c_str());

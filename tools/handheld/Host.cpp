@@ -277,14 +277,17 @@ const std::vector<CommandLine::Command<Host>>& Host::Commands() {
       {"insert", "[--sleeve gps|second|ID]", "a sleeve slid on (default: the GPS sleeve)",
        [](Host& host, const Words& args, std::string* reason) {
          HostOptions options;
-         return CommandLine::Parse(options.SleeveOptions(), args, nullptr, *reason) == Parsed::kDone &&
+         return CommandLine::Parse(options.SleeveOptions(), args, nullptr, *reason) ==
+                    Parsed::kDone &&
                 host.Insert(options.sleeveId, reason);
        }},
       {"remove", "", "the sleeve taken off",
        [](Host& host, const Words& args, std::string* reason) {
          return args.empty() && host.Remove(reason);
        }},
-      {"receiver", "DEVICE [--receiver-baud N] [--keep-rate]\n--simulate [--scenario NAME | --replay FILE]",
+      {"receiver",
+       "DEVICE [--receiver-baud N] [--keep-rate]\n"
+       "--simulate [--scenario NAME | --replay FILE]",
        "a receiver on DEVICE, or the receiver simulator",
        [](Host& host, const Words& args, std::string* reason) {
          HostOptions options;
@@ -296,15 +299,18 @@ const std::vector<CommandLine::Command<Host>>& Host::Commands() {
            host.BringReceiverToViewerRate(args[0], options.baud, options.keepRate);
            return true;
          }
-         return !args.empty() &&
-                CommandLine::Parse(options.SimulatorOptions(), rest, nullptr, *reason) == Parsed::kDone &&
-                (options.scenario.empty() || options.replay.empty()) &&
-                host.SimulateReceiver(options.SimulatorArguments(), options.SimulatorDescription(), reason);
+         if (args.empty() ||
+             CommandLine::Parse(options.SimulatorOptions(), rest, nullptr, *reason) != Parsed::kDone ||
+             (!options.scenario.empty() && !options.replay.empty()))
+           return false;
+         return host.SimulateReceiver(options.SimulatorArguments(), options.SimulatorDescription(),
+                                      reason);
        }},
       {"start", "[--headless] [--screenshot FILE]", "the viewer",
        [](Host& host, const Words& args, std::string* reason) {
          HostOptions options;
-         return CommandLine::Parse(options.ViewerOptions(), args, nullptr, *reason) == Parsed::kDone &&
+         return CommandLine::Parse(options.ViewerOptions(), args, nullptr, *reason) ==
+                    Parsed::kDone &&
                 host.StartViewer(options.headless, options.screenshot, reason);
        }},
       {"post", "CLASS MESSAGE [WPARAM [LPARAM]]", "e.g. post QUELMAR WM_COMMAND 40002",
@@ -344,7 +350,7 @@ bool Host::Dispatch(const std::vector<std::string>& words, std::string* reason) 
     return false;
   }
   reason->clear();
-  if (command->run(*this, std::vector<std::string>(words.begin() + 1, words.end()), reason)) return true;
+  if (command->run(*this, CommandLine::Words(words.begin() + 1, words.end()), reason)) return true;
   if (reason->empty()) *reason = CommandLine::Usage(*command);
   return false;
 }
@@ -639,7 +645,7 @@ bool Host::StartViewer(bool headless, const std::string& screenshot, std::string
 
 bool Host::Post(const std::vector<std::string>& words, std::string* reason) {
   PostedMessage message;
-  if (!PostedMessage::Parse(std::vector<std::string>(words.begin() + 1, words.end()), &message, reason))
+  if (!PostedMessage::Parse(CommandLine::Words(words.begin() + 1, words.end()), &message, reason))
     return false;
   const std::string reply = ViewerCommand(message.Command(words[0]));
   if (!ViewerReplyOk(reply)) {

@@ -20,17 +20,21 @@ CommandLine::Action Flag(bool& target) {
 
 bool HostOptions::ParseSleeve(const std::string& text, DWORD* sleeveId) {
   long long value = 0;
-  if (text == "gps") *sleeveId = kGpsSleeve;
-  else if (text == "second") *sleeveId = kSecondSleeve;
+  if (text == "gps")
+    *sleeveId = kGpsSleeve;
+  else if (text == "second")
+    *sleeveId = kSecondSleeve;
   else if (Number::Integer(text, 1, 0xFFFFFFFFll, &value, true) == Number::Read::kOk)
     *sleeveId = static_cast<DWORD>(value);
-  else return false;
+  else
+    return false;
   return true;
 }
 
 CommandLine::Options HostOptions::RateOptions() {
   return {
-      {nullptr, "--receiver-baud", nullptr, "N", "no hunt: the receiver is at N baud (57600: left alone)",
+      {nullptr, "--receiver-baud", nullptr, "N",
+       "no hunt: the receiver is at N baud (57600: left alone)",
        [this](const std::string& value, std::string& error) {
          long long given = 0;
          if (ReceiverRate::ParseBaud(value, &given)) {
@@ -48,8 +52,8 @@ CommandLine::Options HostOptions::RateOptions() {
 
 CommandLine::Options HostOptions::SimulatorOptions() {
   return {
-      {nullptr, "--scenario", nullptr, "NAME", "the receiver simulator's scenario (receiver-sim --help)",
-       Text(scenario)},
+      {nullptr, "--scenario", nullptr, "NAME",
+       "the receiver simulator's scenario (receiver-sim --help)", Text(scenario)},
       {nullptr, "--replay", nullptr, "FILE", "the simulator replays this capture", Text(replay)},
   };
 }
@@ -64,7 +68,8 @@ CommandLine::Options HostOptions::SleeveOptions() {
            sleeve = value;
            return true;
          }
-         error = "--sleeve " + value + ": not a sleeve (gps, second or a sleeve ID such as 0x01000001)";
+         error =
+             "--sleeve " + value + ": not a sleeve (gps, second or a sleeve ID such as 0x01000001)";
          return false;
        }},
   };
@@ -72,7 +77,8 @@ CommandLine::Options HostOptions::SleeveOptions() {
 
 CommandLine::Options HostOptions::ViewerOptions() {
   return {
-      {nullptr, "--headless", nullptr, nullptr, "no X11 window even when $DISPLAY is set", Flag(headless)},
+      {nullptr, "--headless", nullptr, nullptr, "no X11 window even when $DISPLAY is set",
+       Flag(headless)},
       {nullptr, "--screenshot", nullptr, "FILE",
        "write the screen there (headless: every 3 s; default\n"
        "$TMPDIR/handheld-screen.png), and the last screen at the end",

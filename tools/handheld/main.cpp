@@ -61,9 +61,11 @@ struct RunOptions {
     table.push_back(viewer[0]);
     table.push_back({nullptr, "--seconds", nullptr, "N", "end cleanly after N seconds",
                      [this](const std::string& value, std::string& error) {
-                       if (Number::Real(value, 0, 1e9, &seconds) == Number::Read::kOk && seconds > 0)
+                       if (Number::Real(value, 0, 1e9, &seconds) == Number::Read::kOk &&
+                           seconds > 0)
                          return true;
-                       error = "--seconds " + value + ": not a number of seconds above 0, at most 1e9";
+                       error = "--seconds " + value +
+                               ": not a number of seconds above 0, at most 1e9";
                        return false;
                      }});
     table.insert(table.end(), viewer.begin() + 1, viewer.end());
@@ -91,9 +93,13 @@ std::string UsageText() {
 }
 
 // A wrong command line named (when there is a what), then the usage.
-int Usage(const std::string& what = "") { return CommandLine::Refuse("handheld", what, UsageText()); }
+int Usage(const std::string& what = "") {
+  return CommandLine::Refuse("handheld", what, UsageText());
+}
 
-bool KnownCommand(const std::string& word) { return CommandLine::Find(Host::Commands(), word) != nullptr; }
+bool KnownCommand(const std::string& word) {
+  return CommandLine::Find(Host::Commands(), word) != nullptr;
+}
 
 int Fail(const std::string& reason) {
   std::fprintf(stderr, "handheld: %s\n", reason.c_str());
@@ -134,8 +140,8 @@ std::string Clash(const RunOptions& options) {
 // What the typical run cannot do, told before it boots; "" when nothing.
 std::string RunProblem(const RunOptions& options) {
   std::string reason;
-  if (!options.host.screenshot.empty() && !Host::CheckScreenshotPath(options.host.screenshot, &reason))
-    return reason;
+  const std::string& screenshot = options.host.screenshot;
+  if (!screenshot.empty() && !Host::CheckScreenshotPath(screenshot, &reason)) return reason;
   if (!options.receiver.empty() && !Host::CheckReceiverDevice(options.receiver, &reason))
     return reason;
   return "";
@@ -211,7 +217,8 @@ int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
     CommandsServed served;
     std::string reason;
     std::vector<std::vector<std::string>> steps{{"install"}};
-    if (!options.noSleeve && options.host.sleeveId == HostOptions::kSecondSleeve)  // its package too
+    // The second sleeve kind's package too.
+    if (!options.noSleeve && options.host.sleeveId == HostOptions::kSecondSleeve)
       steps.push_back({"install", (std::filesystem::path(handheld::DefaultCabinet()).parent_path() /
                                    "SecondSleeve.CAB").string()});
     if (!options.receiver.empty()) {
@@ -343,7 +350,8 @@ int main(int argc, char** argv) {
     folderNamed = true;
     args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
   }
-  if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) return CommandLine::ShowHelp(UsageText());
+  if (!args.empty() && (args[0] == "--help" || args[0] == "-h"))
+    return CommandLine::ShowHelp(UsageText());
   if (args.empty() || args[0].rfind("--", 0) == 0) return TypicalRun(args, folderNamed);
   if (args[0] == "host") {
     if (args.size() != 1) return Usage();

@@ -6,7 +6,8 @@ namespace {
 
 const CommandLine::Option* FindOption(const CommandLine::Options& options, std::string_view word) {
   for (const CommandLine::Option& option : options)
-    if (word == option.name || (option.shortName != nullptr && word == option.shortName)) return &option;
+    if (word == option.name || (option.shortName != nullptr && word == option.shortName))
+      return &option;
   return nullptr;
 }
 
@@ -90,8 +91,10 @@ void CommandLine::AppendCommand(std::string& text, const char* name, const char*
     std::string head = std::string("  ") + name;
     if (!shapes[i].empty()) head += " " + std::string(shapes[i]);
     // The help stands beside the last form.
-    if (i + 1 < shapes.size()) text += head + "\n";
-    else AppendHelp(text, head, help ? help : "", column);
+    if (i + 1 < shapes.size())
+      text += head + "\n";
+    else
+      AppendHelp(text, head, help ? help : "", column);
   }
 }
 

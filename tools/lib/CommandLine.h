@@ -59,7 +59,8 @@ class CommandLine {
   template <typename Table>
   static std::string CommandHelp(const Table& table, size_t column) {
     std::string text;
-    for (const auto& command : table) AppendCommand(text, command.name, command.arguments, command.help, column);
+    for (const auto& command : table)
+      AppendCommand(text, command.name, command.arguments, command.help, column);
     return text;
   }
   // The command named `name`, or null.
@@ -84,7 +85,7 @@ class CommandLine {
   static int ShowHelp(const std::string& text);
 
  private:
-  static void AppendCommand(std::string& text, const char* name, const char* forms, const char* help,
-                            size_t column);
+  static void AppendCommand(std::string& text, const char* name, const char* forms,
+                            const char* help, size_t column);
   static std::string UsageOf(const char* name, const char* forms);
 };

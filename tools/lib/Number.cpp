@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <type_traits>
 #include <system_error>
+#include <type_traits>
 
 namespace {
 
@@ -18,7 +18,8 @@ Number::Read Convert(const char* first, const char* last, T* value, int base) {
   } else {
     result = std::from_chars(first, last, *value, base);
   }
-  if (result.ec == std::errc::result_out_of_range && result.ptr == last) return Number::Read::kOutOfRange;
+  if (result.ec == std::errc::result_out_of_range && result.ptr == last)
+    return Number::Read::kOutOfRange;
   if (result.ec != std::errc() || result.ptr != last) return Number::Read::kNotANumber;
   return Number::Read::kOk;
 }

@@ -10,9 +10,8 @@ struct NamedMessage {
 };
 
 constexpr NamedMessage kMessages[] = {
-    {"WM_NULL", 0x0000},   {"WM_CLOSE", 0x0010},   {"WM_KEYDOWN", 0x0100},
-    {"WM_CHAR", 0x0102},   {"WM_COMMAND", 0x0111}, {"WM_TIMER", 0x0113},
-    {"WM_USER", 0x0400},   {"WM_APP", 0x8000},
+    {"WM_NULL", 0x0000},    {"WM_CLOSE", 0x0010}, {"WM_KEYDOWN", 0x0100}, {"WM_CHAR", 0x0102},
+    {"WM_COMMAND", 0x0111}, {"WM_TIMER", 0x0113}, {"WM_USER", 0x0400},    {"WM_APP", 0x8000},
 };
 
 }  // namespace
@@ -36,8 +35,8 @@ bool PostedMessage::Parse(const std::vector<std::string>& words, PostedMessage* 
   for (size_t i = 0; i < words.size(); ++i) {
     if (Named(words[i], targets[i])) continue;
     const bool isMessage = i == 0;
-    const Number::Read read = Number::Integer(words[i], isMessage ? 0 : -0x80000000ll, 0xFFFFFFFFll,
-                                              targets[i], true);
+    const Number::Read read =
+        Number::Integer(words[i], isMessage ? 0 : -0x80000000ll, 0xFFFFFFFFll, targets[i], true);
     if (read == Number::Read::kNotANumber) {
       *reason = "not a message or number: " + words[i];
       return false;
@@ -52,6 +51,6 @@ bool PostedMessage::Parse(const std::vector<std::string>& words, PostedMessage* 
 }
 
 std::string PostedMessage::Command(const std::string& windowClass) const {
-  return "post " + windowClass + " " + std::to_string(message) + " " + std::to_string(wParam) + " " +
-         std::to_string(lParam);
+  return "post " + windowClass + " " + std::to_string(message) + " " + std::to_string(wParam) +
+         " " + std::to_string(lParam);
 }

@@ -122,7 +122,8 @@ bool Title(Line& line, const Words& args, std::string*) {
 // CLASS MESSAGE [WPARAM [LPARAM]]: the class comes as the first argument.
 bool Post(Line& line, const Words& args, std::string* reason) {
   PostedMessage message;
-  if (args.size() < 2 || !PostedMessage::Parse(Words(args.begin() + 1, args.end()), &message, reason))
+  if (args.size() < 2 ||
+      !PostedMessage::Parse(Words(args.begin() + 1, args.end()), &message, reason))
     return false;
   line = message.Command(args[0]);
   return true;
@@ -142,7 +143,8 @@ const CommandLine::Command<Line> kCommands[] = {
 std::string Usage() {
   std::string text;
   for (const auto& command : kCommands) {
-    text += std::string(text.empty() ? "Usage: " : "       ") + "post-message [--pid N] " + command.name;
+    text += std::string(text.empty() ? "Usage: " : "       ") + "post-message [--pid N] " +
+            command.name;
     if (*command.arguments) text += std::string(" ") + command.arguments;
     if (command.help) text += std::string("   ") + command.help;
     text += "\n";
@@ -173,7 +175,8 @@ std::string Command(const Words& args) {
 
 int main(int argc, char** argv) {
   Words args = CommandLine::Arguments(argc, argv);
-  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return CommandLine::ShowHelp(Usage());
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h"))
+    return CommandLine::ShowHelp(Usage());
   long long pid = 0;
   if (args.size() >= 2 && args[0] == "--pid") {
     if (Number::Integer(args[1], 1, 0x7FFFFFFF, &pid) != Number::Read::kOk)

@@ -69,11 +69,13 @@ int main(int argc, char** argv) {
     case CommandLine::Parsed::kWrong: return CommandLine::Refuse("receiver-rate", error, Usage());
     case CommandLine::Parsed::kDone: break;
   }
-  if (devices.empty() || devices[0].empty()) return CommandLine::Refuse("receiver-rate", "no device given", Usage());
+  if (devices.empty() || devices[0].empty())
+    return CommandLine::Refuse("receiver-rate", "no device given", Usage());
   if (devices.size() > 1)
     return CommandLine::Refuse("receiver-rate", "unexpected argument " + devices[1], Usage());
   if (settings.restore && settings.givenBaud != 0)
-    return CommandLine::Refuse("receiver-rate", "--restore and --receiver-baud exclude each other", Usage());
+    return CommandLine::Refuse("receiver-rate", "--restore and --receiver-baud exclude each other",
+                               Usage());
 
   struct sigaction action {};
   action.sa_handler = OnSignal;
@@ -83,8 +85,9 @@ int main(int argc, char** argv) {
   ReceiverRate rate(devices[0]);
   rate.SetStop([] { return gStop != 0; });
   std::string report;
-  const bool ok = settings.restore ? rate.Restore(settings.setting, report)
-                                   : rate.BringToViewerRate(static_cast<int>(settings.givenBaud), report);
+  const bool ok = settings.restore
+                      ? rate.Restore(settings.setting, report)
+                      : rate.BringToViewerRate(static_cast<int>(settings.givenBaud), report);
   std::fprintf(ok ? stdout : stderr, "%s%s\n", ok ? "" : "receiver-rate: ", report.c_str());
   return ok ? 0 : 1;
 }

@@ -135,7 +135,8 @@ bool ParseSatellites(const std::string& text, std::vector<Satellite>& out, std::
       int* value;
       long long low, high;
     };
-    const Field fields[] = {{&s.prn, 1, 255}, {&s.elevation, 0, 90}, {&s.azimuth, 0, 359}, {&s.snr, 0, 99}};
+    const Field fields[] = {
+        {&s.prn, 1, 255}, {&s.elevation, 0, 90}, {&s.azimuth, 0, 359}, {&s.snr, 0, 99}};
     // The four fields between the colons.
     std::vector<std::string> parts{""};
     for (const char c : item) {
@@ -230,7 +231,8 @@ CommandLine::Options Table(SimOptions& o) {
      "19200, 38400, 57600 (default) or 115200",
      [&o](const std::string& v, std::string& e) {
        long long number = 0;
-       if (Number::Integer(v, 0, 10000000, &number) != Number::Read::kOk || !LineRate::Valid(number))
+       if (Number::Integer(v, 0, 10000000, &number) != Number::Read::kOk ||
+           !LineRate::Valid(number))
          return Fail(e, "--baud: unsupported rate " + v);
        o.baud = static_cast<int>(number);
        return true;

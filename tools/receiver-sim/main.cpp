@@ -10,6 +10,7 @@
 #include <string>
 
 #include "CaptureReader.h"
+#include "CommandLine.h"
 #include "Receiver.h"
 #include "Replay.h"
 #include "SerialLine.h"
@@ -35,14 +36,9 @@ int MsUntil(Clock::time_point when) {
 int main(int argc, char** argv) {
   SimOptions options;
   std::string error;
-  if (!options.Parse(argc, argv, error)) {
-    if (error.empty()) {
-      std::fputs(SimOptions::HelpText().c_str(), stdout);
-      return 0;
-    }
-    Warn(error);
-    return 2;
-  }
+  if (!options.Parse(argc, argv, error))
+    return error.empty() ? CommandLine::ShowHelp(SimOptions::HelpText())
+                         : CommandLine::Refuse("receiver-sim", error);
 
   if (options.makerVersion.find("Dovrin") == std::string::npos)
     Warn("the maker's version text has no \"Dovrin\" in it: a viewer takes it for a base version");

@@ -121,7 +121,8 @@ const char kUsage[] =
 }  // namespace
 
 int main(int argc, char** argv) {
-  const CommandLine::Options options{{nullptr, "--help", nullptr, nullptr, "show this text", nullptr}};
+  const CommandLine::Options options{
+      {nullptr, "--help", nullptr, nullptr, "show this text", nullptr}};
   CommandLine::Words devices;
   std::string error;
   switch (CommandLine::Parse(options, CommandLine::Arguments(argc, argv), &devices, error)) {
@@ -129,7 +130,8 @@ int main(int argc, char** argv) {
     case CommandLine::Parsed::kWrong: return CommandLine::Refuse("receiver-version", error, kUsage);
     case CommandLine::Parsed::kDone: break;
   }
-  if (devices.size() != 1 || devices[0].empty()) return CommandLine::Refuse("receiver-version", "", kUsage);
+  if (devices.size() != 1 || devices[0].empty())
+    return CommandLine::Refuse("receiver-version", "", kUsage);
   if (!CheckHostDevice("receiver-version", devices[0])) return 1;
   return RunInOwnFolder(devices[0]);
 }

@@ -111,7 +111,8 @@ std::vector<ActiveDriver> ActiveList::Records() {
   for (DWORD index = 0;; ++index) {
     WCHAR subName[256];
     DWORD chars = 256;
-    const LONG rc = RegEnumKeyExW(active, index, subName, &chars, nullptr, nullptr, nullptr, nullptr);
+    const LONG rc =
+        RegEnumKeyExW(active, index, subName, &chars, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_MORE_DATA) continue;
     if (rc != ERROR_SUCCESS) break;
     HKEY entry = nullptr;
@@ -120,7 +121,8 @@ std::vector<ActiveDriver> ActiveList::Records() {
     record.subkey = subName;
     ReadText(entry, u"Key", &record.key);
     ReadText(entry, u"Name", &record.name);
-    for (auto [name, value] : {std::pair{u"Hnd", &record.hnd}, std::pair{u"ClientInfo", &record.clientInfo}}) {
+    for (auto [name, value] :
+         {std::pair{u"Hnd", &record.hnd}, std::pair{u"ClientInfo", &record.clientInfo}}) {
       DWORD type = REG_NONE, bytes = sizeof *value;
       if (RegQueryValueExW(entry, name, nullptr, &type, reinterpret_cast<LPBYTE>(value), &bytes) !=
               ERROR_SUCCESS ||

@@ -48,7 +48,8 @@ TEST(Number, IntegersAreReadWholeAndInRange) {
   };
   for (const Case& c : cases) {
     long long value = 0;
-    EXPECT_EQ(Number::Integer(c.text, c.low, c.high, &value, c.hex), c.read) << '"' << c.text << '"';
+    EXPECT_EQ(Number::Integer(c.text, c.low, c.high, &value, c.hex), c.read)
+        << '"' << c.text << '"';
     if (c.read == Read::kOk) EXPECT_EQ(value, c.value) << c.text;
   }
 }
@@ -60,11 +61,13 @@ TEST(Number, RealsAreFiniteDecimalsInRange) {
     double value;
   };
   const Case cases[] = {
-      {"2.5", Read::kOk, 2.5},     {"-0.5", Read::kOk, -0.5},      {".5", Read::kOk, 0.5},
-      {"1e3", Read::kOk, 1000},    {"1e400", Read::kOutOfRange, 0}, {"2000", Read::kOutOfRange, 0},
-      {"inf", Read::kNotANumber, 0}, {"nan", Read::kNotANumber, 0}, {"0x1p3", Read::kNotANumber, 0},
-      {"+1", Read::kNotANumber, 0}, {" 1", Read::kNotANumber, 0},   {"1,5", Read::kNotANumber, 0},
-      {"", Read::kNotANumber, 0},   {"e5", Read::kNotANumber, 0},
+      {"2.5", Read::kOk, 2.5},         {"-0.5", Read::kOk, -0.5},
+      {".5", Read::kOk, 0.5},          {"1e3", Read::kOk, 1000},
+      {"1e400", Read::kOutOfRange, 0}, {"2000", Read::kOutOfRange, 0},
+      {"inf", Read::kNotANumber, 0},   {"nan", Read::kNotANumber, 0},
+      {"0x1p3", Read::kNotANumber, 0}, {"+1", Read::kNotANumber, 0},
+      {" 1", Read::kNotANumber, 0},    {"1,5", Read::kNotANumber, 0},
+      {"", Read::kNotANumber, 0},      {"e5", Read::kNotANumber, 0},
   };
   for (const Case& c : cases) {
     double value = 0;
@@ -109,7 +112,10 @@ TEST(CommandLine, ParsesByTheTable) {
     std::string error;
   };
   const Case cases[] = {
-      {{"--device", "-x", "-v", "--count", "3"}, false, Parsed::kDone, ""},  // a value may start with '-'
+      {{"--device", "-x", "-v", "--count", "3"},
+       false,
+       Parsed::kDone,
+       ""},  // a value may start with '-'
       {{"--count"}, false, Parsed::kWrong, "--count needs a value"},
       {{"--count", "12"}, false, Parsed::kWrong, "--count: 1 to 9"},
       {{"--frobnicate"}, false, Parsed::kWrong, "unknown option --frobnicate (see --help)"},
@@ -122,15 +128,16 @@ TEST(CommandLine, ParsesByTheTable) {
     Settings settings;
     CommandLine::Words operands;
     std::string error;
-    EXPECT_EQ(CommandLine::Parse(Table(settings), c.words, c.operands ? &operands : nullptr, error), c.parsed)
+    EXPECT_EQ(CommandLine::Parse(Table(settings), c.words, c.operands ? &operands : nullptr, error),
+              c.parsed)
         << c.words[0];
     EXPECT_EQ(error, c.error) << c.words[0];
   }
   Settings settings;
   CommandLine::Words operands;
   std::string error;
-  ASSERT_EQ(CommandLine::Parse(Table(settings), {"a", "--device", "-x", "-", "-v", "--count", "3"}, &operands,
-                               error),
+  ASSERT_EQ(CommandLine::Parse(Table(settings), {"a", "--device", "-x", "-", "-v", "--count", "3"},
+                               &operands, error),
             CommandLine::Parsed::kDone);
   EXPECT_EQ(settings.device, "-x");
   EXPECT_EQ(settings.count, 3);
@@ -176,7 +183,9 @@ TEST(PostedMessage, MessagesAndParametersAreThirtyTwoBitWords) {
       {{"0x111", "-2147483648", "4294967295"}, true, ""},
       {{"4294967296"}, false, "out of range for a message: 4294967296"},
       {{"-1"}, false, "out of range for a message: -1"},
-      {{"1", "99999999999999999999"}, false, "out of range for a 32-bit parameter: 99999999999999999999"},
+      {{"1", "99999999999999999999"},
+       false,
+       "out of range for a 32-bit parameter: 99999999999999999999"},
       {{"1", "2", "-2147483649"}, false, "out of range for a 32-bit parameter: -2147483649"},
       {{"WM_BOGUS"}, false, "not a message or number: WM_BOGUS"},
   };
