@@ -50,7 +50,9 @@ TEST(Number, IntegersAreReadWholeAndInRange) {
     long long value = 0;
     EXPECT_EQ(Number::Integer(c.text, c.low, c.high, &value, c.hex), c.read)
         << '"' << c.text << '"';
-    if (c.read == Read::kOk) EXPECT_EQ(value, c.value) << c.text;
+    if (c.read == Read::kOk) {
+      EXPECT_EQ(value, c.value) << c.text;
+    }
   }
 }
 
@@ -72,7 +74,9 @@ TEST(Number, RealsAreFiniteDecimalsInRange) {
   for (const Case& c : cases) {
     double value = 0;
     EXPECT_EQ(Number::Real(c.text, -1000, 1000, &value), c.read) << '"' << c.text << '"';
-    if (c.read == Read::kOk) EXPECT_DOUBLE_EQ(value, c.value) << c.text;
+    if (c.read == Read::kOk) {
+      EXPECT_DOUBLE_EQ(value, c.value) << c.text;
+    }
   }
 }
 
