@@ -259,6 +259,7 @@ bool Host::Run(const std::vector<std::string>& words, std::string* reason) {
 
 // The commands: each checks its words and runs; false with no reason for
 // words it cannot take, which Dispatch answers with the command's usage.
+// One table, as long as its rows.
 const std::vector<CommandLine::Command<Host>>& Host::Commands() {
   using Words = CommandLine::Words;
   using Parsed = CommandLine::Parsed;

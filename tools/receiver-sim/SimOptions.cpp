@@ -217,7 +217,8 @@ const size_t kNmeaVersionChars = 83;
 // Message 6 carries 80 characters, NUL-padded; one NUL at least ends the text.
 const size_t kBinaryVersionChars = 79;
 
-// The options, bound to `o`: the table drives both parsing and --help.
+// The options, bound to `o`: the table drives both parsing and --help. One
+// table, as long as its rows.
 CommandLine::Options Table(SimOptions& o) {
   return {
     {"Line", "--link", nullptr, "PATH",
