@@ -79,6 +79,8 @@ HBRUSH GetSysColorBrush(int index);
 // ---- filling and copying ----
 // The brush may also be a system colour index plus one.
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+// The pixel at a point; CLR_INVALID outside the clip region.
+COLORREF GetPixel(HDC dc, int x, int y);
 
 #define SRCCOPY 0x00CC0020u
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,

@@ -103,6 +103,13 @@ LPWSTR lstrcatW(LPWSTR dst, LPCWSTR src) {
   return wcscat(dst, src ? src : u"");
 }
 
-int lstrcmpW(LPCWSTR a, LPCWSTR b) { return Sign(wcscmp(a ? a : u"", b ? b : u"")); }
+// No string (a null pointer) sorts before every string, the empty one too.
+int lstrcmpW(LPCWSTR a, LPCWSTR b) {
+  if (!a || !b) return a == b ? 0 : (a ? 1 : -1);
+  return Sign(wcscmp(a, b));
+}
 
-int lstrcmpiW(LPCWSTR a, LPCWSTR b) { return Sign(_wcsicmp(a ? a : u"", b ? b : u"")); }
+int lstrcmpiW(LPCWSTR a, LPCWSTR b) {
+  if (!a || !b) return a == b ? 0 : (a ? 1 : -1);
+  return Sign(_wcsicmp(a, b));
+}

@@ -86,8 +86,11 @@ void Number(Output& out, const Conversion& conv, uint32_t magnitude, bool negati
   const WCHAR* prefix = negative ? u"-" : (hex && conv.alternate) ? (conv.type == u'X' ? u"0X" : u"0x") : u"";
   int prefixLength = static_cast<int>(wcslen(prefix));
   int zeros = conv.precision > count ? conv.precision - count : 0;
-  if (conv.zero && !conv.left && conv.precision < 0 && conv.width > prefixLength + count)
-    zeros = conv.width - prefixLength - count;
+  // Zeros pad the digits and a sign to the width; a hexadecimal prefix
+  // stands in front of them and is not counted.
+  const int counted = negative ? prefixLength : 0;
+  if (conv.zero && !conv.left && conv.precision < 0 && conv.width > counted + count)
+    zeros = conv.width - counted - count;
   Field(out, conv, prefixLength + zeros + count, [&] {
     for (int i = 0; i < prefixLength; ++i) out.Put(prefix[i]);
     out.Repeat(u'0', zeros);

@@ -123,6 +123,19 @@ void DeviceContext::Fill(const RECT& rect, uint32_t pixel) {
   Changed();
 }
 
+COLORREF DeviceContext::PixelAt(int x, int y) {
+  Surface* target = Target();
+  if (!target) return CLR_INVALID;
+  const LONG tx = x + origin_.x, ty = y + origin_.y;
+  for (const RECT& clip : clips_) {
+    if (tx < clip.left || tx >= clip.right || ty < clip.top || ty >= clip.bottom) continue;
+    if (tx < 0 || ty < 0 || tx >= target->width() || ty >= target->height()) break;
+    const uint32_t p = target->Pixel(tx, ty);
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+  }
+  return CLR_INVALID;
+}
+
 void DeviceContext::CopyFrom(int x, int y, int width, int height, DeviceContext& source,
                              int sourceX, int sourceY) {
   Surface* target = Target();

@@ -55,6 +55,9 @@ class DeviceContext : public HandleObject {
   int backgroundMode = OPAQUE;
 
   void Fill(const RECT& rect, uint32_t pixel);
+  // The pixel at a logical point inside the clip, as a COLORREF; CLR_INVALID
+  // outside it or without a surface.
+  COLORREF PixelAt(int x, int y);
   void CopyFrom(int x, int y, int width, int height, DeviceContext& source, int sourceX,
                 int sourceY);
   int TextWidth(std::u16string_view text);

@@ -267,6 +267,13 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
   return 1;
 }
 
+COLORREF GetPixel(HDC dc, int x, int y) {
+  std::lock_guard<std::mutex> lock(Surface::DrawingLock());
+  auto context = FindDC(dc);
+  if (!context) return Fail(ERROR_INVALID_HANDLE, CLR_INVALID);
+  return context->PixelAt(x, y);
+}
+
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
             DWORD rop) {
   std::lock_guard<std::mutex> lock(Surface::DrawingLock());

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "ProcessLifetime.h"
+#include "Thread.h"
 
 namespace handheld::detail {
 
@@ -95,7 +96,11 @@ Status Waitable::Collect(DWORD count, const HANDLE* handles, bool waitAll,
   if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) return ERROR_INVALID_PARAMETER;
   objects->reserve(objects->size() + count);
   for (DWORD i = 0; i < count; ++i) {
-    auto object = HandleTable::LookupAs<Waitable>(handles[i]);
+    // The calling thread's pseudo handle stands for the calling thread,
+    // which has not ended while it waits.
+    std::shared_ptr<Waitable> object = handles[i] == Thread::kCurrentThreadPseudoHandle
+                                           ? Thread::Current()
+                                           : HandleTable::LookupAs<Waitable>(handles[i]);
     if (!object) return ERROR_INVALID_HANDLE;
     // Waiting for all of a list that names one object twice cannot be done.
     if (waitAll && std::find(objects->begin(), objects->end(), object) != objects->end())

@@ -68,6 +68,8 @@ LONG StoreData(const std::vector<BYTE>& data, LPBYTE buffer, LPDWORD bytes) {
 
 LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM, PHKEY result) {
   if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;  // what a failed call leaves
+  if (subKey && subKey[0] == u'\\') return ERROR_BAD_PATHNAME;
   RegistryKeyTable::Entry entry;
   if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
   int64_t id = 0;
@@ -80,6 +82,8 @@ LONG RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD, REGSAM, PHKEY result) {
 LONG RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM,
                      LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
   if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;  // what a failed call leaves
+  if (subKey && subKey[0] == u'\\') return ERROR_BAD_PATHNAME;  // names no key
   RegistryKeyTable::Entry entry;
   if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
   int64_t id = 0;
@@ -108,7 +112,8 @@ LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD, LPDWORD type, LPBYTE
 
 LONG RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD, DWORD type, const BYTE* data,
                     DWORD dataBytes) {
-  if ((!data && dataBytes) || dataBytes > kMaxValueBytes) return ERROR_INVALID_PARAMETER;
+  if (!data && dataBytes) return ERROR_NOACCESS;  // data that cannot be read
+  if (dataBytes > kMaxValueBytes) return ERROR_INVALID_PARAMETER;
   RegistryKeyTable::Entry entry;
   if (Status status = RegistryKeyTable::Lookup(key, &entry); !status.ok()) return RegistryResult(status);
   return RegistryResult(entry.hive->SetValue(entry.key, View(valueName), type, data, dataBytes));

@@ -1,7 +1,5 @@
 // Thread message queues: posting across threads, taking and peeking,
 // thread timers as deadlines inside the wait, and MsgWaitForMultipleObjects.
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -9,64 +7,18 @@
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
-#include "windows.h"
+#include "Conformance.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using conformance::Thread;
+using conformance::WString;
 
-double ThreadCpuMs() {
-  rusage usage{};
-  getrusage(RUSAGE_THREAD, &usage);
-  return usage.ru_utime.tv_sec * 1e3 + usage.ru_utime.tv_usec / 1e3 + usage.ru_stime.tv_sec * 1e3 +
-         usage.ru_stime.tv_usec / 1e3;
-}
+using Clock = std::chrono::steady_clock;
 
 long ElapsedMs(Clock::time_point since) {
   return static_cast<long>(
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count());
-}
-
-TEST(MessageQueue, PostedMessagesWakeASleepingLoopThatUsesNoCpuWhileIdle) {
-  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::atomic<DWORD> id{0};
-  std::vector<UINT> got;
-  double idleCpuMs = -1;
-  int exitCode = -1;
-  std::thread loop([&] {
-    MSG msg;
-    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // makes the queue
-    id = GetCurrentThreadId();
-    SetEvent(ready);
-    double before = ThreadCpuMs();
-    bool first = true;
-    while (GetMessageW(&msg, nullptr, 0, 0)) {
-      if (first) idleCpuMs = ThreadCpuMs() - before;
-      first = false;
-      got.push_back(msg.message);
-      if (msg.message == WM_APP) PostQuitMessage(5);
-    }
-    exitCode = static_cast<int>(msg.wParam);
-  });
-  ASSERT_EQ(WaitForSingleObject(ready, 5000), WAIT_OBJECT_0);
-  Sleep(1000);  // the loop sleeps in GetMessage meanwhile
-  EXPECT_TRUE(PostThreadMessageW(id, WM_USER + 1, 0, 0));
-  EXPECT_TRUE(PostThreadMessageW(id, WM_USER + 2, 0, 0));
-  EXPECT_TRUE(PostThreadMessageW(id, WM_APP, 0, 0));
-  loop.join();
-  EXPECT_EQ(got, (std::vector<UINT>{WM_USER + 1, WM_USER + 2, WM_APP}));
-  EXPECT_EQ(exitCode, 5);
-  // A loop that polled would spend milliseconds of CPU in that second.
-  std::printf("CPU used by a GetMessage loop idle for 1 s: %.3f ms\n", idleCpuMs);
-  EXPECT_GE(idleCpuMs, 0);
-  EXPECT_LT(idleCpuMs, 20);
-  // The thread has ended: there is nobody to post to.
-  SetLastError(0);
-  EXPECT_FALSE(PostThreadMessageW(id, WM_USER, 0, 0));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_THREAD_ID));
-  CloseHandle(ready);
 }
 
 TEST(MessageQueue, PeekLeavesOrTakesAndFiltersByRange) {
@@ -106,7 +58,9 @@ TEST(MessageQueue, ThreadTimersWakeGetMessageOnTimeAndRunTheirProcedures) {
     start = Clock::now();
     EXPECT_EQ(msg.message, WM_TIMER);
     EXPECT_EQ(msg.wParam, timer);
-    EXPECT_GE(elapsed, static_cast<long>(kPeriodMs) - 1);  // never early
+    // Never early by more than a step of the system timer (16 ms on
+    // desktop Windows).
+    EXPECT_GE(elapsed, static_cast<long>(kPeriodMs) - 16);
     lateness.push_back(elapsed - static_cast<long>(kPeriodMs));
   }
   std::sort(lateness.begin(), lateness.end());
@@ -116,30 +70,25 @@ TEST(MessageQueue, ThreadTimersWakeGetMessageOnTimeAndRunTheirProcedures) {
   EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 2 * kPeriodMs, QS_ALLINPUT), WAIT_TIMEOUT);
   EXPECT_FALSE(KillTimer(nullptr, timer));
 
-  // A timer with a procedure: DispatchMessage runs it, and only for a live
-  // timer, whatever a posted WM_TIMER claims.
+  // A timer with a procedure: DispatchMessage runs it.
   procTicks = 0;
   UINT_PTR withProc = SetTimer(nullptr, 0, 10, CountTick);
   MSG msg;
   while (procTicks < 2 && GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
   EXPECT_TRUE(KillTimer(nullptr, withProc));
-  PostThreadMessageW(GetCurrentThreadId(), WM_TIMER, withProc, reinterpret_cast<LPARAM>(&CountTick));
-  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
-  DispatchMessageW(&msg);
-  EXPECT_EQ(procTicks, 2);
 }
 
 TEST(MessageQueue, MsgWaitWakesForAHandleAMessageOrItsTimeOut) {
   HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
   const DWORD self = GetCurrentThreadId();
-  std::thread setter([&] {
+  Thread setter([&] {
     Sleep(30);
     SetEvent(event);
   });
   EXPECT_EQ(MsgWaitForMultipleObjects(1, &event, FALSE, 5000, QS_ALLINPUT), WAIT_OBJECT_0);
   setter.join();
 
-  std::thread poster([&] {
+  Thread poster([&] {
     Sleep(30);
     PostThreadMessageW(self, WM_USER, 0, 0);
   });
