@@ -258,6 +258,19 @@ TEST_F(Windows, InvalidatedPartsArePaintedOnceAndPlacesFollowTheCalls) {
   DestroyWindow(window);
 }
 
+// The wait cursor while the viewer works, and the loop's end.
+TEST_F(Windows, TheWaitCursorComesAndGoesAndQuitEndsTheLoop) {
+  HCURSOR wait = LoadCursorW(nullptr, IDC_WAIT);
+  ASSERT_NE(wait, nullptr);
+  HCURSOR previous = SetCursor(wait);
+  EXPECT_EQ(SetCursor(previous), wait);
+  PostQuitMessage(3);
+  MSG msg;
+  EXPECT_FALSE(GetMessageW(&msg, nullptr, 0, 0));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(msg.wParam, 3u);
+}
+
 // ---- dialogs ----
 
 // A dialog template in memory, as a resource compiler lays it out.
