@@ -3,17 +3,16 @@
 // handheld's headers and against desktop Windows' and run on both.
 #pragma once
 
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
 #include <windows.h>
 
-#include <cwchar>
 #include <cstdio>
+#include <cwchar>
 #include <functional>
 #include <optional>
 #include <string>
 #include <utility>
-
-#include <gtest/gtest.h>
-#include <gtest/gtest-spi.h>
 
 namespace conformance {
 
@@ -29,7 +28,8 @@ class Thread {
     handle_ = CreateThread(nullptr, 0, Run, body_, 0, nullptr);
   }
   Thread(Thread&& other) noexcept
-      : handle_(std::exchange(other.handle_, nullptr)), body_(std::exchange(other.body_, nullptr)) {}
+      : handle_(std::exchange(other.handle_, nullptr)),
+        body_(std::exchange(other.body_, nullptr)) {}
   Thread& operator=(Thread&& other) noexcept {
     join();
     handle_ = std::exchange(other.handle_, nullptr);
@@ -126,7 +126,7 @@ inline KnownDifference::~KnownDifference() {
 
 }  // namespace conformance
 
-#define CONFORMANCE_KNOWN_DIFFERENCE(kind, difference)                                   \
+#define CONFORMANCE_KNOWN_DIFFERENCE(kind, difference)                                         \
   for (::conformance::KnownDifference known_difference_(kind, difference, __FILE__, __LINE__); \
        known_difference_.Once();)
 #define HANDHELD_BEHAVIOUR(difference) \

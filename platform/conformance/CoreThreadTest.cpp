@@ -129,7 +129,8 @@ TEST(CoreThreads, ManyShortThreadsWithClosedHandles) {
 
 TEST(CoreThreads, WaitsMixThreadsAndEvents) {
   HANDLE ev = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  HANDLE t = CreateThread(nullptr, 0, ReturnParam, reinterpret_cast<LPVOID>(uintptr_t{5}), 0, nullptr);
+  HANDLE t =
+      CreateThread(nullptr, 0, ReturnParam, reinterpret_cast<LPVOID>(uintptr_t{5}), 0, nullptr);
   HANDLE both[2] = {ev, t};
   EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 5000), WAIT_OBJECT_0 + 1);
   EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, 20), WAIT_TIMEOUT);

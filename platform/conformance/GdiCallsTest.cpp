@@ -101,9 +101,9 @@ TEST_F(Gdi, TextMeasuresAgreeWithEachOther) {
   SIZE fix{};
   ASSERT_TRUE(GetTextExtentPoint32W(memory_, TEXT("&Fix"), 4, &fix));
   RECT box{0, 0, 1000, 1000};
-  EXPECT_EQ(DrawTextW(memory_, TEXT("&Fix"), -1, &box,
-                      DT_LEFT | DT_TOP | DT_NOPREFIX | DT_CALCRECT),
-            metrics.tmHeight);
+  EXPECT_EQ(
+      DrawTextW(memory_, TEXT("&Fix"), -1, &box, DT_LEFT | DT_TOP | DT_NOPREFIX | DT_CALCRECT),
+      metrics.tmHeight);
   EXPECT_EQ(box.right - box.left, fix.cx);
   EXPECT_EQ(box.bottom - box.top, metrics.tmHeight);
   RECT prefixed{0, 0, 1000, 1000};

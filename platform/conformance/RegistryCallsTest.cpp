@@ -1,15 +1,19 @@
 // The registry: keys made, opened, enumerated and deleted, and values of
 // each type the programs store, with their sizes reported as the calls
 // promise. Each case works below a key of its own, removed at its end.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "Conformance.h"
+#include "RegistryNames.h"
 
 namespace {
 
+using conformance::SubKeys;
+using conformance::ValueNames;
 using conformance::WString;
 
 HKEY Create(HKEY root, const WString& path, DWORD* disposition = nullptr) {
@@ -42,36 +46,6 @@ WString GetString(HKEY key, const WCHAR* name) {
       ERROR_SUCCESS)
     return TEXT("<missing>");
   return WString(buffer);
-}
-
-std::vector<WString> SubKeys(HKEY key) {
-  std::vector<WString> names;
-  for (DWORD i = 0;; ++i) {
-    WCHAR name[300];
-    DWORD chars = 300;
-    LONG status = RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
-    if (status != ERROR_SUCCESS) {
-      EXPECT_EQ(status, ERROR_NO_MORE_ITEMS);
-      break;
-    }
-    names.emplace_back(name, chars);
-  }
-  return names;
-}
-
-std::vector<WString> ValueNames(HKEY key) {
-  std::vector<WString> names;
-  for (DWORD i = 0;; ++i) {
-    WCHAR name[300];
-    DWORD chars = 300;
-    LONG status = RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
-    if (status != ERROR_SUCCESS) {
-      EXPECT_EQ(status, ERROR_NO_MORE_ITEMS);
-      break;
-    }
-    names.emplace_back(name, chars);
-  }
-  return names;
 }
 
 using Names = std::vector<WString>;
@@ -118,8 +92,7 @@ TEST_F(Registry, CreateMakesIntermediateKeysAndReportsDisposition) {
   EXPECT_EQ(SubKeys(middle), Names{TEXT("0100")});
 
   HKEY missing = reinterpret_cast<HKEY>(0x1234);
-  EXPECT_EQ(Open(root_, TEXT("Drivers\\Tessiv\\0100\\0002"), &missing),
-            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(Open(root_, TEXT("Drivers\\Tessiv\\0100\\0002"), &missing), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(missing, nullptr);  // what a failed open leaves
 
   // A relative create below an open key, and an open of the key itself.
@@ -130,8 +103,8 @@ TEST_F(Registry, CreateMakesIntermediateKeysAndReportsDisposition) {
   EXPECT_NE(same, child);
   ASSERT_EQ(SetDword(same, TEXT("Socket"), 1), ERROR_SUCCESS);
   DWORD value = 0, bytes = 4;
-  EXPECT_EQ(RegQueryValueExW(child, TEXT("Socket"), nullptr, nullptr, reinterpret_cast<BYTE*>(&value),
-                             &bytes),
+  EXPECT_EQ(RegQueryValueExW(child, TEXT("Socket"), nullptr, nullptr,
+                             reinterpret_cast<BYTE*>(&value), &bytes),
             ERROR_SUCCESS);
   EXPECT_EQ(value, 1u);
 
@@ -157,15 +130,17 @@ TEST_F(Registry, QueryValueReportsSizesAndLeavesShortBuffersAlone) {
   std::memcpy(buffer, com1.c_str(), 12);
   bytes = stringBytes - 1;
   type = 0;
-  EXPECT_EQ(RegQueryValueExW(key, TEXT("Key"), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes),
-            ERROR_MORE_DATA);
+  EXPECT_EQ(
+      RegQueryValueExW(key, TEXT("Key"), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes),
+      ERROR_MORE_DATA);
   EXPECT_EQ(bytes, stringBytes);
   EXPECT_EQ(WString(buffer), TEXT("COM1:"));
 
   // Exactly enough.
   bytes = stringBytes;
-  EXPECT_EQ(RegQueryValueExW(key, TEXT("Key"), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes),
-            ERROR_SUCCESS);
+  EXPECT_EQ(
+      RegQueryValueExW(key, TEXT("Key"), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes),
+      ERROR_SUCCESS);
   EXPECT_EQ(bytes, stringBytes);
   EXPECT_EQ(WString(buffer), TEXT("Drivers\\Tessiv\\0100\\0001"));
 
@@ -178,8 +153,9 @@ TEST_F(Registry, QueryValueReportsSizesAndLeavesShortBuffersAlone) {
   ASSERT_EQ(SetDword(key, TEXT("Hnd"), 0xDEADBEEF), ERROR_SUCCESS);
   DWORD hnd = 0;
   bytes = 4;
-  EXPECT_EQ(RegQueryValueExW(key, TEXT("Hnd"), nullptr, &type, reinterpret_cast<BYTE*>(&hnd), &bytes),
-            ERROR_SUCCESS);
+  EXPECT_EQ(
+      RegQueryValueExW(key, TEXT("Hnd"), nullptr, &type, reinterpret_cast<BYTE*>(&hnd), &bytes),
+      ERROR_SUCCESS);
   EXPECT_EQ(type, REG_DWORD);
   EXPECT_EQ(hnd, 0xDEADBEEFu);
   const BYTE blob[] = {0, 1, 2, 0xFF, 0};
@@ -195,8 +171,8 @@ TEST_F(Registry, QueryValueReportsSizesAndLeavesShortBuffersAlone) {
   EXPECT_EQ(RegQueryValueExW(key, TEXT("Nothing"), nullptr, &type, out, &bytes), ERROR_SUCCESS);
   EXPECT_EQ(bytes, 0u);
   const WCHAR multi[] = TEXT("one\0two\0");
-  ASSERT_EQ(RegSetValueExW(key, TEXT("Multi"), 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(multi),
-                           sizeof multi),
+  ASSERT_EQ(RegSetValueExW(key, TEXT("Multi"), 0, REG_MULTI_SZ,
+                           reinterpret_cast<const BYTE*>(multi), sizeof multi),
             ERROR_SUCCESS);
   EXPECT_EQ(RegQueryValueExW(key, TEXT("Multi"), nullptr, &type, nullptr, &bytes), ERROR_SUCCESS);
   EXPECT_EQ(type, REG_MULTI_SZ);
@@ -228,8 +204,7 @@ TEST_F(Registry, EnumerationReportsNamesAndDataThatDoNotFit) {
   EXPECT_EQ(RegEnumKeyExW(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr),
             ERROR_MORE_DATA);
   chars = 4;
-  EXPECT_EQ(RegEnumKeyExW(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr),
-            ERROR_SUCCESS);
+  EXPECT_EQ(RegEnumKeyExW(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
   EXPECT_EQ(chars, 3u);
   EXPECT_EQ(WString(name), TEXT("abc"));
   // An 8-character buffer holds names of up to 7 characters.
@@ -307,6 +282,21 @@ TEST_F(Registry, DeleteKeyRemovesTheWholeSubtree) {
   RegCloseKey(detect);
 }
 
+// The port search takes the first matching entry in enumeration order.
+TEST_F(Registry, SubkeysAreEnumeratedInTheOrderTheyWereMade) {
+  for (const WCHAR* name : {TEXT("zeta"), TEXT("Alpha"), TEXT("mid")})
+    RegCloseKey(Create(root_, name));
+  HANDHELD_BEHAVIOUR(
+      "the order of subkeys: the handheld enumerates them in the order they were made; desktop "
+      "Windows in the order of their names") {
+    EXPECT_EQ(SubKeys(root_), (Names{TEXT("zeta"), TEXT("Alpha"), TEXT("mid")}));
+  }
+  Names sorted = SubKeys(root_);
+  std::sort(sorted.begin(), sorted.end(),
+            [](const WString& x, const WString& y) { return lstrcmpiW(x.c_str(), y.c_str()) < 0; });
+  EXPECT_EQ(sorted, (Names{TEXT("Alpha"), TEXT("mid"), TEXT("zeta")}));  // each once
+}
+
 // The programs open and create keys asking for no access rights, as the
 // handheld takes none.
 TEST_F(Registry, KeysOpenedWithoutAccessRightsAreReadAndWritten) {
@@ -334,9 +324,9 @@ TEST_F(Registry, KeysOpenedWithoutAccessRightsAreReadAndWritten) {
 // A path that begins with a backslash names no key.
 TEST_F(Registry, APathBeginningWithABackslashIsRefused) {
   HKEY key = reinterpret_cast<HKEY>(uintptr_t{0x1234});
-  EXPECT_EQ(RegCreateKeyExW(root_, TEXT("\\Lead"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr),
-            ERROR_BAD_PATHNAME);
+  EXPECT_EQ(
+      RegCreateKeyExW(root_, TEXT("\\Lead"), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+      ERROR_BAD_PATHNAME);
   EXPECT_EQ(key, nullptr);
   EXPECT_EQ(RegOpenKeyExW(root_, TEXT("\\Lead"), 0, KEY_ALL_ACCESS, &key), ERROR_BAD_PATHNAME);
   RegCloseKey(Create(root_, TEXT("Lead")));

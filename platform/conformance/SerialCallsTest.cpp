@@ -7,9 +7,11 @@
 #include <string>
 
 #include "Conformance.h"
+#include "ViewerLine.h"
 
 namespace {
 
+using conformance::ImposeViewerLine;
 using conformance::Thread;
 using conformance::WString;
 
@@ -23,31 +25,6 @@ WString PortName(const char* variable) {
 HANDLE OpenPort(const WString& name) {
   return CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
                      nullptr);
-}
-
-// The viewer's line: 57600 8N1, DTR and RTS on, no handshake.
-bool ImposeViewerLine(HANDLE port) {
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(port, &dcb)) return false;
-  dcb.BaudRate = CBR_57600;
-  dcb.fBinary = 1;
-  dcb.fParity = 1;
-  dcb.fOutxCtsFlow = 0;
-  dcb.fOutxDsrFlow = 0;
-  dcb.fDtrControl = DTR_CONTROL_ENABLE;
-  dcb.fDsrSensitivity = 0;
-  dcb.fTXContinueOnXoff = 1;
-  dcb.fOutX = 0;
-  dcb.fInX = 0;
-  dcb.fErrorChar = 0;
-  dcb.fNull = 0;
-  dcb.fRtsControl = RTS_CONTROL_ENABLE;
-  dcb.fAbortOnError = 0;
-  dcb.ByteSize = 8;
-  dcb.Parity = NOPARITY;
-  dcb.StopBits = ONESTOPBIT;
-  return SetCommState(port, &dcb) != FALSE;
 }
 
 bool SetTimeouts(HANDLE port, DWORD interval, DWORD multiplier, DWORD constant) {
@@ -69,8 +46,8 @@ std::string ReadSome(HANDLE port, size_t count) {
 }
 
 // Wine's WaitCommEvent on a pseudo-terminal returns at once with no event.
-#define WAIT_COMM_EVENT_ON_A_PTY                                                       \
-  "WaitCommEvent waits until an event of the mask happens (or the port is closed); "   \
+#define WAIT_COMM_EVENT_ON_A_PTY                                                     \
+  "WaitCommEvent waits until an event of the mask happens (or the port is closed); " \
   "Wine's on a pseudo-terminal returns at once, reporting no event"
 
 class Serial : public ::testing::Test {
@@ -129,8 +106,9 @@ TEST_F(Serial, TheLineSettingsComeBackAsSetAndThePortHasOneUser) {
   ASSERT_TRUE(GetCommTimeouts(port_, &got));
   EXPECT_EQ(std::memcmp(&set, &got, sizeof set), 0);
 
-  WINE_DIFFERS("a serial port has one user at a time (a second open is denied); Wine opens it "
-               "again") {
+  WINE_DIFFERS(
+      "a serial port has one user at a time (a second open is denied); Wine opens it "
+      "again") {
     SetLastError(0);
     HANDLE second = OpenPort(name_);
     EXPECT_EQ(second, INVALID_HANDLE_VALUE);
@@ -206,14 +184,8 @@ TEST_F(Serial, WaitCommEventReportsReceivedCharacters) {
   FarEndSends("$");
   waiter.join();
   EXPECT_TRUE(waited.load());
-  WINE_DIFFERS(WAIT_COMM_EVENT_ON_A_PTY) {
-    EXPECT_NE(events & EV_RXCHAR, 0u);
-  }
-  char byte = 0;
-  DWORD got = 0;
-  EXPECT_TRUE(ReadFile(port_, &byte, 1, &got, nullptr));
-  EXPECT_EQ(got, 1u);
-  EXPECT_EQ(byte, '$');
+  WINE_DIFFERS(WAIT_COMM_EVENT_ON_A_PTY) { EXPECT_NE(events & EV_RXCHAR, 0u); }
+  EXPECT_EQ(ReadSome(port_, 1), "$");
 }
 
 TEST_F(Serial, PurgeDropsWhatWasReceived) {

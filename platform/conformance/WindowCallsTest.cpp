@@ -116,8 +116,9 @@ TEST_F(Windows, AClassRegisteredTwiceAndCreationRefusedByWmCreate) {
   EXPECT_EQ(CreateWindowExW(0, TEXT("NoSuchClass"), TEXT(""), WS_POPUP, 0, 0, 10, 10, nullptr,
                             nullptr, GetModuleHandleW(nullptr), nullptr),
             nullptr);
-  WINE_DIFFERS("a window of a class nobody registered fails with ERROR_CANNOT_FIND_WND_CLASS; "
-               "Wine gives ERROR_CLASS_DOES_NOT_EXIST") {
+  WINE_DIFFERS(
+      "a window of a class nobody registered fails with ERROR_CANNOT_FIND_WND_CLASS; "
+      "Wine gives ERROR_CLASS_DOES_NOT_EXIST") {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CANNOT_FIND_WND_CLASS));
   }
 }

@@ -21,8 +21,8 @@ DELIVERABLES = ["viewer/quelmar", "modules/Ferrix.so", "modules/Tessiv.so", "mod
 # Calls without a conformance case, and why.
 NOT_COMPARED = {
     "handheld": "the handheld's own call; desktop Windows has none (platform/win32 supplies it)",
-    "DeclareResources": "the stand-in's way of declaring a program's resources (a resource "
-                        "script on Windows)",
+    "DeclareResourceImage": "the stand-in's way of finding a program's compiled resources "
+                            "(embedded in the module on Windows)",
     "DeviceIoControl": "the sleeve's bus driver (\"OPT1:\"), which desktop Windows lacks; "
                        "platform/tests/DeviceManagerTest",
     "DisableThreadLibraryCalls": "a module's entry; run on both by the modules' own tests and "

@@ -11,24 +11,18 @@
 
 namespace {
 
-struct Gate {
+// A thread held until `go` is set, that then records its own priority.
+struct Held {
   HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  HANDLE started = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  std::atomic<DWORD> id{0};
   std::atomic<int> priorityInside{-1};
-  ~Gate() {
-    CloseHandle(go);
-    CloseHandle(started);
-  }
+  ~Held() { CloseHandle(go); }
 };
 
-DWORD WaitAtGate(LPVOID param) {
-  auto* gate = static_cast<Gate*>(param);
-  gate->id = GetCurrentThreadId();
-  SetEvent(gate->started);
-  WaitForSingleObject(gate->go, INFINITE);
-  gate->priorityInside = CeGetThreadPriority(GetCurrentThread());
-  return 77;
+DWORD RecordOwnPriority(LPVOID param) {
+  auto* held = static_cast<Held*>(param);
+  WaitForSingleObject(held->go, INFINITE);
+  held->priorityInside = CeGetThreadPriority(GetCurrentThread());
+  return 0;
 }
 
 TEST(CoreHandles, ValuesAreNeverReusedAndStaleHandlesFail) {
@@ -49,8 +43,8 @@ TEST(CoreHandles, ValuesAreNeverReusedAndStaleHandlesFail) {
 }
 
 TEST(CoreThreads, PrioritiesAreRecordedOnBothScales) {
-  Gate gate;
-  HANDLE t = CreateThread(nullptr, 0, WaitAtGate, &gate, CREATE_SUSPENDED, nullptr);
+  Held gate;
+  HANDLE t = CreateThread(nullptr, 0, RecordOwnPriority, &gate, CREATE_SUSPENDED, nullptr);
   EXPECT_EQ(GetThreadPriority(t), THREAD_PRIORITY_NORMAL);
   EXPECT_EQ(CeGetThreadPriority(t), 251);
   EXPECT_TRUE(CeSetThreadPriority(t, 104));
@@ -141,7 +135,8 @@ TEST(MessageQueue, APostedTimerMessageRunsNoProcedureOfADeadTimer) {
   MSG msg;
   while (procTicks < 1 && GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
   EXPECT_TRUE(KillTimer(nullptr, withProc));
-  PostThreadMessageW(GetCurrentThreadId(), WM_TIMER, withProc, reinterpret_cast<LPARAM>(&CountTick));
+  PostThreadMessageW(GetCurrentThreadId(), WM_TIMER, withProc,
+                     reinterpret_cast<LPARAM>(&CountTick));
   ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
   DispatchMessageW(&msg);
   EXPECT_EQ(procTicks, 1);

@@ -12,12 +12,15 @@
 #include <thread>
 #include <vector>
 
+#include "conformance/RegistryNames.h"
 #include "handheld.h"
 #include "testing/TempDevice.h"
 #include "windows.h"
 
 namespace {
 
+using conformance::SubKeys;
+using conformance::ValueNames;
 using handheld::testing::TempDevice;
 
 HKEY Create(HKEY root, const std::u16string& path, DWORD* disposition = nullptr) {
@@ -51,36 +54,6 @@ std::u16string GetString(HKEY key, const char16_t* name) {
       ERROR_SUCCESS)
     return u"<missing>";
   return std::u16string(buffer);
-}
-
-std::vector<std::u16string> SubKeys(HKEY key) {
-  std::vector<std::u16string> names;
-  for (DWORD i = 0;; ++i) {
-    WCHAR name[300];
-    DWORD chars = 300;
-    LONG status = RegEnumKeyExW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
-    if (status != ERROR_SUCCESS) {
-      EXPECT_EQ(status, ERROR_NO_MORE_ITEMS);
-      break;
-    }
-    names.emplace_back(name, chars);
-  }
-  return names;
-}
-
-std::vector<std::u16string> ValueNames(HKEY key) {
-  std::vector<std::u16string> names;
-  for (DWORD i = 0;; ++i) {
-    WCHAR name[300];
-    DWORD chars = 300;
-    LONG status = RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr);
-    if (status != ERROR_SUCCESS) {
-      EXPECT_EQ(status, ERROR_NO_MORE_ITEMS);
-      break;
-    }
-    names.emplace_back(name, chars);
-  }
-  return names;
 }
 
 using Names = std::vector<std::u16string>;

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "conformance/ViewerLine.h"
 #include "handheld.h"
 #include "testing/PtyPeer.h"
 #include "testing/TempDevice.h"
@@ -27,31 +28,7 @@ long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-// The settings a GPS viewer imposes: 57600 8N1, DTR and RTS raised, no
-// handshake, parity checking flag on.
-void ApplyViewerSettings(HANDLE port) {
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  ASSERT_TRUE(GetCommState(port, &dcb));
-  dcb.BaudRate = CBR_57600;
-  dcb.fBinary = 1;
-  dcb.fParity = 1;
-  dcb.fOutxCtsFlow = 0;
-  dcb.fOutxDsrFlow = 0;
-  dcb.fDtrControl = DTR_CONTROL_ENABLE;
-  dcb.fDsrSensitivity = 0;
-  dcb.fTXContinueOnXoff = 1;
-  dcb.fOutX = 0;
-  dcb.fInX = 0;
-  dcb.fErrorChar = 0;
-  dcb.fNull = 0;
-  dcb.fRtsControl = RTS_CONTROL_ENABLE;
-  dcb.fAbortOnError = 0;
-  dcb.ByteSize = 8;
-  dcb.Parity = NOPARITY;
-  dcb.StopBits = ONESTOPBIT;
-  ASSERT_TRUE(SetCommState(port, &dcb));
-}
+void ApplyViewerSettings(HANDLE port) { ASSERT_TRUE(conformance::ImposeViewerLine(port)); }
 
 void ApplyTimeouts(HANDLE port, DWORD interval, DWORD multiplier, DWORD constant) {
   COMMTIMEOUTS t{interval, multiplier, constant, 10, 1000};

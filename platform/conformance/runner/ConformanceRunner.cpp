@@ -77,8 +77,10 @@ class PortPair {
         const ssize_t got = read(master_[i], buffer, sizeof buffer);
         for (ssize_t done = 0; got > 0 && done < got;) {
           const ssize_t put = write(master_[1 - i], buffer + done, got - done);
-          if (put > 0) done += put;
-          else poll(nullptr, 0, 1);  // the other terminal's buffer is full
+          if (put > 0)
+            done += put;
+          else
+            poll(nullptr, 0, 1);  // the other terminal's buffer is full
         }
       }
       if (((fds[0].revents | fds[1].revents) & (POLLHUP | POLLERR)) != 0) poll(nullptr, 0, 5);
@@ -113,8 +115,8 @@ int Run(const std::vector<std::string>& line, const std::vector<std::string>& ex
 }
 
 std::string TemporaryFolder(const char* kind) {
-  std::string pattern = std::filesystem::temp_directory_path().string() + "/conformance-" + kind +
-                        "-XXXXXX";
+  std::string pattern =
+      std::filesystem::temp_directory_path().string() + "/conformance-" + kind + "-XXXXXX";
   return mkdtemp(pattern.data()) != nullptr ? pattern : "";
 }
 
@@ -124,8 +126,8 @@ int OnTheStandIn(const PortPair& ports, std::vector<std::string> line) {
   handheld::SetDeviceFolder(device);
   handheld::RegisterSerialPort(u"COM5:", u"Drivers\\Conformance\\5", ports.path(0));
   handheld::RegisterSerialPort(u"COM6:", u"Drivers\\Conformance\\6", ports.path(1));
-  const int status = Run(line, {"HANDHELD_DEVICE=" + device, "CONFORMANCE_PORT=COM5:",
-                                "CONFORMANCE_FAR_END=COM6:"});
+  const int status = Run(
+      line, {"HANDHELD_DEVICE=" + device, "CONFORMANCE_PORT=COM5:", "CONFORMANCE_FAR_END=COM6:"});
   std::filesystem::remove_all(device);
   return status;
 }
@@ -138,10 +140,13 @@ int UnderWine(const PortPair& ports, const std::vector<std::string>& programs) {
   }
   const std::string prefix = TemporaryFolder("wine");
   if (prefix.empty()) return 125;
-  const std::vector<std::string> environment = {
-      "WINEPREFIX=" + prefix, "WINEARCH=win64", "WINEDEBUG=-all",
-      "WINEDLLOVERRIDES=mscoree,mshtml=", "DISPLAY=" + xvfb.display(),
-      "CONFORMANCE_PORT=COM5:", "CONFORMANCE_FAR_END=COM6:"};
+  const std::vector<std::string> environment = {"WINEPREFIX=" + prefix,
+                                                "WINEARCH=win64",
+                                                "WINEDEBUG=-all",
+                                                "WINEDLLOVERRIDES=mscoree,mshtml=",
+                                                "DISPLAY=" + xvfb.display(),
+                                                "CONFORMANCE_PORT=COM5:",
+                                                "CONFORMANCE_FAR_END=COM6:"};
   int status = Run({"wineboot", "-i"}, environment);
   if (status == 0) {
     std::filesystem::create_directories(prefix + "/dosdevices");
