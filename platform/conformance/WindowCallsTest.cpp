@@ -139,9 +139,8 @@ TEST_F(Windows, DestroyingAParentEndsItsChildBeforeItself) {
 }
 
 // WM_DESTROY goes to the window being destroyed first, then to its children
-// as they are destroyed. The stand-in sends it to the children first; its
-// window manager is to be mended, then this case enabled.
-TEST_F(Windows, DISABLED_WmDestroyReachesTheWindowBeforeItsChildren) {
+// as they are destroyed.
+TEST_F(Windows, WmDestroyReachesTheWindowBeforeItsChildren) {
   HWND parent = Make(WS_POPUP, nullptr);
   HWND child = Make(WS_CHILD, parent, 20, 10);
   seen.clear();
@@ -152,8 +151,8 @@ TEST_F(Windows, DISABLED_WmDestroyReachesTheWindowBeforeItsChildren) {
 }
 
 // A window whose WM_CREATE refused it gets no WM_DESTROY, having never been
-// made (Wine's answer). The stand-in sends one; to be enabled once mended.
-TEST_F(Windows, DISABLED_AWindowRefusedByWmCreateGetsNoWmDestroy) {
+// made.
+TEST_F(Windows, AWindowRefusedByWmCreateGetsNoWmDestroy) {
   refuseCreate = true;
   EXPECT_EQ(Make(WS_POPUP, nullptr), nullptr);
   ASSERT_FALSE(seen.empty());

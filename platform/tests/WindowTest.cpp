@@ -114,14 +114,15 @@ uint32_t ScreenPixel(int x, int y) {
 
 TEST(Windows, CreationAndDestructionSendTheirMessagesInOrder) {
   RegisterTestClass();
-  // WM_CREATE failing: the window is destroyed and no handle comes back.
+  // WM_CREATE failing: the window is destroyed without WM_DESTROY, never
+  // having been made, and no handle comes back.
   create_result = -1;
   EXPECT_EQ(MakeWindow(), nullptr);
-  EXPECT_THAT(MessagesOf(nullptr, {WM_CREATE, WM_DESTROY}), ElementsAre(WM_CREATE, WM_DESTROY));
+  EXPECT_THAT(MessagesOf(nullptr, {WM_CREATE, WM_DESTROY}), ElementsAre(WM_CREATE));
   create_result = 0;
 
-  // A parent with two children: the children hear WM_DESTROY first, and
-  // every handle is dead afterwards.
+  // A parent with two children: the parent hears WM_DESTROY first, then its
+  // children, and every handle is dead afterwards.
   HWND parent = MakeWindow();
   HWND first = MakeWindow(WS_CHILD | WS_VISIBLE, parent, 7, RECT{10, 10, 60, 40});
   HWND second = MakeWindow(WS_CHILD | WS_VISIBLE, parent, 8, RECT{70, 10, 120, 40});
@@ -136,7 +137,7 @@ TEST(Windows, CreationAndDestructionSendTheirMessagesInOrder) {
   ASSERT_TRUE(DestroyWindow(parent));
   std::vector<HWND> order;
   for (const Received& r : All(WM_DESTROY)) order.push_back(r.hwnd);
-  EXPECT_THAT(order, ElementsAre(first, second, parent));
+  EXPECT_THAT(order, ElementsAre(parent, first, second));
   EXPECT_FALSE(IsWindow(parent) || IsWindow(first) || IsWindow(second));
   EXPECT_FALSE(DestroyWindow(parent));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));

@@ -116,7 +116,7 @@ Status WindowManager::Create(DWORD exStyle, const std::u16string& className, LPC
   CREATESTRUCTW cs{param,  instance, menu,  parent, height, width, y, x, static_cast<LONG>(style),
                    title,  className.c_str(), exStyle};
   if (Call(window, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
-    static_cast<void>(Destroy(window->handle));
+    static_cast<void>(Destroy(window->handle, false));
     return Status::Ok();  // no window, no error of the system's
   }
   {
@@ -129,7 +129,7 @@ Status WindowManager::Create(DWORD exStyle, const std::u16string& className, LPC
   return Status::Ok();
 }
 
-Status WindowManager::Destroy(HWND hwnd) {
+Status WindowManager::Destroy(HWND hwnd, bool notify) {
   auto window = Find(hwnd);
   if (!window) return ERROR_INVALID_WINDOW_HANDLE;
   std::vector<HWND> owned;
@@ -142,15 +142,17 @@ Status WindowManager::Destroy(HWND hwnd) {
   for (HWND w : owned) static_cast<void>(Destroy(w));
   Show(window, false, true);
 
-  // WM_DESTROY reaches the children before the window itself.
+  // WM_DESTROY reaches the window first, then its children; the deepest
+  // leave the tree first.
   std::vector<std::shared_ptr<Window>> all;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     tree_.Descendants(hwnd, &all);
     for (const auto& w : all) w->destroyed = true;
   }
-  for (const auto& w : all) Send(w, WM_DESTROY, 0, 0);
-  for (const auto& w : all) RemoveFromTree(w);
+  if (notify)
+    for (const auto& w : all) Send(w, WM_DESTROY, 0, 0);
+  for (auto w = all.rbegin(); w != all.rend(); ++w) RemoveFromTree(*w);
   return Status::Ok();
 }
 

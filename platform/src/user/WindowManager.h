@@ -42,7 +42,10 @@ class WindowManager {
   Status Create(DWORD exStyle, const std::u16string& className, LPCWSTR title, DWORD style, int x,
                 int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                 LPVOID param, HWND* created);
-  Status Destroy(HWND hwnd);
+  // `notify`: WM_DESTROY to the window, then to each of its children as
+  // they go; a window that WM_CREATE refused goes without it, never having
+  // been made.
+  Status Destroy(HWND hwnd, bool notify = true);
 
   LRESULT Send(const std::shared_ptr<Window>& window, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT Dispatch(const MSG& msg);

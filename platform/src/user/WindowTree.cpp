@@ -99,8 +99,8 @@ std::vector<HWND> WindowTree::Owned(HWND owner) const {
 void WindowTree::Descendants(HWND hwnd, std::vector<std::shared_ptr<Window>>* out) const {
   auto window = Find(hwnd);
   if (!window) return;
-  for (HWND child : window->children) Descendants(child, out);
   out->push_back(window);
+  for (HWND child : window->children) Descendants(child, out);
 }
 
 HWND WindowTree::FindTopLevel(const std::u16string& className,

@@ -40,7 +40,7 @@ class WindowTree {
   const std::vector<HWND>& TopLevels() const { return topLevels_; }
   // The top-level windows `owner` owns.
   std::vector<HWND> Owned(HWND owner) const;
-  // The window and its descendants, the deepest first.
+  // The window and its descendants, each window before its children.
   void Descendants(HWND hwnd, std::vector<std::shared_ptr<Window>>* out) const;
   // The first listed top-level window of the class (and title, if given),
   // visible ones before hidden ones.
