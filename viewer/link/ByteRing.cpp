@@ -1,5 +1,6 @@
 #include "ByteRing.h"
 
+#include <cstring>
 #include <new>
 
 // The storage is allocated without throwing. Should the allocation fail,
@@ -14,6 +15,38 @@ ByteRing::ByteRing(WORD capacityBytes)
 }
 
 ByteRing::~ByteRing() { delete[] storage; }
+
+// At most two copies each: up to the end of the storage, then from its start.
+DWORD ByteRing::PutRun(const BYTE* values, DWORD size) {
+  const DWORD room = capacity - count;
+  const DWORD total = size < room ? size : room;
+  DWORD done = 0;
+  while (done < total) {
+    const DWORD toEnd = capacity - writeIndex;
+    const DWORD piece = total - done < toEnd ? total - done : toEnd;
+    std::memcpy(storage + writeIndex, values + done, piece);
+    writeIndex += piece;
+    if (writeIndex == capacity) writeIndex = 0;
+    done += piece;
+  }
+  count += total;
+  return total;
+}
+
+DWORD ByteRing::GetRun(BYTE* values, DWORD size) {
+  const DWORD total = size < count ? size : count;
+  DWORD done = 0;
+  while (done < total) {
+    const DWORD toEnd = capacity - readIndex;
+    const DWORD piece = total - done < toEnd ? total - done : toEnd;
+    std::memcpy(values + done, storage + readIndex, piece);
+    readIndex += piece;
+    if (readIndex == capacity) readIndex = 0;
+    done += piece;
+  }
+  count -= total;
+  return total;
+}
 
 bool ByteRing::PeekAt(BYTE& value, DWORD offset) const {
   if (count <= offset) return false;

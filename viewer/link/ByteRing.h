@@ -29,6 +29,12 @@ class ByteRing {
     --count;
     return true;
   }
+  // Stores the first bytes of `values` that fit, in order, as a Put for
+  // each would; answers how many were stored.
+  DWORD PutRun(const BYTE* values, DWORD size);
+  // Takes up to `size` of the oldest bytes into `values`, as a Get for each
+  // would; answers how many were taken.
+  DWORD GetRun(BYTE* values, DWORD size);
   bool PeekAt(BYTE& value, DWORD offset) const;
   void Clear();
 

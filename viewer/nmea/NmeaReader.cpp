@@ -68,6 +68,34 @@ void NmeaReader::OnByte(BYTE value, void* context) {
   reader->Frame(value);
 }
 
+// Two kinds of run are taken whole: the bytes of a sentence up to its CR
+// (each stored, framing unchanged) and, once a byte outside a sentence has
+// emptied the slot, the bytes before the next "$" (each would only empty
+// it again). Every other byte goes through Frame.
+DWORD NmeaReader::OnBytes(const BYTE* data, DWORD size) {
+  CriticalSectionLock hold(&lock);
+  DWORD i = 0;
+  while (i < size) {
+    const WORD current = writeSlot.load(std::memory_order_relaxed);
+    if (frameState == InSentence) {
+      const void* cr = std::memchr(data + i, '\r', size - i);
+      const DWORD end = cr ? static_cast<DWORD>(static_cast<const BYTE*>(cr) - data) + 1 : size;
+      if (ByteRing* ring = slots[current]) ring->PutRun(data + i, end - i);
+      if (cr != nullptr) frameState = GotCr;
+      i = end;
+      continue;
+    }
+    const bool outside = (frameState == Idle || frameState == Complete) && data[i] != '$';
+    Frame(data[i++]);
+    if (writeSlot.load(std::memory_order_relaxed) != current) return i;
+    if (outside) {
+      const void* dollar = std::memchr(data + i, '$', size - i);
+      i = dollar ? static_cast<DWORD>(static_cast<const BYTE*>(dollar) - data) : size;
+    }
+  }
+  return size;
+}
+
 // Runs under the lock. The slot at writeSlot is never one that holds an
 // unread sentence: writeSlot only advances when the slot after it is free.
 void NmeaReader::Frame(BYTE value) {
@@ -131,11 +159,7 @@ bool NmeaReader::ReadSentence(char* buffer, WORD& length) {
 
   ByteRing* ring = slots[current];
   length = 0;
-  BYTE value = 0;
-  while (ring != nullptr && ring->Get(value)) {
-    if (length >= kMaxSentence) break;
-    buffer[length++] = static_cast<char>(value);
-  }
+  if (ring != nullptr) length = static_cast<WORD>(ring->GetRun(reinterpret_cast<BYTE*>(buffer), kMaxSentence));
   buffer[length] = '\0';
   if (ring != nullptr) ring->Clear();
   readSlot.store(static_cast<WORD>((current + 1) % kSlotCount), std::memory_order_release);

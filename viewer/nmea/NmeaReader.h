@@ -50,6 +50,10 @@ class NmeaReader {
   // ---- sentence queue ----
   // The byte sink; `context` is the NmeaReader.
   static void OnByte(BYTE value, void* context);
+  // Frames `data` as OnByte would frame each of its bytes in turn, under one
+  // hold of the lock, and stops after the byte that queues a sentence:
+  // answers how many bytes were taken (`size` when none queued one).
+  DWORD OnBytes(const BYTE* data, DWORD size);
   bool HasSentence() const;
   // Takes the oldest complete sentence into `buffer` (at least
   // kSentenceBufferSize bytes), NUL-terminated and still ending in CR LF,

@@ -154,6 +154,43 @@ bool BinaryReader::StepFraming(BYTE value) {
 
 void BinaryReader::TakeByte(BYTE value) {
   CriticalSectionLock hold(&lock);
+  StepByte(value);
+}
+
+// Two kinds of run are taken whole: payload bytes up to the next B0 while a
+// slot is being filled (each stored, framing unchanged), and, once a byte
+// outside a frame has emptied the slot, the bytes before the next A0 (each
+// would only empty it again). Every other byte goes through StepByte.
+DWORD BinaryReader::OnBytes(const BYTE* data, DWORD size) {
+  CriticalSectionLock hold(&lock);
+  DWORD i = 0;
+  while (i < size) {
+    ByteRing* ring = slots[writeIndex];
+    if (state == FrameState::InPayload && !dropping && ring != nullptr && data[i] != kEnd1) {
+      const void* end1 = std::memchr(data + i, kEnd1, size - i);
+      const DWORD end = end1 ? static_cast<DWORD>(static_cast<const BYTE*>(end1) - data) : size;
+      const DWORD stored = ring->PutRun(data + i, end - i);
+      i += stored;
+      if (i < end) {  // the byte that does not fit: longer than a slot, lost
+        ring->Clear();
+        state = FrameState::Hunt;
+        ++i;
+      }
+      continue;
+    }
+    const bool outside = (state == FrameState::Hunt || state == FrameState::Complete) && data[i] != kStart1;
+    const WORD current = writeIndex;
+    StepByte(data[i++]);
+    if (writeIndex != current) return i;
+    if (outside) {
+      const void* start1 = std::memchr(data + i, kStart1, size - i);
+      i = start1 ? static_cast<DWORD>(static_cast<const BYTE*>(start1) - data) : size;
+    }
+  }
+  return size;
+}
+
+void BinaryReader::StepByte(BYTE value) {
   if (!StepFraming(value)) {
     if (ByteRing* ring = FillSlot()) ring->Clear();
     dropping = false;
@@ -196,8 +233,7 @@ bool BinaryReader::ReadFrame(BYTE* buffer, WORD& count) {
   if (pending.load() == 0) return false;
   count = 0;
   ByteRing* ring = slots[readIndex];
-  BYTE value = 0;
-  while (ring != nullptr && count < kSlotBytes && ring->Get(value)) buffer[count++] = value;
+  if (ring != nullptr) count = static_cast<WORD>(ring->GetRun(buffer, kSlotBytes));
   if (ring != nullptr) ring->Clear();
   readIndex = static_cast<WORD>((readIndex + 1) % kSlotCount);
   pending.fetch_sub(1);

@@ -96,6 +96,10 @@ class BinaryReader {
 
   // ---- receiving (serial reader thread: OnByte; UI thread: the rest) ----
   static void OnByte(BYTE value, void* context);
+  // Frames `data` as OnByte would frame each of its bytes in turn, under one
+  // hold of the lock, and stops after the byte that queues a frame: answers
+  // how many bytes were taken (`size` when none queued one).
+  DWORD OnBytes(const BYTE* data, DWORD size);
   bool HasFrame() const;
   // Takes the oldest frame into buffer (room for kSlotBytes); count gets its
   // length. True when it passed the checksum test; false when it failed or
@@ -165,6 +169,7 @@ class BinaryReader {
   void BeginFrame();
   ByteRing* FillSlot() const;
   void TakeByte(BYTE value);
+  void StepByte(BYTE value);  // TakeByte's work, with the lock held
   bool WaitFor(BYTE messageId, bool forAck, BYTE* buffer, WORD& count, DWORD timeout);
   bool SendAndAck(const BYTE* payload, WORD length);
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -51,6 +52,36 @@ TEST(ByteRing, KeepsOrderWhileTheIndexesWrapManyTimes) {
     }
     ASSERT_EQ(ring.Count(), model.size());
   }
+}
+
+// Runs of every length against a model, single bytes in between, so that
+// runs split at the storage's end, stop at a full ring and at an empty one.
+TEST(ByteRing, RunsKeepOrderAcrossTheWrapAndStopWhereSingleBytesWould) {
+  ByteRing ring(7);
+  std::deque<BYTE> model;
+  BYTE next = 0;
+  for (int round = 0; round < 300; ++round) {
+    std::vector<BYTE> in(static_cast<size_t>(round % 11));
+    for (BYTE& b : in) b = next++;
+    const DWORD stored = ring.PutRun(in.data(), static_cast<DWORD>(in.size()));
+    const size_t fits = std::min(in.size(), 7 - model.size());
+    ASSERT_EQ(stored, fits) << "round " << round;
+    model.insert(model.end(), in.begin(), in.begin() + static_cast<long>(fits));
+    if (round % 3 == 0 && ring.Put(next)) model.push_back(next++);
+
+    std::vector<BYTE> out(static_cast<size_t>((round * 5) % 9), 0xEE);
+    const DWORD taken = ring.GetRun(out.data(), static_cast<DWORD>(out.size()));
+    ASSERT_EQ(taken, std::min(out.size(), model.size())) << "round " << round;
+    for (DWORD i = 0; i < taken; ++i) {
+      ASSERT_EQ(out[i], model.front()) << "round " << round;
+      model.pop_front();
+    }
+    for (size_t i = taken; i < out.size(); ++i) ASSERT_EQ(out[i], 0xEE) << "written past the bytes taken";
+    ASSERT_EQ(ring.Count(), model.size());
+  }
+  ByteRing none(0);
+  const BYTE one = 1;
+  EXPECT_EQ(none.PutRun(&one, 1), 0u);
 }
 
 TEST(ByteRing, EmptyRingLeavesTheOutputByteAlone) {

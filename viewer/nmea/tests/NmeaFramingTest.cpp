@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <cstring>
+#include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "NmeaReader.h"
 #include "NmeaTestFeed.h"
@@ -215,6 +217,59 @@ TEST_F(NmeaFraming, FeedingAndPollingOnTwoThreadsKeepsSentencesWhole) {
   }
   feeder.join();
   EXPECT_GT(received, 0);
+}
+
+// Blocks handed to OnBytes frame exactly as their bytes handed to OnByte one
+// at a time: each call stops right after the byte that queues a sentence,
+// and the same sentences come out at the same points, whether the queue is
+// read at every stop, now and then, or left to fill. The input mixes
+// sentences, overlong ones, stray CRs, LFs, dollars and NULs.
+TEST(NmeaFramingBlocks, BlocksFrameAsTheirBytesDoOneAtATime) {
+  std::mt19937 random(17);
+  const std::vector<std::string> pieces = {"$", "\r", "\n", "\r\n", "GPGGA,1", "*4F", std::string(1, '\0'),
+                                           std::string(130, 'A'), "x", NmeaSentence("GPRMC,2,A")};
+  for (int round = 0; round < 150; ++round) {
+    std::string stream;
+    while (stream.size() < 4000) stream += pieces[random() % pieces.size()];
+    const BYTE* data = reinterpret_cast<const BYTE*>(stream.data());
+    const int readEvery = round % 3 == 0 ? 1 : round % 3 == 1 ? 5 : 1 << 30;
+    NmeaReader single(nullptr);
+    NmeaReader blocks(nullptr);
+    int stops = 0;
+    for (size_t at = 0; at < stream.size();) {
+      const DWORD size = static_cast<DWORD>(std::min<size_t>(1 + random() % 300, stream.size() - at));
+      const DWORD taken = blocks.OnBytes(data + at, size);
+      ASSERT_GE(taken, 1u);
+      ASSERT_LE(taken, size);
+      bool queuedAtLast = false;
+      for (DWORD i = 0; i < taken; ++i) {
+        const bool before = single.HasSentence();
+        NmeaReader::OnByte(data[at + i], &single);
+        if (readEvery == 1) {
+          // Read at every stop, so the queue is empty until the byte that queues one.
+          ASSERT_FALSE(before) << "round " << round << " byte " << at + i << ": not stopped after it";
+          queuedAtLast = single.HasSentence();
+        }
+      }
+      if (readEvery == 1 && taken < size) {
+        EXPECT_TRUE(queuedAtLast) << "round " << round << ": stopped early";
+      }
+      at += taken;
+      if (++stops % readEvery == 0) {
+        const auto expected = TakeAll(single);
+        const auto got = TakeAll(blocks);
+        ASSERT_EQ(expected.size(), got.size()) << "round " << round << " at " << at;
+        for (size_t i = 0; i < got.size(); ++i) {
+          EXPECT_EQ(expected[i].text, got[i].text) << "round " << round;
+          EXPECT_EQ(expected[i].accepted, got[i].accepted) << "round " << round;
+        }
+      }
+    }
+    const auto expected = TakeAll(single);
+    const auto got = TakeAll(blocks);
+    ASSERT_EQ(expected.size(), got.size()) << "round " << round;
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(expected[i].text, got[i].text) << "round " << round;
+  }
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 // never opened.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <random>
 #include <thread>
+#include <vector>
 
 #include "SirfTestSupport.h"
 
@@ -295,6 +298,64 @@ TEST_F(SirfFraming, ReaderThreadAndUiThreadShareTheQueue) {
   feeder.join();
   EXPECT_GT(seen, 0);
   EXPECT_LE(seen, kFrames);
+}
+
+// Blocks handed to OnBytes frame exactly as their bytes handed to OnByte one
+// at a time: each call stops right after the byte that queues a frame, and
+// the same frames come out at the same points, whether the queue is read at
+// every stop, now and then, or left to fill (so that frames are dropped).
+// The input mixes frames, frames longer than a slot, marker bytes and noise.
+TEST(SirfFramingBlocks, BlocksFrameAsTheirBytesDoOneAtATime) {
+  std::mt19937 random(23);
+  // The byte that does not fit a slot starts a frame of its own were it not lost.
+  Bytes overlong = {0xA0, 0xA2, 0x04, 0x00};
+  overlong.resize(1100, 0x41);
+  overlong[BinaryReader::kSlotBytes] = 0xA0;
+  overlong[BinaryReader::kSlotBytes + 1] = 0xA2;
+  const std::vector<Bytes> pieces = {{0xA0}, {0xA2}, {0xB0}, {0xB3}, {0xB0, 0xB3}, {0x00, 0x41, 0xFF},
+                                     overlong, SirfFrame({0x02, 0xB0, 0x07}), Numbered(3), Bytes(40, 0x24)};
+  for (int round = 0; round < 120; ++round) {
+    Bytes stream;
+    while (stream.size() < 8000) {
+      const Bytes& piece = pieces[random() % pieces.size()];
+      stream.insert(stream.end(), piece.begin(), piece.end());
+    }
+    const int readEvery = round % 3 == 0 ? 1 : round % 3 == 1 ? 7 : 1 << 30;
+    BinaryReader single(nullptr);
+    BinaryReader blocks(nullptr);
+    auto compare = [&](const char* where) {
+      while (single.HasFrame() || blocks.HasFrame()) {
+        ASSERT_EQ(single.HasFrame(), blocks.HasFrame()) << "round " << round << " " << where;
+        bool validSingle = false;
+        bool validBlocks = false;
+        const Bytes expected = Next(single, &validSingle);
+        ASSERT_EQ(expected, Next(blocks, &validBlocks)) << "round " << round << " " << where;
+        EXPECT_EQ(validSingle, validBlocks) << "round " << round;
+      }
+    };
+    int stops = 0;
+    for (size_t at = 0; at < stream.size();) {
+      const DWORD size = static_cast<DWORD>(std::min<size_t>(1 + random() % 700, stream.size() - at));
+      const DWORD taken = blocks.OnBytes(stream.data() + at, size);
+      ASSERT_GE(taken, 1u);
+      ASSERT_LE(taken, size);
+      bool queuedAtLast = false;
+      for (DWORD i = 0; i < taken; ++i) {
+        const bool before = single.HasFrame();
+        BinaryReader::OnByte(stream[at + i], &single);
+        if (readEvery == 1) {
+          ASSERT_FALSE(before) << "round " << round << " byte " << at + i << ": not stopped after it";
+          queuedAtLast = single.HasFrame();
+        }
+      }
+      if (readEvery == 1 && taken < size) {
+        EXPECT_TRUE(queuedAtLast) << "round " << round << ": stopped early";
+      }
+      at += taken;
+      if (++stops % readEvery == 0) compare("at a stop");
+    }
+    compare("at the end");
+  }
 }
 
 }  // namespace
