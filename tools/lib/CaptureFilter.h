@@ -20,10 +20,14 @@ class CaptureFilter {
  public:
   // Receives every output byte, and whether it belongs to a binary frame.
   using Sink = std::function<void(uint8_t value, bool inBinaryFrame)>;
+  // Receives the output in runs of bytes (a whole frame, or text up to a
+  // line end), each not empty and either all text or one whole frame.
+  using RunSink = std::function<void(const uint8_t* data, size_t size, bool inBinaryFrame)>;
 
   static constexpr size_t kMaxPayload = 2047;
 
   explicit CaptureFilter(Sink sink);
+  explicit CaptureFilter(RunSink sink);
 
   void Feed(uint8_t value);
   void Feed(const uint8_t* data, size_t size);
@@ -40,12 +44,14 @@ class CaptureFilter {
  private:
   enum class State { Text, Comment, Candidate };
 
-  void FeedText(uint8_t value);
-  void FeedCandidate(uint8_t value);
+  // Each takes bytes from `data` while the state is its own and answers how many.
+  size_t FeedComment(const uint8_t* data, size_t size);
+  size_t FeedText(const uint8_t* data, size_t size);
+  size_t FeedCandidate(const uint8_t* data, size_t size);
   void EmitText(uint8_t value);
   void Abandon();  // the held bytes were not a frame
 
-  Sink sink_;
+  RunSink sink_;
   State state_ = State::Text;
   bool atLineStart_ = true;   // a comment may begin here
   bool lineHasText_ = false;  // text bytes since the last line end

@@ -131,4 +131,58 @@ TEST(CaptureFilterTest, AnyByteSequenceComesThroughWithoutLoss) {
   }
 }
 
+// The output, its frame marks and the counts do not depend on how the input
+// is cut: whole, one byte at a time, or in pieces that end inside frames,
+// comments and lines.
+TEST(CaptureFilterTest, HowTheInputIsCutChangesNothing) {
+  std::mt19937 random(9);
+  const std::vector<std::vector<uint8_t>> pieces = {
+      Bytes("#c\n"), Bytes("$GPGGA,1\n"), Bytes("x\r\n"), Bytes("\n"), {0xA0}, {0xA0, 0xA2},
+      SirfFrame({0x02, '\n', '#', 0xA0}), SirfFrame(std::vector<uint8_t>(300, 0xB0)), {0xB0, 0xB3}, {0x7F, 0xFF}};
+  struct Run {
+    std::vector<uint8_t> out;
+    std::vector<bool> binary;
+    size_t comments, frames, crs;
+  };
+  auto filterCut = [](const std::vector<uint8_t>& input, const std::vector<size_t>& cuts) {
+    Run run;
+    CaptureFilter filter([&run](uint8_t value, bool inFrame) {
+      run.out.push_back(value);
+      run.binary.push_back(inFrame);
+    });
+    size_t at = 0;
+    for (size_t cut : cuts) {
+      filter.Feed(input.data() + at, cut - at);
+      at = cut;
+    }
+    filter.Feed(input.data() + at, input.size() - at);
+    filter.Finish();
+    run.comments = filter.CommentLines();
+    run.frames = filter.Frames();
+    run.crs = filter.RestoredCrs();
+    return run;
+  };
+  for (int round = 0; round < 100; ++round) {
+    std::vector<uint8_t> input;
+    while (input.size() < 3000) {
+      const auto& piece = pieces[random() % pieces.size()];
+      input.insert(input.end(), piece.begin(), piece.end());
+    }
+    std::vector<size_t> everyByte(input.size());
+    for (size_t i = 0; i < input.size(); ++i) everyByte[i] = i;
+    std::vector<size_t> randomCuts;
+    for (size_t at = random() % 200; at < input.size(); at += 1 + random() % 200) randomCuts.push_back(at);
+    const Run whole = filterCut(input, {});
+    for (const auto& cuts : {everyByte, randomCuts}) {
+      const Run cut = filterCut(input, cuts);
+      ASSERT_EQ(whole.out, cut.out) << "round " << round << ", " << cuts.size() << " cuts";
+      EXPECT_EQ(whole.binary, cut.binary) << "round " << round;
+      EXPECT_EQ(whole.comments, cut.comments);
+      EXPECT_EQ(whole.frames, cut.frames);
+      EXPECT_EQ(whole.crs, cut.crs);
+    }
+    EXPECT_GT(whole.frames, 0u);
+  }
+}
+
 }  // namespace
