@@ -3,20 +3,38 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 namespace {
 
+const size_t kInitialBytes = 4096;
+
 // Printable ASCII other than the quote and the backslash goes out as it is.
-bool Plain(unsigned char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }
+bool PlainByte(unsigned char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }
 
 }  // namespace
 
+JsonWriter::JsonWriter() : storage_(new char[kInitialBytes]) {
+  at_ = storage_.get();
+  end_ = at_ + kInitialBytes;
+}
+
+// At least doubles, so that a long line costs few copies.
+void JsonWriter::Grow(size_t bytes) {
+  const size_t used = Size();
+  const size_t capacity = static_cast<size_t>(end_ - storage_.get());
+  size_t grown = 2 * capacity;
+  if (grown < used + bytes) grown = used + bytes;
+  std::unique_ptr<char[]> larger(new char[grown]);
+  std::memcpy(larger.get(), storage_.get(), used);
+  storage_ = std::move(larger);
+  at_ = storage_.get() + used;
+  end_ = storage_.get() + grown;
+}
+
 JsonWriter& JsonWriter::String(std::string_view text) {
+  Room(1);
   BeforeValue();
-  text_ += '"';
   AppendEscaped(text);
-  text_ += '"';
   return *this;
 }
 
@@ -28,71 +46,80 @@ JsonWriter& JsonWriter::FixedText(const char* text, size_t capacity) {
 
 JsonWriter& JsonWriter::Char(char c) { return String(&c, 1); }
 
-JsonWriter& JsonWriter::Int(int64_t value) {
+JsonWriter& JsonWriter::Hex(const uint8_t* bytes, size_t count) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  Room(2 * count + 3);
   BeforeValue();
-  char number[24];
-  const std::to_chars_result end = std::to_chars(number, number + sizeof number, value);
-  text_.append(number, static_cast<size_t>(end.ptr - number));
+  *at_++ = '"';
+  for (size_t i = 0; i < count; ++i) {
+    at_[0] = kDigits[bytes[i] >> 4];
+    at_[1] = kDigits[bytes[i] & 15];
+    at_ += 2;
+  }
+  *at_++ = '"';
+  return *this;
+}
+
+JsonWriter& JsonWriter::Int(int64_t value) {
+  Room(21);
+  BeforeValue();
+  at_ = std::to_chars(at_, at_ + 20, value).ptr;
   return *this;
 }
 
 JsonWriter& JsonWriter::Double(double value) {
-  BeforeValue();
-  if (!std::isfinite(value)) {
-    text_.append("null", 4);
-    return *this;
-  }
+  if (!std::isfinite(value)) return Null();
   char number[32];
   const int length = std::snprintf(number, sizeof number, "%.12g", value);
-  text_.append(number, static_cast<size_t>(length));
+  Plain(number, static_cast<size_t>(length));
   return *this;
 }
 
 JsonWriter& JsonWriter::Bool(bool value) {
-  BeforeValue();
   if (value) {
-    text_.append("true", 4);
+    Plain("true", 4);
   } else {
-    text_.append("false", 5);
+    Plain("false", 5);
   }
   return *this;
 }
 
 JsonWriter& JsonWriter::Null() {
-  BeforeValue();
-  text_.append("null", 4);
+  Plain("null", 4);
   return *this;
 }
 
 void JsonWriter::Clear() {
-  text_.clear();
+  at_ = storage_.get();
   hasItem_ = 0;
   depth_ = 0;
   afterKey_ = false;
 }
 
-// Runs of plain bytes are copied whole; each other byte is escaped.
+// The quoted text: runs of plain bytes are copied whole, each other byte is
+// escaped. Room for the worst case, six characters a byte, is made first.
 void JsonWriter::AppendEscaped(std::string_view text) {
   static const char kHex[] = "0123456789abcdef";
+  Room(6 * text.size() + 2);
+  *at_++ = '"';
   size_t run = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (Plain(c)) continue;
-    text_.append(text.data() + run, i - run);
+    if (PlainByte(c)) continue;
+    std::memcpy(at_, text.data() + run, i - run);
+    at_ += i - run;
     run = i + 1;
     if (c == '"' || c == '\\') {
-      const char escaped[2] = {'\\', static_cast<char>(c)};
-      text_.append(escaped, 2);
+      at_[0] = '\\';
+      at_[1] = static_cast<char>(c);
+      at_ += 2;
     } else {
       const char escaped[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-      text_.append(escaped, 6);
+      std::memcpy(at_, escaped, 6);
+      at_ += 6;
     }
   }
-  text_.append(text.data() + run, text.size() - run);
-}
-
-std::string JsonWriter::Escape(const char* text, size_t length) {
-  JsonWriter json;
-  json.AppendEscaped(std::string_view(text, length));
-  return json.text_;
+  std::memcpy(at_, text.data() + run, text.size() - run);
+  at_ += text.size() - run;
+  *at_++ = '"';
 }

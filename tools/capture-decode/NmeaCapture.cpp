@@ -86,7 +86,23 @@ NmeaCapture::NmeaCapture(std::ostream& out) : out_(out), reader_(nullptr) {}
 
 void NmeaCapture::OnByte(uint8_t value) {
   NmeaReader::OnByte(value, &reader_);
-  while (reader_.HasSentence()) TakeSentence();
+  while (reader_.HasSentence()) {
+    TakeSentence();
+    WriteLine();
+  }
+}
+
+size_t NmeaCapture::FeedUntilLine(const uint8_t* data, size_t size) {
+  // The reader takes at most a DWORD's worth at a time.
+  const DWORD piece = size < 0x40000000 ? static_cast<DWORD>(size) : 0x40000000;
+  const size_t fed = reader_.OnBytes(data, piece);
+  if (reader_.HasSentence()) TakeSentence();
+  return fed;
+}
+
+void NmeaCapture::WriteLine() {
+  out_.write(line_.Line().data(), static_cast<std::streamsize>(line_.Size()));
+  lineReady_ = false;
 }
 
 std::string_view NmeaCapture::SentenceId(const char* sentence, size_t length) {
@@ -158,7 +174,7 @@ void NmeaCapture::TakeSentence() {
   }
   json.EndObject();
   json.EndLine();
-  out_.write(json.Line().data(), static_cast<std::streamsize>(json.Line().size()));
+  lineReady_ = true;
 }
 
 void NmeaCapture::AddSummary(JsonWriter& json) const {

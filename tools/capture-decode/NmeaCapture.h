@@ -22,7 +22,15 @@ class NmeaCapture {
   NmeaCapture(const NmeaCapture&) = delete;
   NmeaCapture& operator=(const NmeaCapture&) = delete;
 
+  // One byte; the line of a sentence it completes is written at once.
   void OnByte(uint8_t value);
+  // Feeds `data` up to and including the byte that completes a sentence and
+  // builds that sentence's line, kept until WriteLine; feeds all of `data`
+  // when none completes. Answers how many bytes it fed.
+  size_t FeedUntilLine(const uint8_t* data, size_t size);
+  bool LineReady() const { return lineReady_; }
+  // Writes the line built by FeedUntilLine to the stream.
+  void WriteLine();
   // Adds "accepted", "rejectedLength" and "rejectedChecksum" to an open object.
   void AddSummary(JsonWriter& json) const;
 
@@ -40,6 +48,7 @@ class NmeaCapture {
   std::ostream& out_;
   JsonWriter line_;  // one line at a time, its storage kept from line to line
   NmeaReader reader_;  // without a session: fed through OnByte only
+  bool lineReady_ = false;
   uint64_t accepted_ = 0;
   uint64_t rejectedLength_ = 0;
   uint64_t rejectedChecksum_ = 0;

@@ -114,26 +114,29 @@ void WriteModeControl(JsonWriter& json, const ModeControlRecord& r) {
   json.Key("trackSmoothing").Int(r.trackSmoothing);
 }
 
-// The payload in upper-case hexadecimal, two digits a byte, as the
-// viewer's BinaryReader::FormatHex writes it, without its formatted print
-// per byte: most of a binary capture's frames are ones no decoder keeps.
-std::string Hex(const BYTE* bytes, DWORD count) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text(2 * static_cast<size_t>(count), '0');
-  for (DWORD i = 0; i < count; ++i) {
-    text[2 * i] = kDigits[bytes[i] >> 4];
-    text[2 * i + 1] = kDigits[bytes[i] & 15];
-  }
-  return text;
-}
-
 }  // namespace
 
 SirfCapture::SirfCapture(std::ostream& out) : out_(out), reader_(nullptr) {}
 
 void SirfCapture::OnByte(uint8_t value) {
   BinaryReader::OnByte(value, &reader_);
-  while (reader_.HasFrame()) TakeFrame();
+  while (reader_.HasFrame()) {
+    TakeFrame();
+    WriteLine();
+  }
+}
+
+size_t SirfCapture::FeedUntilLine(const uint8_t* data, size_t size) {
+  // The reader takes at most a DWORD's worth at a time.
+  const DWORD piece = size < 0x40000000 ? static_cast<DWORD>(size) : 0x40000000;
+  const size_t fed = reader_.OnBytes(data, piece);
+  if (reader_.HasFrame()) TakeFrame();
+  return fed;
+}
+
+void SirfCapture::WriteLine() {
+  out_.write(line_.Line().data(), static_cast<std::streamsize>(line_.Size()));
+  lineReady_ = false;
 }
 
 void SirfCapture::TakeFrame() {
@@ -205,12 +208,14 @@ void SirfCapture::TakeFrame() {
       // No decoder keeps this message: its payload as received.
       json.Null();
       const DWORD payload = length <= static_cast<DWORD>(count) - 8 ? length : 0;
-      json.Key("payload").String(Hex(frame + 4, payload));
+      // In upper-case hexadecimal, as the viewer's BinaryReader::FormatHex
+      // writes it; most of a binary capture's frames are ones no decoder keeps.
+      json.Key("payload").Hex(frame + 4, payload);
     }
   }
   json.EndObject();
   json.EndLine();
-  out_.write(json.Line().data(), static_cast<std::streamsize>(json.Line().size()));
+  lineReady_ = true;
 }
 
 void SirfCapture::AddSummary(JsonWriter& json) const {

@@ -24,7 +24,15 @@ class SirfCapture {
   SirfCapture(const SirfCapture&) = delete;
   SirfCapture& operator=(const SirfCapture&) = delete;
 
+  // One byte; the line of a frame it completes is written at once.
   void OnByte(uint8_t value);
+  // Feeds `data` up to and including the byte that completes a frame and
+  // builds that frame's line, kept until WriteLine; feeds all of `data`
+  // when none completes. Answers how many bytes it fed.
+  size_t FeedUntilLine(const uint8_t* data, size_t size);
+  bool LineReady() const { return lineReady_; }
+  // Writes the line built by FeedUntilLine to the stream.
+  void WriteLine();
   // Adds "frames" (all frames read out) and "badFrames" (those that failed
   // the checksum test) to an open object.
   void AddSummary(JsonWriter& json) const;
@@ -38,6 +46,7 @@ class SirfCapture {
   std::ostream& out_;
   JsonWriter line_;  // one line at a time, its storage kept from line to line
   BinaryReader reader_;  // without a session: fed through OnByte only
+  bool lineReady_ = false;
   uint64_t frames_ = 0;
   uint64_t badFrames_ = 0;
 };

@@ -10,6 +10,7 @@
 #include <iostream>
 #include <memory>
 #include <ostream>
+#include <vector>
 
 #include "BlockWriter.h"
 #include "CommandLine.h"
@@ -58,17 +59,35 @@ const char kHelp[] =
     "    restoring or comment skipping inside them.\n"
     "Text bytes outside printable ASCII are written as \\u00XX escapes.\n";
 
+const size_t kReadBytes = 1 << 20;
+
 // Everything that consumes the prepared byte stream.
 struct Consumers {
   NmeaCapture nmea;
   SirfCapture sirf;
 };
 
-// Hands one prepared byte to every consumer, as the serial reader thread
-// hands each received byte to the attached reader.
-void FeedByte(Consumers& consumers, uint8_t value, bool /*inBinaryFrame*/) {
-  consumers.nmea.OnByte(value);
-  consumers.sirf.OnByte(value);
+// Hands a run of prepared bytes to every consumer, each taking them in
+// large pieces, and writes their lines in the order that handing over one
+// byte at a time to each in turn (as the serial reader thread hands each
+// received byte to the attached reader) would give: by the byte that
+// completed each line, the NMEA line first should one byte complete both.
+void FeedRun(Consumers& consumers, const uint8_t* data, size_t size) {
+  NmeaCapture& nmea = consumers.nmea;
+  SirfCapture& sirf = consumers.sirf;
+  size_t nmeaAt = 0;  // bytes each has taken
+  size_t sirfAt = 0;
+  for (;;) {
+    if (!nmea.LineReady() && nmeaAt < size) nmeaAt += nmea.FeedUntilLine(data + nmeaAt, size - nmeaAt);
+    if (!sirf.LineReady() && sirfAt < size) sirfAt += sirf.FeedUntilLine(data + sirfAt, size - sirfAt);
+    if (nmea.LineReady() && (!sirf.LineReady() || nmeaAt <= sirfAt)) {
+      nmea.WriteLine();
+    } else if (sirf.LineReady()) {
+      sirf.WriteLine();
+    } else {
+      return;  // both have taken the whole run
+    }
+  }
 }
 
 void WriteSummary(std::ostream& out, const Consumers& consumers, uint64_t bytes) {
@@ -82,14 +101,15 @@ void WriteSummary(std::ostream& out, const Consumers& consumers, uint64_t bytes)
   out << json.Line() << '\n';
 }
 
-// Reads `fd` to its end in large blocks, handing each piece to the filter as
-// it arrives and flushing `out` after it, so that lines come out while a
-// live stream is still being read. False on a read error.
-bool ReadInto(int fd, CaptureFilter& filter, std::ostream& out, uint64_t& bytes) {
-  const size_t kChunk = 1 << 20;
-  const std::unique_ptr<uint8_t[]> chunk(new uint8_t[kChunk]);
+// Reads `fd` to its end in large blocks, preparing each as it arrives,
+// handing what the filter gave to the consumers and flushing `out` after
+// it, so that lines come out while a live stream is still being read.
+// False on a read error.
+bool ReadInto(int fd, CaptureFilter& filter, std::vector<uint8_t>& prepared, Consumers& consumers,
+              std::ostream& out, uint64_t& bytes) {
+  const std::unique_ptr<uint8_t[]> chunk(new uint8_t[kReadBytes]);
   for (;;) {
-    const ssize_t n = read(fd, chunk.get(), kChunk);
+    const ssize_t n = read(fd, chunk.get(), kReadBytes);
     if (n == 0) return true;
     if (n < 0) {
       if (errno == EINTR) continue;
@@ -97,6 +117,8 @@ bool ReadInto(int fd, CaptureFilter& filter, std::ostream& out, uint64_t& bytes)
     }
     bytes += static_cast<uint64_t>(n);
     filter.Feed(chunk.get(), static_cast<size_t>(n));
+    FeedRun(consumers, prepared.data(), prepared.size());
+    prepared.clear();
     out.flush();
   }
 }
@@ -126,11 +148,16 @@ int main(int argc, char** argv) {
   BlockWriter block(STDOUT_FILENO);
   std::ostream out(&block);
   Consumers consumers{NmeaCapture(out), SirfCapture(out)};
-  CaptureFilter filter([&consumers](uint8_t value, bool inBinaryFrame) {
-    FeedByte(consumers, value, inBinaryFrame);
+  // What the filter gives for one block read: the block, a CR for each of
+  // its line ends at most, and the bytes of a frame held from the block
+  // before (a frame is at most its payload and 8 bytes).
+  std::vector<uint8_t> prepared;
+  prepared.reserve(kReadBytes + kReadBytes / 2 + CaptureFilter::kMaxPayload + 8);
+  CaptureFilter filter([&prepared](const uint8_t* data, size_t size, bool /*inBinaryFrame*/) {
+    prepared.insert(prepared.end(), data, data + size);
   });
   uint64_t bytes = 0;
-  const bool readOk = ReadInto(fd, filter, out, bytes);
+  const bool readOk = ReadInto(fd, filter, prepared, consumers, out, bytes);
   const int readError = errno;
   if (!fromStdin) close(fd);
   if (!readOk) {
@@ -140,6 +167,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   filter.Finish();
+  FeedRun(consumers, prepared.data(), prepared.size());
   WriteSummary(out, consumers, bytes);
   out.flush();
   return out.good() ? 0 : 1;

@@ -355,7 +355,7 @@ TEST(CaptureDecodeJson, WriterEscapesEveryByteAndPlacesCommas) {
   json.BeginObject().Key("a").String(std::string("q\"\\\n\x7f\xe9", 6)).Key("b").BeginArray().Int(-1).Null().Bool(true);
   json.BeginObject().EndObject().EndArray().Key("c").Char('\0').EndObject();
   EXPECT_EQ("{\"a\":\"q\\\"\\\\\\u000a\\u007f\\u00e9\",\"b\":[-1,null,true,{}],\"c\":\"\\u0000\"}", json.Line());
-  EXPECT_TRUE(JsonChecker::Valid(json.Line()));
+  EXPECT_TRUE(JsonChecker::Valid(std::string(json.Line())));
   const char fixed[4] = {'a', 'b', 'c', 'd'};  // no NUL: never read past the member
   json.Clear();
   json.FixedText(fixed, sizeof fixed);
