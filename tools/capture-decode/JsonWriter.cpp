@@ -8,8 +8,22 @@ namespace {
 
 const size_t kInitialBytes = 4096;
 
-// Printable ASCII other than the quote and the backslash goes out as it is.
-bool PlainByte(unsigned char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }
+// Facts about each byte value, looked up once a byte: whether it goes out in
+// a string as it is (printable ASCII other than the quote and the
+// backslash), and its two upper-case hexadecimal digits.
+struct ByteTable {
+  bool plain[256];
+  char hex[256][2];
+  constexpr ByteTable() : plain(), hex() {
+    const char digits[] = "0123456789ABCDEF";
+    for (int c = 0; c < 256; ++c) {
+      plain[c] = c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+      hex[c][0] = digits[c >> 4];
+      hex[c][1] = digits[c & 15];
+    }
+  }
+};
+constexpr ByteTable kBytes;
 
 }  // namespace
 
@@ -47,15 +61,11 @@ JsonWriter& JsonWriter::FixedText(const char* text, size_t capacity) {
 JsonWriter& JsonWriter::Char(char c) { return String(&c, 1); }
 
 JsonWriter& JsonWriter::Hex(const uint8_t* bytes, size_t count) {
-  static const char kDigits[] = "0123456789ABCDEF";
   Room(2 * count + 3);
   BeforeValue();
   *at_++ = '"';
-  for (size_t i = 0; i < count; ++i) {
-    at_[0] = kDigits[bytes[i] >> 4];
-    at_[1] = kDigits[bytes[i] & 15];
-    at_ += 2;
-  }
+  for (size_t i = 0; i < count; ++i) std::memcpy(at_ + 2 * i, kBytes.hex[bytes[i]], 2);
+  at_ += 2 * count;
   *at_++ = '"';
   return *this;
 }
@@ -105,7 +115,7 @@ void JsonWriter::AppendEscaped(std::string_view text) {
   size_t run = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    if (PlainByte(c)) continue;
+    if (kBytes.plain[c]) continue;
     std::memcpy(at_, text.data() + run, i - run);
     at_ += i - run;
     run = i + 1;
