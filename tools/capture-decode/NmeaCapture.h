@@ -1,5 +1,6 @@
-// The NMEA part of the capture decoder: a real NmeaReader fed byte by byte
-// as the serial reader thread feeds it, with every sentence taken out as
+// The NMEA part of the capture decoder: a real NmeaReader fed one byte at a
+// time as the serial reader thread feeds it (OnByte), or a block at a time
+// framed the same way (FeedUntilLine), with every sentence taken out as
 // soon as it completes (so the queue never fills), validated and decoded as
 // the viewer's poll does, and written as one JSON line:
 //   {"type":"nmea","id":"GPGSV","record":"GsvRecord","fields":{...}}

@@ -1,5 +1,6 @@
-// The SiRF binary part of the capture decoder: a real BinaryReader fed byte
-// by byte as the serial reader thread feeds it, every frame taken out as
+// The SiRF binary part of the capture decoder: a real BinaryReader fed one
+// byte at a time as the serial reader thread feeds it (OnByte), or a block
+// at a time framed the same way (FeedUntilLine), every frame taken out as
 // soon as it completes (so the queue never fills), checked and dispatched
 // to the reader's decoders, and written as one JSON line:
 //   {"type":"sirf","mid":2,"length":41,"bytes":49,"checksum":true,
