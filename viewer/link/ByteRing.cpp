@@ -16,34 +16,43 @@ ByteRing::ByteRing(WORD capacityBytes)
 
 ByteRing::~ByteRing() { delete[] storage; }
 
-// At most two copies each: up to the end of the storage, then from its start.
+namespace {
+
+// Copies `total` bytes between the storage, from `index` on, and the
+// caller's bytes: at most two pieces, up to the storage's end and then from
+// its start. `copy(at, done, piece)` moves one piece. Answers the index
+// after the bytes.
+template <typename Copy>
+DWORD CopyWrapping(DWORD index, DWORD total, DWORD capacity, Copy copy) {
+  DWORD done = 0;
+  while (done < total) {
+    const DWORD toEnd = capacity - index;
+    const DWORD piece = total - done < toEnd ? total - done : toEnd;
+    copy(index, done, piece);
+    index += piece;
+    if (index == capacity) index = 0;
+    done += piece;
+  }
+  return index;
+}
+
+}  // namespace
+
 DWORD ByteRing::PutRun(const BYTE* values, DWORD size) {
   const DWORD room = capacity - count;
   const DWORD total = size < room ? size : room;
-  DWORD done = 0;
-  while (done < total) {
-    const DWORD toEnd = capacity - writeIndex;
-    const DWORD piece = total - done < toEnd ? total - done : toEnd;
-    std::memcpy(storage + writeIndex, values + done, piece);
-    writeIndex += piece;
-    if (writeIndex == capacity) writeIndex = 0;
-    done += piece;
-  }
+  writeIndex = CopyWrapping(writeIndex, total, capacity, [&](DWORD at, DWORD done, DWORD piece) {
+    std::memcpy(storage + at, values + done, piece);
+  });
   count += total;
   return total;
 }
 
 DWORD ByteRing::GetRun(BYTE* values, DWORD size) {
   const DWORD total = size < count ? size : count;
-  DWORD done = 0;
-  while (done < total) {
-    const DWORD toEnd = capacity - readIndex;
-    const DWORD piece = total - done < toEnd ? total - done : toEnd;
-    std::memcpy(values + done, storage + readIndex, piece);
-    readIndex += piece;
-    if (readIndex == capacity) readIndex = 0;
-    done += piece;
-  }
+  readIndex = CopyWrapping(readIndex, total, capacity, [&](DWORD at, DWORD done, DWORD piece) {
+    std::memcpy(values + done, storage + at, piece);
+  });
   count -= total;
   return total;
 }
