@@ -85,15 +85,8 @@ int GetThreadPriority(HANDLE thread);
 BOOL CeSetThreadPriority(HANDLE thread, int priority);  // 0..255 scale
 int CeGetThreadPriority(HANDLE thread);
 
-// ---- critical sections (re-entrant) ----
-typedef struct _CRITICAL_SECTION {
-  void* impl;
-} CRITICAL_SECTION, *LPCRITICAL_SECTION;
-void InitializeCriticalSection(LPCRITICAL_SECTION cs);
-void DeleteCriticalSection(LPCRITICAL_SECTION cs);
-void EnterCriticalSection(LPCRITICAL_SECTION cs);
-void LeaveCriticalSection(LPCRITICAL_SECTION cs);
-BOOL TryEnterCriticalSection(LPCRITICAL_SECTION cs);
+// ---- critical sections (re-entrant; their free paths inline) ----
+#include "win/critical_section.h"
 
 // ---- events and waits ----
 // Named events are shared within the process: creating an existing name
