@@ -96,15 +96,20 @@ DWORD NmeaReader::OnBytes(const BYTE* data, DWORD size) {
   return size;
 }
 
-// Runs under the lock. The slot at writeSlot is never one that holds an
-// unread sentence: writeSlot only advances when the slot after it is free.
+// Runs under the lock. Most bytes fall inside a sentence: stored, and only
+// CR moves framing on. Small, so that OnByte's call of it goes inline.
 void NmeaReader::Frame(BYTE value) {
-  // Most bytes fall inside a sentence: stored, and only CR moves framing on.
   if (frameState == InSentence) {
     if (ByteRing* ring = slots[writeSlot.load(std::memory_order_relaxed)]) ring->Put(value);
     if (value == '\r') frameState = GotCr;
     return;
   }
+  FrameOutsideSentence(value);
+}
+
+// The slot at writeSlot is never one that holds an unread sentence:
+// writeSlot only advances when the slot after it is free.
+void NmeaReader::FrameOutsideSentence(BYTE value) {
   bool stored = false;
   FrameState next = Idle;
   switch (frameState) {

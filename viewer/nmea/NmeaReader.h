@@ -121,6 +121,7 @@ class NmeaReader {
 
  private:
   void Frame(BYTE value);
+  void FrameOutsideSentence(BYTE value);  // Frame for a byte outside a sentence's body
 
   GgaRecord gga;
   GsaRecord gsa;
