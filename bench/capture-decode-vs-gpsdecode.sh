@@ -7,16 +7,21 @@
 # gpsdecode, capture-decode, ...) so that both see the same load. Prints each
 # run's CPU time (user + system), the medians, the ratio of the medians and
 # the spread of the ratio over the run pairs, and each one's peak resident
-# memory (with GNU time). Skips with a message where gpsdecode is missing.
-#   bench/capture-decode-vs-gpsdecode.sh [--runs N] [--build DIR]
+# memory (with GNU time). With --instructions, also counts both programs'
+# instructions with callgrind on the first 3 MB of each file, a figure that
+# the machine's load does not move. Skips with a message where gpsdecode is
+# missing.
+#   bench/capture-decode-vs-gpsdecode.sh [--runs N] [--build DIR] [--instructions]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
 runs=3
+instructions=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
+    --instructions) instructions=1; shift ;;
     *) echo "capture-decode-vs-gpsdecode: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -46,6 +51,12 @@ measure() {
     awk '{printf "%.2f -\n", $1 + $2}' "$work/time"
   fi
 }
+# Instructions of one run under callgrind.
+count() {
+  local input=$1; shift
+  valgrind --tool=callgrind --callgrind-out-file="$work/callgrind.out" "$@" <"$input" >/dev/null 2>/dev/null
+  awk '/^(summary|totals):/ {print $2; exit}' "$work/callgrind.out"
+}
 median() { sort -n | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 
 for kind in nmea sirf; do
@@ -65,4 +76,15 @@ for kind in nmea sirf; do
   awk -v a="$ours" -v b="$theirs" -v lo="$low" -v hi="$high" 'BEGIN {
     printf "  medians: capture-decode %.2f s, gpsdecode %.2f s; ratio %.2f (runs %.2f..%.2f); %.1f times as fast\n",
            a, b, a / b, lo, hi, b / a }'
+  if [ "$instructions" = 1 ]; then
+    if ! command -v valgrind >/dev/null; then
+      echo "  instructions: valgrind is not installed; skipped"
+      continue
+    fi
+    head -c 3000000 "$input" >"$work/slice"
+    ours=$(count "$work/slice" "$program" -); theirs=$(count "$work/slice" gpsdecode -j)
+    awk -v a="$ours" -v b="$theirs" 'BEGIN {
+      printf "  instructions on the first 3 MB: capture-decode %d (%.1f a byte), gpsdecode %d (%.1f a byte); ratio %.3f\n",
+             a, a / 3000000, b, b / 3000000, a / b }'
+  fi
 done
