@@ -84,7 +84,7 @@ for kind in nmea sirf; do
     head -c 3000000 "$input" >"$work/slice"
     ours=$(count "$work/slice" "$program" -); theirs=$(count "$work/slice" gpsdecode -j)
     awk -v a="$ours" -v b="$theirs" 'BEGIN {
-      printf "  instructions on the first 3 MB: capture-decode %d (%.1f a byte), gpsdecode %d (%.1f a byte); ratio %.3f\n",
+      printf "  instructions on the first 3 MB: capture-decode %.0f (%.1f a byte), gpsdecode %.0f (%.1f a byte); ratio %.3f\n",
              a, a / 3000000, b, b / 3000000, a / b }'
   fi
 done
