@@ -139,6 +139,62 @@ void SirfCapture::WriteLine() {
   lineReady_ = false;
 }
 
+namespace {
+
+// The record a valid frame decoded into, with its fields; or, for a message
+// no decoder keeps, its payload as received.
+void WriteRecord(JsonWriter& json, BinaryReader& r, BinaryReader::DecodedRecord decoded,
+                 const BYTE* frame, WORD count, DWORD length) {
+  json.Key("record");
+  if (decoded == BinaryReader::DecodedNavData) {
+    json.String("NavDataRecord").Key("fields").BeginObject();
+    WriteNavData(json, r.NavData);
+    json.EndObject();
+    double latitude = 0, longitude = 0, height = 0;
+    BinaryReader::EcefToGeodetic(r.NavData.x, r.NavData.y, r.NavData.z, latitude, longitude, height);
+    json.Key("geodetic").BeginObject();
+    json.Key("latitude").Double(latitude);
+    json.Key("longitude").Double(longitude);
+    json.Key("height").Double(height);
+    json.EndObject();
+  } else if (decoded == BinaryReader::DecodedTrackerData) {
+    json.String("TrackerDataRecord").Key("fields").BeginObject();
+    WriteTrackerData(json, r.TrackerData);
+    json.EndObject();
+  } else if (decoded == BinaryReader::DecodedMakerVersion) {
+    json.String("MakerVersion").Key("fields").BeginObject();
+    json.Key("MakerVersion").String(Narrow(r.MakerVersion));
+    json.Key("HasMakerVersion").Bool(true);
+    json.EndObject();
+  } else if (decoded == BinaryReader::DecodedBaseVersion) {
+    json.String("BaseVersion").Key("fields").BeginObject();
+    json.Key("BaseVersion").String(Narrow(r.BaseVersion));
+    json.Key("HasBaseVersion").Bool(true);
+    json.EndObject();
+  } else if (decoded == BinaryReader::DecodedNavParams) {
+    json.String("NavParamsRecord").Key("fields").BeginObject();
+    WriteNavParams(json, r.NavParams);
+    json.EndObject();
+  } else if (decoded == BinaryReader::DecodedInitParams) {
+    json.String("InitParamsRecord").Key("fields").BeginObject();
+    WriteInitParams(json, r.InitParams);
+    json.EndObject();
+  } else if (decoded == BinaryReader::DecodedModeControl) {
+    json.String("ModeControlRecord").Key("fields").BeginObject();
+    WriteModeControl(json, r.ModeControl);
+    json.EndObject();
+  } else {
+    // No decoder keeps this message: its payload as received.
+    json.Null();
+    const DWORD payload = length <= static_cast<DWORD>(count) - 8 ? length : 0;
+    // In upper-case hexadecimal, as the viewer's BinaryReader::FormatHex
+    // writes it; most of a binary capture's frames are ones no decoder keeps.
+    json.Key("payload").Hex(frame + 4, payload);
+  }
+}
+
+}  // namespace
+
 void SirfCapture::TakeFrame() {
   BYTE frame[BinaryReader::kSlotBytes];
   WORD count = 0;
@@ -164,54 +220,7 @@ void SirfCapture::TakeFrame() {
   json.Key("checksum").Bool(valid);
   if (valid) {
     BinaryReader& r = reader_;
-    const BinaryReader::DecodedRecord decoded = r.DispatchFrame(frame, count);
-
-    json.Key("record");
-    if (decoded == BinaryReader::DecodedNavData) {
-      json.String("NavDataRecord").Key("fields").BeginObject();
-      WriteNavData(json, r.NavData);
-      json.EndObject();
-      double latitude = 0, longitude = 0, height = 0;
-      BinaryReader::EcefToGeodetic(r.NavData.x, r.NavData.y, r.NavData.z, latitude, longitude, height);
-      json.Key("geodetic").BeginObject();
-      json.Key("latitude").Double(latitude);
-      json.Key("longitude").Double(longitude);
-      json.Key("height").Double(height);
-      json.EndObject();
-    } else if (decoded == BinaryReader::DecodedTrackerData) {
-      json.String("TrackerDataRecord").Key("fields").BeginObject();
-      WriteTrackerData(json, r.TrackerData);
-      json.EndObject();
-    } else if (decoded == BinaryReader::DecodedMakerVersion) {
-      json.String("MakerVersion").Key("fields").BeginObject();
-      json.Key("MakerVersion").String(Narrow(r.MakerVersion));
-      json.Key("HasMakerVersion").Bool(true);
-      json.EndObject();
-    } else if (decoded == BinaryReader::DecodedBaseVersion) {
-      json.String("BaseVersion").Key("fields").BeginObject();
-      json.Key("BaseVersion").String(Narrow(r.BaseVersion));
-      json.Key("HasBaseVersion").Bool(true);
-      json.EndObject();
-    } else if (decoded == BinaryReader::DecodedNavParams) {
-      json.String("NavParamsRecord").Key("fields").BeginObject();
-      WriteNavParams(json, r.NavParams);
-      json.EndObject();
-    } else if (decoded == BinaryReader::DecodedInitParams) {
-      json.String("InitParamsRecord").Key("fields").BeginObject();
-      WriteInitParams(json, r.InitParams);
-      json.EndObject();
-    } else if (decoded == BinaryReader::DecodedModeControl) {
-      json.String("ModeControlRecord").Key("fields").BeginObject();
-      WriteModeControl(json, r.ModeControl);
-      json.EndObject();
-    } else {
-      // No decoder keeps this message: its payload as received.
-      json.Null();
-      const DWORD payload = length <= static_cast<DWORD>(count) - 8 ? length : 0;
-      // In upper-case hexadecimal, as the viewer's BinaryReader::FormatHex
-      // writes it; most of a binary capture's frames are ones no decoder keeps.
-      json.Key("payload").Hex(frame + 4, payload);
-    }
+    WriteRecord(json, r, r.DispatchFrame(frame, count), frame, count, length);
   }
   json.EndObject();
   json.EndLine();

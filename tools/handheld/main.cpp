@@ -187,6 +187,35 @@ bool StartHost(Host& host, std::string* reason) {
   return host.Boot(reason);
 }
 
+// The host commands of the typical run: the packages installed, the
+// receiver attached, the sleeve slid on, the viewer started.
+std::vector<std::vector<std::string>> TypicalSteps(RunOptions& options, bool headless,
+                                                   const std::string& screenshot) {
+  std::vector<std::vector<std::string>> steps{{"install"}};
+  // The second sleeve kind's package too.
+  if (!options.noSleeve && options.host.sleeveId == HostOptions::kSecondSleeve)
+    steps.push_back({"install", (std::filesystem::path(handheld::DefaultCabinet()).parent_path() /
+                                 "SecondSleeve.CAB").string()});
+  if (!options.receiver.empty()) {
+    std::vector<std::string> receiver{"receiver", Absolute(options.receiver)};
+    if (options.host.baud != 0)
+      receiver.insert(receiver.end(), {"--receiver-baud", std::to_string(options.host.baud)});
+    if (options.host.keepRate) receiver.push_back("--keep-rate");
+    steps.push_back(receiver);
+  } else {
+    options.host.replay = Absolute(options.host.replay);
+    std::vector<std::string> simulate{"receiver", "--simulate"};
+    for (const std::string& word : options.host.SimulatorArguments()) simulate.push_back(word);
+    steps.push_back(simulate);
+  }
+  if (!options.noSleeve) steps.push_back({"insert", "--sleeve", options.host.sleeve});
+  std::vector<std::string> start{"start"};
+  if (headless) start.push_back("--headless");
+  if (!screenshot.empty()) start.insert(start.end(), {"--screenshot", screenshot});
+  steps.push_back(start);
+  return steps;
+}
+
 int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
   RunOptions options;
   std::string wrong;
@@ -216,28 +245,7 @@ int TypicalRun(const std::vector<std::string>& args, bool folderNamed) {
     host.SetStopTest([] { return gStop != 0; });
     CommandsServed served;
     std::string reason;
-    std::vector<std::vector<std::string>> steps{{"install"}};
-    // The second sleeve kind's package too.
-    if (!options.noSleeve && options.host.sleeveId == HostOptions::kSecondSleeve)
-      steps.push_back({"install", (std::filesystem::path(handheld::DefaultCabinet()).parent_path() /
-                                   "SecondSleeve.CAB").string()});
-    if (!options.receiver.empty()) {
-      std::vector<std::string> receiver{"receiver", Absolute(options.receiver)};
-      if (options.host.baud != 0)
-        receiver.insert(receiver.end(), {"--receiver-baud", std::to_string(options.host.baud)});
-      if (options.host.keepRate) receiver.push_back("--keep-rate");
-      steps.push_back(receiver);
-    } else {
-      options.host.replay = Absolute(options.host.replay);
-      std::vector<std::string> simulate{"receiver", "--simulate"};
-      for (const std::string& word : options.host.SimulatorArguments()) simulate.push_back(word);
-      steps.push_back(simulate);
-    }
-    if (!options.noSleeve) steps.push_back({"insert", "--sleeve", options.host.sleeve});
-    std::vector<std::string> start{"start"};
-    if (headless) start.push_back("--headless");
-    if (!screenshot.empty()) start.insert(start.end(), {"--screenshot", screenshot});
-    steps.push_back(start);
+    const std::vector<std::vector<std::string>> steps = TypicalSteps(options, headless, screenshot);
     bool ok = StartHost(host, &reason);
     for (size_t i = 0; ok && i < steps.size() && !gStop; ++i) ok = host.Run(steps[i], &reason);
     if (ok) {

@@ -31,6 +31,66 @@ int MsUntil(Clock::time_point when) {
   return ms < 0 ? 0 : static_cast<int>(std::min<long long>(ms, 1000));
 }
 
+// SIGINT, SIGTERM and SIGHUP end the run; they are only let through while
+// waiting, with the mask this gives.
+sigset_t CatchEndingSignals() {
+  sigset_t blocked, waitMask;
+  sigemptyset(&blocked);
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&blocked, number);
+  sigprocmask(SIG_BLOCK, &blocked, &waitMask);
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) {
+    sigaction(number, &action, nullptr);
+    sigdelset(&waitMask, number);
+  }
+  signal(SIGPIPE, SIG_IGN);
+  return waitMask;
+}
+
+// The receiver's life on the line until its time is up or a signal ends
+// it: a second of output each second (or the replay's bytes when due), and
+// whatever the line brings.
+void Serve(const SimOptions& options, SerialLine& line, Receiver& receiver, Replay* replay,
+           const sigset_t& waitMask) {
+  const auto start = Clock::now();
+  const auto end = start + std::chrono::duration_cast<Clock::duration>(
+                               std::chrono::duration<double>(options.seconds));
+  auto nextSecond = start;
+  while (!gStop) {
+    auto now = Clock::now();
+    if (options.seconds > 0 && now >= end) break;
+
+    int replayWait = -1;
+    if (replay) {
+      replayWait = replay->Step(line, now);
+    } else if (now >= nextSecond) {
+      receiver.OnSecond();
+      nextSecond += std::chrono::seconds(1);
+    }
+
+    int wait = line.Pump();
+    int untilDue = replay ? (replayWait < 0 ? 1000 : replayWait) : MsUntil(nextSecond);
+    wait = wait < 0 ? untilDue : std::min(wait, untilDue);
+    if (options.seconds > 0) wait = std::min(wait, MsUntil(end) + 1);
+    // A pseudo-terminal without a listener reports a hang-up at once; look
+    // again a little later instead of spinning.
+    bool listener = line.HasListener();
+    if (!listener) wait = std::min(wait, 20);
+
+    // (A hung-up descriptor would make the wait return at once, and the
+    // signals let through only while waiting would never arrive.)
+    pollfd p{listener ? line.Fd() : -1, POLLIN, 0};
+    timespec timeout{wait / 1000, (wait % 1000) * 1000000L};
+    int ready = ppoll(&p, 1, &timeout, &waitMask);
+    if (ready > 0 && (p.revents & POLLIN)) {
+      auto bytes = line.Receive();
+      if (!bytes.empty()) receiver.OnBytes(bytes);
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -51,23 +111,7 @@ int main(int argc, char** argv) {
   if (!options.replayFile.empty() && replayStream.empty())
     Warn(options.replayFile + ": nothing to replay (the file is empty or holds only comments)");
 
-  // SIGINT and SIGTERM end the run; they are only let through while waiting.
-  sigset_t blocked, waitMask;
-  sigemptyset(&blocked);
-  sigaddset(&blocked, SIGINT);
-  sigaddset(&blocked, SIGTERM);
-  sigaddset(&blocked, SIGHUP);
-  sigprocmask(SIG_BLOCK, &blocked, &waitMask);
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGHUP, &action, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-  sigdelset(&waitMask, SIGINT);
-  sigdelset(&waitMask, SIGTERM);
-  sigdelset(&waitMask, SIGHUP);
+  const sigset_t waitMask = CatchEndingSignals();
 
   SerialLine line;
   line.SetCheckLineSettings(options.checkLineSettings);
@@ -89,45 +133,10 @@ int main(int argc, char** argv) {
                     : std::string(Receiver::ModeName(receiver.mode()))));
   }
 
-  const auto start = Clock::now();
-  const auto end = start + std::chrono::duration_cast<Clock::duration>(
-                               std::chrono::duration<double>(options.seconds));
-  auto nextSecond = start;
   Replay replay(replayStream, options.burst, options.loop, [&options](const std::string& text) {
     if (options.verbose) Warn(text);
   });
-
-  while (!gStop) {
-    auto now = Clock::now();
-    if (options.seconds > 0 && now >= end) break;
-
-    int replayWait = -1;
-    if (replaying) {
-      replayWait = replay.Step(line, now);
-    } else if (now >= nextSecond) {
-      receiver.OnSecond();
-      nextSecond += std::chrono::seconds(1);
-    }
-
-    int wait = line.Pump();
-    int untilDue = replaying ? (replayWait < 0 ? 1000 : replayWait) : MsUntil(nextSecond);
-    wait = wait < 0 ? untilDue : std::min(wait, untilDue);
-    if (options.seconds > 0) wait = std::min(wait, MsUntil(end) + 1);
-    // A pseudo-terminal without a listener reports a hang-up at once; look
-    // again a little later instead of spinning.
-    bool listener = line.HasListener();
-    if (!listener) wait = std::min(wait, 20);
-
-    // (A hung-up descriptor would make the wait return at once, and the
-    // signals let through only while waiting would never arrive.)
-    pollfd p{listener ? line.Fd() : -1, POLLIN, 0};
-    timespec timeout{wait / 1000, (wait % 1000) * 1000000L};
-    int ready = ppoll(&p, 1, &timeout, &waitMask);
-    if (ready > 0 && (p.revents & POLLIN)) {
-      auto bytes = line.Receive();
-      if (!bytes.empty()) receiver.OnBytes(bytes);
-    }
-  }
+  Serve(options, line, receiver, replaying ? &replay : nullptr, waitMask);
   if (options.verbose) Warn(gStop ? "interrupted, stopping" : "time is up, stopping");
   line.Close();
   return 0;
