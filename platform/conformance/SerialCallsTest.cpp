@@ -9,6 +9,13 @@
 #include "Conformance.h"
 #include "ViewerLine.h"
 
+#ifdef _WIN32
+// Desktop Windows names its serial I/O controls in the driver kit's header;
+// the handheld's windows.h has them.
+#include <winioctl.h>
+#include <ntddser.h>
+#endif
+
 namespace {
 
 using conformance::ImposeViewerLine;
@@ -117,6 +124,53 @@ TEST_F(Serial, TheLineSettingsComeBackAsSetAndThePortHasOneUser) {
   }
   EXPECT_EQ(OpenPort(TEXT("COM9:")), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+// The serial calls' requests sent to the port as I/O controls: the values
+// agree with what the calls set and report; a buffer too short for its
+// value, and a code no serial port knows, are refused.
+TEST_F(Serial, IoControlsAgreeWithTheCallsAndRefuseWhatTheyCannotTake) {
+  COMMTIMEOUTS set{7, 8, 9, 10, 11}, got{};
+  DWORD returned = 99;
+  EXPECT_TRUE(DeviceIoControl(port_, IOCTL_SERIAL_SET_TIMEOUTS, &set, sizeof set, nullptr, 0,
+                              &returned, nullptr));
+  EXPECT_EQ(returned, 0u);
+  ASSERT_TRUE(GetCommTimeouts(port_, &got));
+  EXPECT_EQ(std::memcmp(&set, &got, sizeof set), 0);
+  ASSERT_TRUE(SetTimeouts(port_, MAXDWORD, 100, 3000));
+  EXPECT_TRUE(DeviceIoControl(port_, IOCTL_SERIAL_GET_TIMEOUTS, nullptr, 0, &got, sizeof got,
+                              &returned, nullptr));
+  EXPECT_EQ(returned, sizeof got);
+  EXPECT_EQ(got.ReadIntervalTimeout, MAXDWORD);
+  EXPECT_EQ(got.ReadTotalTimeoutMultiplier, 100u);
+  EXPECT_EQ(got.ReadTotalTimeoutConstant, 3000u);
+
+  ASSERT_TRUE(SetCommMask(port_, EV_RXCHAR | EV_CTS));
+  DWORD mask = 0;
+  EXPECT_TRUE(DeviceIoControl(port_, IOCTL_SERIAL_GET_WAIT_MASK, nullptr, 0, &mask, sizeof mask,
+                              &returned, nullptr));
+  EXPECT_EQ(returned, sizeof mask);
+  EXPECT_EQ(mask, static_cast<DWORD>(EV_RXCHAR | EV_CTS));
+  mask = EV_RXCHAR;
+  EXPECT_TRUE(DeviceIoControl(port_, IOCTL_SERIAL_SET_WAIT_MASK, &mask, sizeof mask, nullptr, 0,
+                              &returned, nullptr));
+  ASSERT_TRUE(GetCommMask(port_, &mask));
+  EXPECT_EQ(mask, static_cast<DWORD>(EV_RXCHAR));
+
+  SetLastError(0);
+  EXPECT_FALSE(DeviceIoControl(port_, IOCTL_SERIAL_GET_TIMEOUTS, nullptr, 0, &got,
+                               sizeof got - 1, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  SetLastError(0);
+  EXPECT_FALSE(DeviceIoControl(port_, IOCTL_SERIAL_SET_TIMEOUTS, &set, sizeof set - 1, nullptr,
+                               0, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  SetLastError(0);
+  EXPECT_FALSE(DeviceIoControl(port_,
+                               CTL_CODE(FILE_DEVICE_SERIAL_PORT, 0x7F0, METHOD_BUFFERED,
+                                        FILE_ANY_ACCESS),
+                               nullptr, 0, nullptr, 0, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 TEST_F(Serial, BytesCrossBothWaysUntranslated) {

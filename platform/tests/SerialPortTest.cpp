@@ -612,14 +612,14 @@ TEST_F(SerialPortTest, SerialIoControlsServeTheCommCallsAndRefuseShortBuffers) {
                                    missing ? nullptr : out, c.out ? c.out - 1 : 0, &returned,
                                    nullptr))
           << std::hex << c.code;
-      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER)) << std::hex << c.code;
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << std::hex << c.code;
       EXPECT_EQ(returned, 0u);
       for (uint8_t b : out) ASSERT_EQ(b, 0xA5) << std::hex << c.code;
     }
   }
   SetLastError(0);
   EXPECT_FALSE(DeviceIoControl(port, 0x1234, nullptr, 0, nullptr, 0, nullptr, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 
   // Values go in and out whole, also through buffers not aligned for them.
   alignas(8) uint8_t buffer[sizeof(DCB) + 1];

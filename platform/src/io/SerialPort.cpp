@@ -447,14 +447,17 @@ Status SerialPort::IoControl(DWORD code, void* in, DWORD inBytes, void* out, DWO
                              DWORD* returned) {
   *returned = 0;
   // A code's buffer is a value of its type, copied in or out whole (the
-  // caller's buffer need not be aligned for it).
+  // caller's buffer need not be aligned for it); one too short for it is
+  // refused before a missing one.
   auto take = [&](auto value, auto set) -> Status {
-    if (!in || inBytes < sizeof value) return ERROR_INVALID_PARAMETER;
+    if (inBytes < sizeof value) return ERROR_INSUFFICIENT_BUFFER;
+    if (!in) return ERROR_INVALID_PARAMETER;
     std::memcpy(&value, in, sizeof value);
     return set(value);
   };
   auto give = [&](auto value, auto get) -> Status {
-    if (!out || outBytes < sizeof value) return ERROR_INVALID_PARAMETER;
+    if (outBytes < sizeof value) return ERROR_INSUFFICIENT_BUFFER;
+    if (!out) return ERROR_INVALID_PARAMETER;
     Status status = get(&value);
     std::memcpy(out, &value, sizeof value);
     *returned = sizeof value;
@@ -629,8 +632,8 @@ Status SerialPort::Escape(DWORD code) {
     case IOCTL_SERIAL_SET_BREAK_OFF:
       ioctl(fd_, TIOCCBRK);
       return Status::Ok();
-    default:
-      return ERROR_NOT_SUPPORTED;
+    default:  // a request no serial port serves
+      return ERROR_INVALID_PARAMETER;
   }
 }
 

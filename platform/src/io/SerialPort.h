@@ -56,8 +56,8 @@ class SerialPort : public FileObject {
   Status Write(const void* buffer, DWORD count, DWORD* done) override;
   Status Flush() override;
   // One serial I/O control (IOCTL_SERIAL_*): a buffer too small for its
-  // code is ERROR_INVALID_PARAMETER, a code of no serial call
-  // ERROR_NOT_SUPPORTED.
+  // code is ERROR_INSUFFICIENT_BUFFER, a code of no serial call
+  // ERROR_INVALID_PARAMETER.
   Status IoControl(DWORD code, void* in, DWORD inBytes, void* out, DWORD outBytes,
                    DWORD* returned) override;
   void OnClose() override;
