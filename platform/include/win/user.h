@@ -100,6 +100,8 @@ typedef int16_t SHORT;
 #define VK_DELETE 0x2E
 #define VK_F1 0x70
 #define VK_F4 0x73
+#define VK_F5 0x74
+#define VK_F6 0x75
 
 // ---- window classes and windows ----
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
@@ -346,6 +348,7 @@ int TranslateAcceleratorW(HWND hwnd, HACCEL table, LPMSG msg);
 #define RT_DIALOG MAKEINTRESOURCEW(5)
 #define RT_STRING MAKEINTRESOURCEW(6)
 #define RT_ACCELERATOR MAKEINTRESOURCEW(9)
+#define RT_RCDATA MAKEINTRESOURCEW(10)
 #define RT_GROUP_ICON MAKEINTRESOURCEW(14)
 
 // A program's entry, which the program defines: the handheld's run-time

@@ -55,7 +55,10 @@ HMODULE GetModuleHandleW(LPCWSTR name) {
 
 HRSRC FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type) {
   const ResourceTable::Resource* found = ResourceTable::Find(module, type, name);
-  if (!found) return Fail(ERROR_RESOURCE_NAME_NOT_FOUND, HRSRC{});
+  if (!found)
+    return Fail(ResourceTable::HasType(module, type) ? ERROR_RESOURCE_NAME_NOT_FOUND
+                                                     : ERROR_RESOURCE_TYPE_NOT_FOUND,
+                HRSRC{});
   return reinterpret_cast<HRSRC>(const_cast<ResourceTable::Resource*>(found));
 }
 

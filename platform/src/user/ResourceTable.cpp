@@ -133,4 +133,14 @@ const ResourceTable::Resource* ResourceTable::Find(HINSTANCE instance, LPCWSTR t
   return nullptr;
 }
 
+bool ResourceTable::HasType(HINSTANCE instance, LPCWSTR type) {
+  Resources& resources = TheResources();
+  if (!type) return false;
+  if (instance && instance != resources.program) return false;
+  std::lock_guard<std::mutex> lock(resources.mutex);
+  for (const auto& r : resources.all)
+    if (r->module == resources.programBase && SameName(r->typeId, r->typeName, type)) return true;
+  return false;
+}
+
 }  // namespace handheld::detail

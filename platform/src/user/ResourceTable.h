@@ -34,6 +34,8 @@ class ResourceTable {
   // The resource of `type` and `name` in the module of `instance` (null:
   // the program); null when there is none.
   static const Resource* Find(HINSTANCE instance, LPCWSTR type, LPCWSTR name);
+  // Whether the module of `instance` has any resource of `type`.
+  static bool HasType(HINSTANCE instance, LPCWSTR type);
   // The program's own instance handle.
   static HINSTANCE ProgramInstance();
 
