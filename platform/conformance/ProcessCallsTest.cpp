@@ -18,6 +18,39 @@ TEST(Modules, MissingModulesAndProceduresAreNotFound) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
 }
 
+DWORD WINAPI Idle(LPVOID) { return 0; }
+
+// module/ConformanceModule: its entry declines the per-thread calls with
+// DisableThreadLibraryCalls, as the programs' modules do.
+TEST(Modules, AModuleLoadsOnceGivesItsExportAndGetsNoThreadCallsItDeclined) {
+  HMODULE module = LoadLibraryW(TEXT("ConformanceModule.dll"));
+  ASSERT_NE(module, nullptr) << GetLastError();
+  using State = DWORD (*)();
+  auto state = reinterpret_cast<State>(
+      reinterpret_cast<void*>(GetProcAddressW(module, TEXT("ConformanceModuleState"))));
+  ASSERT_NE(state, nullptr) << GetLastError();
+  EXPECT_EQ(state() & 0xFFu, 1u) << "one process attach";
+  HANDLE thread = CreateThread(nullptr, 0, Idle, nullptr, 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
+  CloseHandle(thread);
+  HANDHELD_BEHAVIOUR(
+      "a module's entry declines the per-thread calls with DisableThreadLibraryCalls and gets "
+      "none; desktop Windows refuses the call for a module with static thread-local storage, "
+      "which every module of mingw-w64's run-time has, and goes on calling it") {
+    EXPECT_NE(state() & 0x10000u, 0u) << "DisableThreadLibraryCalls succeeded";
+    EXPECT_EQ(state() >> 8 & 0xFFu, 0u) << "thread attaches, though declined";
+  }
+  // Loaded again, it is the same module, not attached again.
+  EXPECT_EQ(LoadLibraryW(TEXT("ConformanceModule.dll")), module);
+  EXPECT_EQ(state() & 0xFFu, 1u);
+  SetLastError(0);
+  EXPECT_EQ(GetProcAddressW(module, TEXT("NoSuchExport")), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  EXPECT_TRUE(FreeLibrary(module));
+  EXPECT_TRUE(FreeLibrary(module));
+}
+
 DWORD WINAPI SleepOn(LPVOID) {
   Sleep(INFINITE);
   return 0;
