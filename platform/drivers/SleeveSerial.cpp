@@ -185,7 +185,7 @@ DWORD COM_Seek(DWORD, LONG, DWORD) {
 
 // The serial calls reach the driver as serial I/O controls; the host port
 // serves the same codes with the same buffers, so each goes on to it as it
-// came (a code of no serial call fails there with ERROR_NOT_SUPPORTED).
+// came (a code of no serial call fails there with ERROR_INVALID_PARAMETER).
 BOOL COM_IOControl(DWORD open, DWORD code, LPBYTE in, DWORD inBytes, LPBYTE out, DWORD outBytes,
                    LPDWORD returned) {
   HANDLE host = HostOf(open);

@@ -74,10 +74,11 @@ TEST_F(DeviceManager, ActivatedDriverIsRecordedOpenedByNameAndDeactivated) {
   ASSERT_TRUE(WriteFile(port, "A", 1, &written, nullptr));
   EXPECT_EQ(peer_.Read(1, 2000), std::vector<uint8_t>{'A'});
 
-  // The driver's result and last error reach the caller.
+  // The driver's result and last error reach the caller: a serial port
+  // refuses a request it does not serve.
   SetLastError(0);
   EXPECT_FALSE(DeviceIoControl(port, 0x1234, nullptr, 0, nullptr, 0, nullptr, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   EXPECT_EQ(SetFilePointer(port, 0, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
   EXPECT_TRUE(CloseHandle(port));
