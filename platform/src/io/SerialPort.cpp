@@ -289,42 +289,60 @@ void SerialPort::PollInput(int timeoutMs, bool watchDevice, bool watchMask) {
   }
 }
 
+bool SerialPort::TakeWhole(uint8_t* out, size_t count) {
+  std::lock_guard<std::mutex> lock(rxMutex_);
+  if (rxEnd_ - rxBegin_ < count) return false;
+  std::memcpy(out, rx_ + rxBegin_, count);
+  rxBegin_ += count;
+  return true;
+}
+
+// The time-outs as the platform defines them: MAXDWORD between bytes with
+// no total returns what is there at once; MAXDWORD between bytes with a
+// total returns as soon as anything is there, or at the total; otherwise a
+// total of multiplier * count + constant and a limit on the gap between
+// bytes, zero meaning no limit.
+SerialPort::ReadRules SerialPort::ReadRules::For(const COMMTIMEOUTS& t, DWORD count) {
+  ReadRules rules;
+  rules.immediate = t.ReadIntervalTimeout == MAXDWORD && t.ReadTotalTimeoutMultiplier == 0 &&
+                    t.ReadTotalTimeoutConstant == 0;
+  rules.anyByte = t.ReadIntervalTimeout == MAXDWORD && !rules.immediate;
+  rules.hasTotal = t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0;
+  if (t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD)
+    rules.intervalMs = t.ReadIntervalTimeout;
+  uint64_t totalMs = t.ReadTotalTimeoutConstant;
+  if (t.ReadTotalTimeoutMultiplier != MAXDWORD || !rules.anyByte)
+    totalMs += uint64_t{t.ReadTotalTimeoutMultiplier} * count;
+  rules.totalMs = std::min(totalMs, kLongestMs);
+  return rules;
+}
+
 Status SerialPort::Read(void* buffer, DWORD count, DWORD* done) {
   *done = 0;
   if (closed_.load()) return ERROR_INVALID_HANDLE;
   if (!(access_ & GENERIC_READ)) return ERROR_ACCESS_DENIED;
   if (count == 0) return Status::Ok();
-
+  auto* out = static_cast<uint8_t*>(buffer);
+  // A read the buffer serves whole returns at once whatever the time-outs
+  // say: the one-byte reads of a burst never look at them.
+  if (TakeWhole(out, count)) {
+    *done = count;
+    return Status::Ok();
+  }
   COMMTIMEOUTS t;
   {
     std::lock_guard<std::mutex> lock(stateMutex_);
     t = timeouts_;
   }
-  // The time-outs as the platform defines them: MAXDWORD between bytes with
-  // no total returns what is there at once; MAXDWORD between bytes with a
-  // total returns as soon as anything is there, or at the total; otherwise a
-  // total of multiplier * count + constant and a limit on the gap between
-  // bytes, zero meaning no limit.
-  const bool immediate = t.ReadIntervalTimeout == MAXDWORD &&
-                         t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0;
-  const bool anyByte = t.ReadIntervalTimeout == MAXDWORD && !immediate;
-  const bool hasTotal = t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0;
-  const bool hasInterval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != MAXDWORD;
-  uint64_t totalMs = t.ReadTotalTimeoutConstant;
-  if (t.ReadTotalTimeoutMultiplier != MAXDWORD || !anyByte)
-    totalMs += uint64_t{t.ReadTotalTimeoutMultiplier} * count;
-  totalMs = std::min(totalMs, kLongestMs);
-  // The clock is read only once the call has to wait: a read that the
-  // buffer serves never looks at it.
+  const ReadRules rules = ReadRules::For(t, count);
+  // The clock is read only once the call has to wait.
   bool timing = false;
   Clock::time_point totalDeadline, lastByte;
-
-  auto* out = static_cast<uint8_t*>(buffer);
   // A read that will wait for its first byte polls first when the device's
   // queue was found empty (the end of a burst): one read(2) fewer a burst.
   // (Not where it returns at once, nor where its total of 0 ends it before
   // any poll.)
-  bool skipDrained = !immediate && (!hasTotal || totalMs > 0);
+  bool skipDrained = !rules.immediate && (!rules.hasTotal || rules.totalMs > 0);
   for (;;) {
     if (closed_.load()) return ERROR_INVALID_HANDLE;
     size_t got = TakeBuffered(out + *done, count - *done, skipDrained);
@@ -338,16 +356,16 @@ Status SerialPort::Read(void* buffer, DWORD count, DWORD* done) {
       if (*done > 0) return Status::Ok();
       return ERROR_DEVICE_REMOVED;  // nothing more will ever come
     }
-    if (immediate || (anyByte && *done > 0)) return Status::Ok();
+    if (rules.immediate || (rules.anyByte && *done > 0)) return Status::Ok();
     if (!timing) {
       timing = true;
       lastByte = Clock::now();
-      totalDeadline = lastByte + std::chrono::milliseconds(totalMs);
+      totalDeadline = lastByte + std::chrono::milliseconds(rules.totalMs);
     }
     int waitMs = -1;
-    if (hasTotal) waitMs = RemainingMs(totalDeadline);
-    if (hasInterval && *done > 0) {
-      int gapMs = RemainingMs(lastByte + std::chrono::milliseconds(t.ReadIntervalTimeout));
+    if (rules.hasTotal) waitMs = RemainingMs(totalDeadline);
+    if (rules.intervalMs != 0 && *done > 0) {
+      int gapMs = RemainingMs(lastByte + std::chrono::milliseconds(rules.intervalMs));
       waitMs = waitMs < 0 ? gapMs : std::min(waitMs, gapMs);
     }
     if (waitMs == 0) return Status::Ok();  // timed out: what came so far

@@ -78,11 +78,22 @@ class SerialPort : public FileObject {
   Status Escape(DWORD code);
   Status ModemStatus(DWORD* status);
   bool Setup();
+  // What a read's time-outs make of it, worked out once a call.
+  struct ReadRules {
+    bool immediate = false;  // returns what is there at once
+    bool anyByte = false;    // returns as soon as anything is there
+    bool hasTotal = false;
+    uint64_t totalMs = 0;
+    DWORD intervalMs = 0;  // the longest gap between bytes; 0: no limit
+    static ReadRules For(const COMMTIMEOUTS& t, DWORD count);
+  };
   // Takes up to `count` buffered bytes, refilling the buffer from the
   // device (without blocking) when it is empty; with `skipDrained`, not
   // when the last refill found the device's queue empty (the caller is
   // about to poll, which tells as soon as anything came).
   size_t TakeBuffered(uint8_t* out, size_t count, bool skipDrained = false);
+  // Takes `count` bytes when the buffer holds that many, else nothing.
+  bool TakeWhole(uint8_t* out, size_t count);
   bool DataAvailable();
   size_t RefillLocked();  // rxMutex_ held
   // Sleeps until the device has input (when `watchDevice`), the port is
