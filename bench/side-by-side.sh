@@ -4,6 +4,7 @@
 # two shares.
 #   bench/side-by-side.sh [--minutes N] [--capture FILE | --simulate]
 #                         [--warm-up SECONDS] [--screenshot FILE] [--build DIR]
+#                         [--floor]
 # Two receiver simulators replay the capture (default: the Haicom HI-305N
 # log, a SiRF receiver's 1 Hz NMEA, over and over) at the line rate, 57600
 # baud, where the viewer listens: one pass follows the other, 5760 bytes a
@@ -18,7 +19,11 @@
 # of the warm-up to the end (default 10 minutes), counted in nanoseconds by
 # the scheduler; the clock ticks of /proc/PID/stat are printed beside it,
 # but at 1 Hz a 10-minute run is only a few dozen of them. Resident memory
-# is sampled every 10 seconds. Installs gpsd with apt-get when it is missing.
+# is sampled every 10 seconds. With --floor a third simulator feeds
+# wake-floor (bench/wake-floor.cpp), which has the viewer's wake-ups and
+# does nothing with them: one thread polls the port and reads, one wakes
+# every 500 ms; its share is what those wake-ups alone cost here. Installs
+# gpsd with apt-get when it is missing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
@@ -28,6 +33,7 @@ simulate=0
 baud=57600
 warmup=20
 screenshot=""
+floor=0
 while [ $# -gt 0 ]; do
   case "$1" in
     --minutes) minutes=$2; shift 2 ;;
@@ -36,6 +42,7 @@ while [ $# -gt 0 ]; do
     --warm-up) warmup=$2; shift 2 ;;
     --screenshot) screenshot=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
+    --floor) floor=1; shift ;;
     *) echo "side-by-side: unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -49,7 +56,7 @@ if ! command -v gpsd >/dev/null; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends gpsd
 fi
 cmake -S "$root" -B "$build" -G Ninja >/dev/null
-cmake --build "$build" --target receiver-sim link-monitor quelmar post-message >/dev/null
+cmake --build "$build" --target receiver-sim link-monitor quelmar post-message wake-floor >/dev/null
 
 work=$(mktemp -d)
 pids=()
@@ -79,6 +86,13 @@ start_sim() {
 }
 start_sim viewer_tty
 start_sim gpsd_tty
+floor_pid=""
+if [ "$floor" = 1 ]; then
+  start_sim floor_tty
+  "$build/bench/wake-floor" "$floor_tty" &
+  floor_pid=$!
+  pids+=("$floor_pid")
+fi
 
 # The viewer, on the first one as the GPS sleeve's COM3:.
 export HANDHELD_DEVICE=$work/handheld HANDHELD_HEADLESS=1
@@ -127,6 +141,8 @@ viewer_start=$(ticks "$viewer_pid")
 gpsd_start=$(ticks "$gpsd_pid")
 read -r viewer_ns0 viewer_runs0 <<<"$(runtime "$viewer_pid")"
 read -r gpsd_ns0 gpsd_runs0 <<<"$(runtime "$gpsd_pid")"
+floor_ns0=0 floor_runs0=0 floor_ns1=0 floor_runs1=0
+[ -n "$floor_pid" ] && read -r floor_ns0 floor_runs0 <<<"$(runtime "$floor_pid")"
 tpv_start=$(grep -c '"class":"TPV"' "$work/gpsd.json" || true)
 : >"$work/rss"
 end=$(( $(date +%s) + minutes * 60 ))
@@ -140,6 +156,7 @@ viewer_end=$(ticks "$viewer_pid")
 gpsd_end=$(ticks "$gpsd_pid")
 read -r viewer_ns1 viewer_runs1 <<<"$(runtime "$viewer_pid")"
 read -r gpsd_ns1 gpsd_runs1 <<<"$(runtime "$gpsd_pid")"
+[ -n "$floor_pid" ] && read -r floor_ns1 floor_runs1 <<<"$(runtime "$floor_pid")"
 finish=$(date +%s.%N)
 tpv_end=$(grep -c '"class":"TPV"' "$work/gpsd.json" || true)
 
@@ -154,6 +171,7 @@ awk -v hz="$hz" -v t0="$start" -v t1="$finish" \
     -v v0="$viewer_start" -v v1="$viewer_end" -v g0="$gpsd_start" -v g1="$gpsd_end" \
     -v vns="$(( viewer_ns1 - viewer_ns0 ))" -v gns="$(( gpsd_ns1 - gpsd_ns0 ))" \
     -v vruns="$(( viewer_runs1 - viewer_runs0 ))" -v gruns="$(( gpsd_runs1 - gpsd_runs0 ))" \
+    -v fns="$(( floor_ns1 - floor_ns0 ))" -v fruns="$(( floor_runs1 - floor_runs0 ))" \
     -v tpv="$(( tpv_end - tpv_start ))" -f /dev/stdin "$work/rss" <<'EOF'
 { n++; v[n] = $1; g[n] = $2 }
 function range(a, what,   i, lo, hi) {
@@ -172,6 +190,11 @@ END {
   printf "gpsd    CPU: %.4f %% of one core (%.1f ms; %.1f wake-ups a second; %d ticks of %d Hz)\n",
          gcpu, gns / 1e6, gruns / wall, g1 - g0, hz
   if (gns > 0) printf "ratio viewer / gpsd: %.2f\n", vcpu / gcpu
+  if (fruns > 0) {
+    printf "floor   CPU: %.4f %% of one core (%.1f ms; %.1f wake-ups a second)\n",
+           100 * fns / 1e9 / wall, fns / 1e6, fruns / wall
+    if (gns > 0) printf "ratio floor / gpsd: %.2f\n", fns / gns
+  }
   range(v, "viewer")
   range(g, "gpsd")
 }
