@@ -62,6 +62,17 @@ TEST_F(FileTest, WritesLandUnderTheDeviceFolderAtOnce) {
   EXPECT_TRUE(FlushFileBuffers(log));
   EXPECT_TRUE(CloseHandle(log));
   EXPECT_EQ(HostContent("My Documents/Quelmar.log"), "$GPGGA,1*00\r\n$GPRMC,2*00\r\n");
+  // The file is the owner's alone, whatever the umask of the process.
+  const mode_t umaskWas = umask(0);
+  HANDLE open = Open(u"\\My Documents\\Open.log", GENERIC_WRITE, 0, CREATE_NEW);
+  umask(umaskWas);
+  ASSERT_NE(open, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(CloseHandle(open));
+  struct stat made {};
+  for (const char* name : {"My Documents/Quelmar.log", "My Documents/Open.log"}) {
+    ASSERT_EQ(stat(Host(name).c_str(), &made), 0) << name;
+    EXPECT_EQ(made.st_mode & 0777, 0600u) << name;
+  }
 
   // The standard folders exist once files are used.
   EXPECT_TRUE(std::filesystem::is_directory(Host("Windows")));

@@ -98,12 +98,13 @@ int OpenFlags(DWORD access, bool truncate) {
 
 // Opens or creates the file as `creation` asks; -1 with *error. Whether the
 // file was there matters for the result; a file removed or created between
-// the two attempts is simply tried again.
+// the two attempts is simply tried again. A file made here is the device's
+// owner's alone (0600), whatever the umask.
 int OpenOrCreate(const std::string& hostPath, int flags, DWORD creation, bool* existed,
                  Status* error) {
   for (int attempt = 0; attempt < 4; ++attempt) {
     if (creation == CREATE_NEW || creation == CREATE_ALWAYS || creation == OPEN_ALWAYS) {
-      const int fd = open(hostPath.c_str(), flags | O_CREAT | O_EXCL, 0666);
+      const int fd = open(hostPath.c_str(), flags | O_CREAT | O_EXCL, 0600);
       if (fd >= 0) return fd;
       if (errno != EEXIST || creation == CREATE_NEW) {
         *error = OpenError(errno, hostPath);
