@@ -85,7 +85,9 @@ Status OpenError(int err, const std::string& hostPath) {
 namespace {
 
 // The descriptor's flags for `access`; emptying needs a writable
-// descriptor, while the handle still keeps to `access`.
+// descriptor, while the handle still keeps to `access`. The path's gate has
+// refused symbolic links already; O_NOFOLLOW refuses one put in the file's
+// place since.
 int OpenFlags(DWORD access, bool truncate) {
   int mode = O_RDONLY;
   if ((access & GENERIC_READ) && (access & GENERIC_WRITE))
@@ -93,7 +95,7 @@ int OpenFlags(DWORD access, bool truncate) {
   else if (access & GENERIC_WRITE)
     mode = O_WRONLY;
   if (truncate && mode == O_RDONLY) mode = O_RDWR;
-  return mode | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  return mode | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
 }
 
 // Opens or creates the file as `creation` asks; -1 with *error. Whether the

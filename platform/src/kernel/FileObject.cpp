@@ -15,6 +15,7 @@ Status FileObject::ErrorFromErrno(int err) {
     case ENOTDIR:
       return ERROR_PATH_NOT_FOUND;
     case EACCES:
+    case ELOOP:  // a symbolic link where none may be
     case EPERM:
     case EISDIR:
     case EROFS:
