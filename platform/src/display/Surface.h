@@ -27,7 +27,14 @@ class Surface {
   const std::vector<uint32_t>& pixels() const { return pixels_; }
 
   // `clip` in surface coordinates; the result lies inside the surface too.
-  RECT Clip(const RECT& rect, const RECT& clip) const;
+  RECT Clip(const RECT& rect, const RECT& clip) const {
+    RECT r{Larger(Larger(rect.left, clip.left), 0), Larger(Larger(rect.top, clip.top), 0),
+           Smaller(Smaller(rect.right, clip.right), width_),
+           Smaller(Smaller(rect.bottom, clip.bottom), height_)};
+    if (r.right < r.left) r.right = r.left;
+    if (r.bottom < r.top) r.bottom = r.top;
+    return r;
+  }
 
   void Fill(const RECT& rect, const RECT& clip, uint32_t pixel);
   // Copies a width x height block from (sourceX, sourceY) of `source` to
@@ -35,6 +42,10 @@ class Surface {
   // source may be this surface.
   void Copy(int x, int y, int width, int height, const Surface& source, int sourceX, int sourceY,
             const RECT& clip);
+  // Copies a width x height block of pixels from `from`, `pitch` pixels
+  // per row, to (x, y); parts outside the surface or the clip are left out.
+  void Put(int x, int y, int width, int height, const uint32_t* from, int pitch,
+           const RECT& clip);
   // Blends `pixel` into the block at (x, y) by the coverage values of
   // `mask` (0 keeps the pixel, 255 replaces it), `pitch` bytes per row.
   void Blend(int x, int y, int width, int height, const uint8_t* mask, int pitch, uint32_t pixel,
@@ -65,6 +76,14 @@ class Surface {
   }
 
  private:
+  static LONG Larger(LONG a, LONG b) { return a > b ? a : b; }
+  static LONG Smaller(LONG a, LONG b) { return a < b ? a : b; }
+  // `count` pixels from `out` on set to `pixel`.
+  static void FillRow(uint32_t* out, size_t count, uint32_t pixel);
+  static void CopyRow(uint32_t* out, const uint32_t* from, size_t count);
+  // One row of BlendOver, `count` pixels from `out` on.
+  static void BlendOverRow(uint32_t* out, const uint8_t* coverage, const uint32_t* over,
+                           size_t count, uint32_t pixel, uint32_t under);
   template <bool kOver>
   void BlendRows(int x, int y, const RECT& r, const uint8_t* mask, const uint32_t* over, int pitch,
                  uint32_t pixel, uint32_t under);
