@@ -95,9 +95,9 @@ Status DeviceContext::Select(const std::shared_ptr<GdiObject>& object,
       slot = &bitmap_;
       break;
   }
-  *previous = *slot;
   Hold(object);
-  Drop(*previous);
+  Drop(*slot);
+  *previous = std::move(*slot);
   *slot = object;
   return Status::Ok();
 }

@@ -13,6 +13,7 @@
 #include "GdiObject.h"
 #include "HandleTable.h"
 #include "ProcessLifetime.h"
+#include "RecentHandles.h"
 #include "Screen.h"
 #include "Status.h"
 #include "WindowDC.h"
@@ -26,6 +27,7 @@ using handheld::detail::GdiObject;
 using handheld::detail::HandleKind;
 using handheld::detail::HandleTable;
 using handheld::detail::ProcessLifetime;
+using handheld::detail::RecentHandles;
 using handheld::detail::ReportStatus;
 using handheld::detail::Screen;
 using handheld::detail::Status;
@@ -103,17 +105,32 @@ struct Stock {
 
 Stock& TheStock() { return ProcessLifetime<Stock>::Get(); }  // device contexts may outlive main
 
-std::shared_ptr<DeviceContext> FindDC(HDC dc) {
-  return HandleTable::LookupAs<DeviceContext>(HandleKind::kDeviceContext, dc);
-}
+// The handles the drawing calls look up, under the drawing lock.
+struct Recent {
+  RecentHandles<DeviceContext, 4> dcs{HandleKind::kDeviceContext};
+  RecentHandles<GdiObject, 8> objects{HandleKind::kGdiObject};
+};
 
-std::shared_ptr<GdiObject> FindObject(HGDIOBJ object) {
-  return HandleTable::LookupAs<GdiObject>(HandleKind::kGdiObject, object);
-}
+Recent& TheRecent() { return ProcessLifetime<Recent>::Get(); }
 
-std::shared_ptr<GdiObject> FindObject(HGDIOBJ object, GdiObject::Kind kind) {
-  auto found = FindObject(object);
+DeviceContext* FindDC(HDC dc) { return TheRecent().dcs.FindObject(dc); }
+
+GdiObject* FindObject(HGDIOBJ object) { return TheRecent().objects.FindObject(object); }
+
+GdiObject* FindObject(HGDIOBJ object, GdiObject::Kind kind) {
+  GdiObject* found = FindObject(object);
   return found && found->kind == kind ? found : nullptr;
+}
+
+// Removes a handle the caller found open.
+Status RemoveDC(HDC dc) {
+  TheRecent().dcs.Forget(dc);
+  return HandleTable::Remove(HandleKind::kDeviceContext, dc);
+}
+
+Status RemoveObject(HGDIOBJ object) {
+  TheRecent().objects.Forget(object);
+  return HandleTable::Remove(HandleKind::kGdiObject, object);
 }
 
 // Reports a failure to the caller; returns `result`.
@@ -159,7 +176,7 @@ int ReleaseDC(HWND, HDC dc) {
   auto found = FindDC(dc);
   if (!found) return Fail(ERROR_INVALID_HANDLE, 0);
   if (!found->fromGetDC) return Fail(ERROR_INVALID_PARAMETER, 0);  // DeleteDC's
-  return ReportStatus(HandleTable::Remove(HandleKind::kDeviceContext, dc)) ? 1 : 0;
+  return ReportStatus(RemoveDC(dc)) ? 1 : 0;
 }
 
 HDC CreateCompatibleDC(HDC dc) {
@@ -174,7 +191,7 @@ BOOL DeleteDC(HDC dc) {
   auto found = FindDC(dc);
   if (!found) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (found->fromGetDC) return Fail(ERROR_INVALID_PARAMETER, FALSE);  // ReleaseDC's
-  return ReportStatus(HandleTable::Remove(HandleKind::kDeviceContext, dc));
+  return ReportStatus(RemoveDC(dc));
 }
 
 int GetDeviceCaps(HDC dc, int index) {
@@ -205,11 +222,11 @@ HBRUSH CreateSolidBrush(COLORREF color) {
 
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) {
   std::lock_guard<std::mutex> lock(Surface::DrawingLock());
-  auto context = FindDC(dc);
-  auto selected = FindObject(object);
+  DeviceContext* context = FindDC(dc);
+  const std::shared_ptr<GdiObject>* selected = TheRecent().objects.Find(object);
   if (!context || !selected) return Fail(ERROR_INVALID_HANDLE, HGDIOBJ{});
   std::shared_ptr<GdiObject> previous;
-  Status status = context->Select(selected, &previous);
+  Status status = context->Select(*selected, &previous);
   if (!status.ok()) return Fail(status, HGDIOBJ{});
   return previous->handle;
 }
@@ -220,7 +237,7 @@ BOOL DeleteObject(HGDIOBJ object) {
   if (!found) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (found->stock) return TRUE;
   if (found->selections > 0) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  return ReportStatus(HandleTable::Remove(HandleKind::kGdiObject, object));
+  return ReportStatus(RemoveObject(object));
 }
 
 HGDIOBJ GetStockObject(int object) {
