@@ -4,8 +4,10 @@
 // pixel in ScreenTest.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "handheld.h"
 
@@ -171,9 +173,78 @@ TEST(GdiObjects, SelectionDeletionAndKinds) {
   EXPECT_EQ(GetDC(reinterpret_cast<HWND>(memory)), nullptr);
   EXPECT_TRUE(DeleteObject(red));
   EXPECT_TRUE(DeleteDC(memory));
+  EXPECT_EQ(SetTextColor(memory, RGB(1, 2, 3)), CLR_INVALID);  // used just before it went
   EXPECT_TRUE(DeleteDC(other));
   EXPECT_EQ(ReleaseDC(nullptr, screen), 1);
   EXPECT_EQ(ReleaseDC(nullptr, screen), 0);
+}
+
+// Text drawn on an opaque background, whose glyphs are copied into the
+// freshly filled cell, gives the same pixels as the same text blended
+// onto a page of the background's colour: with underlines, advances that
+// make glyphs overlap or step back, and clipping on every side.
+TEST(GdiText, OpaqueTextMatchesTransparentTextOnItsBackground) {
+  ASSERT_TRUE(kHeadless);
+  constexpr int kWidth = 90, kHeight = 24;
+  const int overlap[] = {4, 4, 4, 4, 4, 4, 4, 4};
+  const int back[] = {12, -6, 12, -6, 12, -6, 12, -6};
+  struct Case {
+    const WCHAR* text;
+    int x, y;
+    const int* dx;
+    RECT clip;  // ExtTextOut's with ETO_CLIPPED; empty: DrawText over the whole bitmap
+  };
+  const Case cases[] = {
+      {u"Satellites: 12", 2, 2, nullptr, {}},
+      {u"No&.jam &&Wave", 1, 3, nullptr, {}},  // an underline; a j reaching out of its cell
+      {u"WAVEWAVE", 2, 2, overlap, {0, 0, kWidth, kHeight}},
+      {u"AWAWAWAW", 10, 2, back, {0, 0, kWidth, kHeight}},
+      {u"Lat: 47 North", 2, 2, nullptr, {5, 6, 61, 14}},
+      {u"Wavy edges", -4, -5, nullptr, {-10, -10, kWidth + 10, kHeight + 10}},
+      {u"Wavy edges", 40, 12, nullptr, {0, 0, kWidth, kHeight}},
+  };
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
+  HFONT font = MakeFont(-16, FW_BOLD, u"Arial");
+  ASSERT_TRUE(screen && memory && bitmap && font);
+  HGDIOBJ previousBitmap = SelectObject(memory, bitmap);
+  HGDIOBJ previousFont = SelectObject(memory, font);
+  SetTextColor(memory, RGB(200, 0, 0));
+  auto draw = [&](const Case& c, COLORREF paper, int mode) {
+    HBRUSH brush = CreateSolidBrush(paper);
+    const RECT all{0, 0, kWidth, kHeight};
+    FillRect(memory, &all, brush);
+    DeleteObject(brush);
+    SetBkColor(memory, paper);
+    SetBkMode(memory, mode);
+    const UINT length = static_cast<UINT>(lstrlen(c.text));
+    if (c.clip.right <= c.clip.left) {
+      RECT box{c.x, c.y, kWidth, kHeight};
+      DrawText(memory, c.text, -1, &box, DT_LEFT | DT_TOP | DT_SINGLELINE);
+    } else {
+      ExtTextOut(memory, c.x, c.y, ETO_CLIPPED, &c.clip, c.text, length, c.dx);
+    }
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < kHeight; ++y)
+      for (int x = 0; x < kWidth; ++x) pixels.push_back(GetPixel(memory, x, y));
+    return pixels;
+  };
+  for (const Case& c : cases) {
+    for (COLORREF paper : {RGB(255, 255, 255), RGB(255, 255, 225)}) {
+      SCOPED_TRACE(testing::Message() << handheld::ToUtf8(c.text) << " at " << c.x << "," << c.y
+                                      << " paper " << paper);
+      const std::vector<COLORREF> opaque = draw(c, paper, OPAQUE);
+      EXPECT_EQ(opaque, draw(c, paper, TRANSPARENT));
+      EXPECT_NE(std::count(opaque.begin(), opaque.end(), paper), kWidth * kHeight);  // inked
+    }
+  }
+  SelectObject(memory, previousFont);
+  SelectObject(memory, previousBitmap);
+  EXPECT_TRUE(DeleteObject(font));
+  EXPECT_TRUE(DeleteObject(bitmap));
+  EXPECT_TRUE(DeleteDC(memory));
+  ReleaseDC(nullptr, screen);
 }
 
 }  // namespace

@@ -165,38 +165,46 @@ int DeviceContext::TextWidth(std::u16string_view text) {
   return width;
 }
 
-void DeviceContext::DrawLine(int x, int y, std::u16string_view text, const int* dx,
-                             const RECT& clip, size_t underline) {
-  for (const RECT& visible : clips_)
-    DrawLineIn(x, y, text, dx, Intersect(visible, ToTarget(clip)), underline);
+int DeviceContext::LineWidth(std::u16string_view text, const int* dx) {
+  if (!dx) return TextWidth(text);
+  int width = 0;
+  size_t n = 0;
+  ForEachCodePoint(text, [&](char32_t, size_t) { width += dx[n++]; });
+  return width;
 }
 
-void DeviceContext::DrawLineIn(int x, int y, std::u16string_view text, const int* dx,
+void DeviceContext::DrawLine(int x, int y, std::u16string_view text, const int* dx, int width,
+                             const RECT& clip, size_t underline) {
+  for (const RECT& visible : clips_)
+    DrawLineIn(x, y, text, dx, width, Intersect(visible, ToTarget(clip)), underline);
+}
+
+void DeviceContext::DrawLineIn(int x, int y, std::u16string_view text, const int* dx, int width,
                                const RECT& limit, size_t underline) {
   Surface* target = Target();
   if (!target || !font_->face) return;
   FontFace& face = *font_->face;
   const FontFace::Metrics& metrics = face.metrics();
-  int width = 0;
-  if (dx) {
-    size_t n = 0;
-    ForEachCodePoint(text, [&](char32_t, size_t) { width += dx[n++]; });
-  } else {
-    width = TextWidth(text);
-  }
   const int left = x + origin_.x, top = y + origin_.y;
-  if (backgroundMode == OPAQUE)
-    target->Fill(RECT{left, top, left + width, top + metrics.height}, limit,
-                 Surface::FromColorRef(backgroundColor));
+  // The filled cell holds the background alone until the glyphs pass.
+  FontFace::Plain cell{RECT{left, top, left + width, top + metrics.height},
+                       Surface::FromColorRef(backgroundColor)};
+  FontFace::Plain* plain = nullptr;
+  if (backgroundMode == OPAQUE) {
+    target->Fill(cell.rect, limit, cell.pixel);
+    plain = &cell;
+  }
   const uint32_t ink = Surface::FromColorRef(textColor);
   const int baseline = top + metrics.ascent;
   int pen = left;
   size_t n = 0;
   ForEachCodePoint(text, [&](char32_t c, size_t index) {
-    const int advance = face.Draw(*target, c, pen, baseline, ink, limit);
+    const int advance = face.Draw(*target, c, pen, baseline, ink, limit, plain);
     const int step = dx ? dx[n++] : advance;
-    if (index == underline)
+    if (index == underline) {
       target->Fill(RECT{pen, baseline + 1, pen + advance, baseline + 2}, limit, ink);
+      cell.rect.left = std::max<LONG>(cell.rect.left, pen + advance);
+    }
     pen += step;
   });
   Changed();
@@ -205,14 +213,17 @@ void DeviceContext::DrawLineIn(int x, int y, std::u16string_view text, const int
 void DeviceContext::TextOut(int x, int y, UINT options, const RECT* rect,
                             std::u16string_view text, const int* dx) {
   if (rect && (options & ETO_OPAQUE)) Fill(*rect, Surface::FromColorRef(backgroundColor));
-  DrawLine(x, y, text, dx, rect && (options & ETO_CLIPPED) ? *rect : kEverywhere,
-           std::u16string::npos);
+  DrawLine(x, y, text, dx, LineWidth(text, dx),
+           rect && (options & ETO_CLIPPED) ? *rect : kEverywhere, std::u16string::npos);
 }
 
 int DeviceContext::DrawText(std::u16string_view text, RECT* rect, UINT format) {
   const int lineHeight = font_->face ? font_->face->metrics().height : 0;
-  TextLayout layout(text, format, rect->right - rect->left,
-                    [this](std::u16string_view line) { return TextWidth(line); });
+  const TextLayout layout(text, format, rect->right - rect->left,
+                          TextLayout::Measure{[](void* dc, std::u16string_view line) {
+                                                return static_cast<DeviceContext*>(dc)->TextWidth(line);
+                                              },
+                                              this});
   const int height = lineHeight * static_cast<int>(layout.lines().size());
   if (format & DT_CALCRECT) {
     rect->right = rect->left + layout.widest();
@@ -223,14 +234,15 @@ int DeviceContext::DrawText(std::u16string_view text, RECT* rect, UINT format) {
   int y = rect->top;
   if ((format & DT_SINGLELINE) && (format & DT_VCENTER))
     y += (rect->bottom - rect->top - lineHeight) / 2;
-  std::u16string_view all(layout.text());
+  const std::u16string_view all = layout.text();
   for (const TextLayout::Line& line : layout.lines()) {
     int x = rect->left;
     if (format & DT_CENTER) x += (rect->right - rect->left - line.width) / 2;
     size_t underline = layout.underline() >= line.begin && layout.underline() < line.end
                            ? layout.underline() - line.begin
                            : std::u16string::npos;
-    DrawLine(x, y, all.substr(line.begin, line.end - line.begin), nullptr, clip, underline);
+    DrawLine(x, y, all.substr(line.begin, line.end - line.begin), nullptr, line.width, clip,
+             underline);
     y += lineHeight;
   }
   return height;

@@ -71,12 +71,15 @@ class DeviceContext : public HandleObject {
   DeviceContext(bool onScreen, POINT origin, std::vector<RECT> clips);
   Surface* Target();
   RECT ToTarget(const RECT& rect) const;
-  // Draws one line of text with its cell's top left at logical (x, y);
-  // `underline` indexes the character to underline, or is npos.
-  void DrawLine(int x, int y, std::u16string_view text, const int* dx, const RECT& clip,
-                size_t underline);
-  void DrawLineIn(int x, int y, std::u16string_view text, const int* dx, const RECT& limit,
-                  size_t underline);
+  // The width of a line drawn with advances `dx`, or the font's if null.
+  int LineWidth(std::u16string_view text, const int* dx);
+  // Draws one line of text, `width` wide, with its cell's top left at
+  // logical (x, y); `underline` indexes the character to underline, or is
+  // npos.
+  void DrawLine(int x, int y, std::u16string_view text, const int* dx, int width,
+                const RECT& clip, size_t underline);
+  void DrawLineIn(int x, int y, std::u16string_view text, const int* dx, int width,
+                  const RECT& limit, size_t underline);
   void Changed();
 
   const bool onScreen_;

@@ -55,9 +55,14 @@ FontFace::FontFace(FT_Face face, int pixelSize) : face_(face) {
 
 FontFace::~FontFace() { FT_Done_Face(face_); }
 
-FontFace::Glyph& FontFace::Load(char32_t c) {
+FontFace::Glyph& FontFace::LoadAgain(char32_t c) {
   auto it = glyphs_.find(c);
-  if (it != glyphs_.end()) return it->second;
+  Glyph& glyph = it != glyphs_.end() ? it->second : Render(c);
+  if (c < kDirect) direct_[c] = &glyph;
+  return glyph;
+}
+
+FontFace::Glyph& FontFace::Render(char32_t c) {
   Glyph glyph;
   if (FT_Load_Char(face_, c, FT_LOAD_RENDER | FT_LOAD_TARGET_NORMAL) == 0) {
     const FT_GlyphSlot slot = face_->glyph;
@@ -68,17 +73,17 @@ FontFace::Glyph& FontFace::Load(char32_t c) {
       glyph.top = slot->bitmap_top;
       glyph.width = static_cast<int>(bitmap.width);
       glyph.rows = static_cast<int>(bitmap.rows);
-      glyph.coverage.resize(static_cast<size_t>(glyph.width) * glyph.rows);
+      glyph.pitch = (glyph.width + 3) / 4 * 4;
+      glyph.coverage.assign(static_cast<size_t>(glyph.pitch) * glyph.rows, 0);
       for (int row = 0; row < glyph.rows; ++row) {
         const uint8_t* in = bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch;
-        std::copy(in, in + glyph.width, glyph.coverage.begin() + static_cast<ptrdiff_t>(row) * glyph.width);
+        std::copy(in, in + glyph.width,
+                  glyph.coverage.begin() + static_cast<ptrdiff_t>(row) * glyph.pitch);
       }
     }
   }
   return glyphs_.emplace(c, std::move(glyph)).first->second;
 }
-
-int FontFace::Advance(char32_t c) { return Load(c).advance; }
 
 const std::vector<uint32_t>& FontFace::Tinted(Glyph& glyph, uint32_t pixel, uint32_t under) {
   for (const Glyph::Tint& tint : glyph.tints)
@@ -94,16 +99,29 @@ const std::vector<uint32_t>& FontFace::Tinted(Glyph& glyph, uint32_t pixel, uint
 }
 
 int FontFace::Draw(Surface& surface, char32_t c, int x, int baseline, uint32_t pixel,
-                   const RECT& clip) {
+                   const RECT& clip, Plain* plain) {
   Glyph& glyph = Load(c);
   if (glyph.coverage.empty()) return glyph.advance;
   const int left = x + glyph.left, top = baseline - glyph.top;
   const RECT box = surface.Clip(RECT{left, top, left + glyph.width, top + glyph.rows}, clip);
   if (box.right <= box.left || box.bottom <= box.top) return glyph.advance;
-  // Text mostly lies on one colour: the one under the glyph's first pixel.
-  const uint32_t under = surface.Pixel(box.left, box.top);
-  surface.BlendOver(left, top, glyph.width, glyph.rows, glyph.coverage.data(),
-                    Tinted(glyph, pixel, under).data(), glyph.width, pixel, under, clip);
+  if (plain && box.left >= plain->rect.left && box.top >= plain->rect.top &&
+      box.right <= plain->rect.right && box.bottom <= plain->rect.bottom) {
+    // The padding of the rows goes too, as far as the block and the clip
+    // allow: over the block's colour it is that colour.
+    surface.Put(left, top, glyph.pitch, glyph.rows, Tinted(glyph, pixel, plain->pixel).data(),
+                glyph.pitch,
+                RECT{box.left, box.top, std::min(clip.right, plain->rect.right), box.bottom});
+  } else {
+    // Text mostly lies on one colour: the one under the glyph's first
+    // pixel. The padding of the rows is blended too, as far as the clip
+    // allows.
+    const uint32_t under = surface.Pixel(box.left, box.top);
+    surface.BlendOver(left, top, glyph.pitch, glyph.rows, glyph.coverage.data(),
+                      Tinted(glyph, pixel, under).data(), glyph.pitch, pixel, under,
+                      RECT{box.left, box.top, clip.right, box.bottom});
+  }
+  if (plain) plain->rect.left = std::max(plain->rect.left, box.right);
   return glyph.advance;
 }
 
