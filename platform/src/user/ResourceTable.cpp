@@ -122,25 +122,24 @@ Status ResourceTable::Declare(const BYTE* image, DWORD size) {
 
 const ResourceTable::Resource* ResourceTable::Find(HINSTANCE instance, LPCWSTR type,
                                                    LPCWSTR name) {
+  return name ? FindAny(instance, type, name) : nullptr;
+}
+
+bool ResourceTable::HasType(HINSTANCE instance, LPCWSTR type) {
+  return FindAny(instance, type, nullptr) != nullptr;
+}
+
+const ResourceTable::Resource* ResourceTable::FindAny(HINSTANCE instance, LPCWSTR type,
+                                                      LPCWSTR name) {
   Resources& resources = TheResources();
-  if (!type || !name) return nullptr;
+  if (!type) return nullptr;
   if (instance && instance != resources.program) return nullptr;  // libraries declare none
   std::lock_guard<std::mutex> lock(resources.mutex);
   for (const auto& r : resources.all)
     if (r->module == resources.programBase && SameName(r->typeId, r->typeName, type) &&
-        SameName(r->nameId, r->name, name))
+        (!name || SameName(r->nameId, r->name, name)))
       return r.get();
   return nullptr;
-}
-
-bool ResourceTable::HasType(HINSTANCE instance, LPCWSTR type) {
-  Resources& resources = TheResources();
-  if (!type) return false;
-  if (instance && instance != resources.program) return false;
-  std::lock_guard<std::mutex> lock(resources.mutex);
-  for (const auto& r : resources.all)
-    if (r->module == resources.programBase && SameName(r->typeId, r->typeName, type)) return true;
-  return false;
 }
 
 }  // namespace handheld::detail

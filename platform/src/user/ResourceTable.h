@@ -42,6 +42,11 @@ class ResourceTable {
   // Reads the entries of an image; false when it is not one.
   static bool Parse(const BYTE* image, DWORD size, const void* module,
                     std::vector<Resource>* resources);
+
+ private:
+  // The first resource of `type` named `name`, or of any name when `name`
+  // is null.
+  static const Resource* FindAny(HINSTANCE instance, LPCWSTR type, LPCWSTR name);
 };
 
 }  // namespace handheld::detail
