@@ -15,11 +15,6 @@ HMODULE LoadLibraryW(LPCWSTR name) {
 }
 
 FARPROC GetProcAddressW(HMODULE module, LPCWSTR procName) {
-  // The program's own module exports nothing.
-  if (module && module == GetModuleHandleW(nullptr)) {
-    SetLastError(ERROR_PROC_NOT_FOUND);
-    return nullptr;
-  }
   void* procedure = nullptr;
   // Look-ups by ordinal (a number in place of the name) are not offered.
   bool byName = reinterpret_cast<uintptr_t>(procName) > 0xFFFF;

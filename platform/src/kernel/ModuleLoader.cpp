@@ -250,8 +250,10 @@ Status ModuleLoader::LoadFile(const std::string& path, void** handle) {
 }
 
 Status ModuleLoader::Procedure(const void* handle, const std::u16string& name, void** procedure) {
-  auto module = HandleTable::LookupAs<Module>(HandleKind::kInstance, handle);
-  if (!module) return ERROR_INVALID_HANDLE;
+  std::shared_ptr<HandleObject> instance = HandleTable::Lookup(HandleKind::kInstance, handle);
+  if (!instance) return ERROR_INVALID_HANDLE;
+  auto module = std::dynamic_pointer_cast<Module>(instance);
+  if (!module) return ERROR_PROC_NOT_FOUND;  // the program's own instance: it exports nothing
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   if (module->references == 0) return ERROR_INVALID_HANDLE;
   *procedure = dlsym(module->library, ToUtf8(name).c_str());
