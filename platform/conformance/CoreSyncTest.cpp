@@ -51,7 +51,7 @@ TEST(CoreEvents, TimedWaitLastsAtLeastItsTimeout) {
   Owned ev(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   DWORD start = GetTickCount();
   EXPECT_EQ(WaitForSingleObject(ev, 120), WAIT_TIMEOUT);
-  EXPECT_GE(GetTickCount() - start, 120u);
+  EXPECT_GE(GetTickCount() - start, 120u - 16u);  // the tick count steps by up to 16 ms
 }
 
 TEST(CoreEvents, SetFromAnotherThreadWakesAnInfiniteWait) {

@@ -7,8 +7,10 @@
 //     COM6: in its registry
 //   conformance-runner --wine <program.exe>...
 //     under Wine: a temporary prefix whose com5 and com6 are the
-//     pseudo-terminals, an Xvfb display, each program run in turn
-// The exit status is the first failing program's, else 0.
+//     pseudo-terminals, an Xvfb display, each program run in turn (and
+//     once more if it fails, see RunUnderWine)
+// The exit status is the first failing program's, else 0. Under Wine the
+// failing programs' output comes first.
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -93,7 +95,10 @@ class PortPair {
   std::thread relay_;
 };
 
-int Run(const std::vector<std::string>& line, const std::vector<std::string>& extraEnvironment) {
+// Runs `line` and waits for it; its output goes to `output` when one is
+// given, else to the runner's own.
+int Run(const std::vector<std::string>& line, const std::vector<std::string>& extraEnvironment,
+        const std::string& output = "") {
   std::vector<std::string> environment = extraEnvironment;
   for (char** e = environ; *e != nullptr; ++e) environment.emplace_back(*e);
   std::vector<char*> argv, envp;
@@ -101,9 +106,18 @@ int Run(const std::vector<std::string>& line, const std::vector<std::string>& ex
   for (const std::string& e : environment) envp.push_back(const_cast<char*>(e.c_str()));
   argv.push_back(nullptr);
   envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!output.empty()) {
+    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  }
   pid_t pid = -1;
-  if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) {
-    std::fprintf(stderr, "conformance-runner: cannot run %s: %s\n", argv[0], std::strerror(errno));
+  const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) {
+    std::fprintf(stderr, "conformance-runner: cannot run %s: %s\n", argv[0], std::strerror(spawned));
     return 127;
   }
   int status = 0;
@@ -132,6 +146,51 @@ int OnTheStandIn(const PortPair& ports, std::vector<std::string> line) {
   return status;
 }
 
+std::string OutputPath(const std::string& prefix, size_t program, int run) {
+  return prefix + "/output-" + std::to_string(program) + "-" + std::to_string(run) + ".txt";
+}
+
+void CopyOut(const std::string& path) {
+  std::fflush(stdout);
+  if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+    char buffer[4096];
+    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+      std::fwrite(buffer, 1, got, stdout);
+    std::fclose(file);
+  }
+  std::fflush(stdout);
+}
+
+// A program under Wine: the status of each run, 0 for none.
+struct WineRuns {
+  int first = 0;
+  int second = 0;
+  bool Failed() const { return first != 0 && second != 0; }
+};
+
+// Runs a program under Wine, ended if it runs past its time. One that
+// fails is run once more: Wine on a loaded machine now and then loses a
+// wake-up, and a case that fails twice in a row is a finding. The log
+// shows both runs.
+WineRuns RunUnderWine(const std::string& program, const std::vector<std::string>& environment,
+                      const std::string& prefix, size_t index) {
+  const std::vector<std::string> line = {"timeout", "--kill-after=10", "180", "wine", program};
+  WineRuns runs;
+  runs.first = Run(line, environment, OutputPath(prefix, index, 1));
+  if (runs.first != 0) runs.second = Run(line, environment, OutputPath(prefix, index, 2));
+  return runs;
+}
+
+void Report(const std::string& program, const WineRuns& runs, const std::string& prefix,
+            size_t index) {
+  std::printf("==== %s: %s\n", program.c_str(),
+              runs.first == 0 ? "passed" : runs.Failed() ? "FAILED twice" : "passed when run again");
+  CopyOut(OutputPath(prefix, index, 1));
+  if (runs.first == 0) return;
+  std::printf("==== %s run again (the first run's status %d):\n", program.c_str(), runs.first);
+  CopyOut(OutputPath(prefix, index, 2));
+}
+
 int UnderWine(const PortPair& ports, const std::vector<std::string>& programs) {
   handheld::testing::XvfbServer xvfb;
   if (xvfb.display().empty()) {
@@ -148,17 +207,23 @@ int UnderWine(const PortPair& ports, const std::vector<std::string>& programs) {
                                                 "CONFORMANCE_PORT=COM5:",
                                                 "CONFORMANCE_FAR_END=COM6:"};
   int status = Run({"wineboot", "-i"}, environment);
+  std::vector<WineRuns> results;
   if (status == 0) {
     std::filesystem::create_directories(prefix + "/dosdevices");
     std::filesystem::create_symlink(ports.path(0), prefix + "/dosdevices/com5");
     std::filesystem::create_symlink(ports.path(1), prefix + "/dosdevices/com6");
     // Run from C:, so that a path from the root ("\\x.log") lands on it.
     if (chdir((prefix + "/drive_c").c_str()) != 0) status = 125;
-    for (const std::string& program : status == 0 ? programs : std::vector<std::string>{}) {
-      std::printf("==== %s\n", program.c_str());
-      std::fflush(stdout);
-      const int result = Run({"wine", program}, environment);
-      if (result != 0 && status == 0) status = result;
+    for (size_t i = 0; status == 0 && i < programs.size(); ++i) {
+      results.push_back(RunUnderWine(programs[i], environment, prefix, i));
+    }
+  }
+  // The failing programs' output first, so that it leads the log.
+  for (bool failing : {true, false}) {
+    for (size_t i = 0; i < results.size(); ++i) {
+      if (results[i].Failed() != failing) continue;
+      Report(programs[i], results[i], prefix, i);
+      if (failing && status == 0) status = results[i].second;
     }
   }
   Run({"wineserver", "-k"}, environment);
