@@ -10,7 +10,12 @@ namespace handheld::detail {
 
 Surface::Surface(int width, int height)
     : width_(std::max(width, 0)), height_(std::max(height, 0)),
-      pixels_(static_cast<size_t>(width_) * height_, 0) {}
+      pixels_(static_cast<size_t>(width_) * height_, 0),
+      rowColour_(static_cast<size_t>(height_), 0) {}
+
+void Surface::Mixed(LONG top, LONG bottom) {
+  for (LONG row = top; row < bottom; ++row) rowColour_[static_cast<size_t>(row)] = kMixed;
+}
 
 std::mutex& Surface::DrawingLock() {
   struct Lock {
@@ -65,14 +70,14 @@ void Surface::Fill(const RECT& rect, const RECT& clip, uint32_t pixel) {
   RECT r = Clip(rect, clip);
   if (r.right <= r.left || r.bottom <= r.top) return;
   const size_t count = static_cast<size_t>(r.right - r.left);
-  const size_t rows = static_cast<size_t>(r.bottom - r.top);
   const size_t stride = static_cast<size_t>(width_);
   uint32_t* out = &pixels_[static_cast<size_t>(r.top) * stride + r.left];
-  if (count == stride) {  // whole rows lie end to end
-    FillRow(out, count * rows, pixel);
-    return;
+  for (LONG row = r.top; row < r.bottom; ++row, out += stride) {
+    uint64_t& colour = rowColour_[static_cast<size_t>(row)];
+    if (colour == pixel) continue;  // the row holds it already
+    FillRow(out, count, pixel);
+    colour = count == stride ? pixel : kMixed;
   }
-  for (size_t row = 0; row < rows; ++row, out += stride) FillRow(out, count, pixel);
 }
 
 void Surface::Copy(int x, int y, int width, int height, const Surface& source, int sourceX,
@@ -87,21 +92,18 @@ void Surface::Copy(int x, int y, int width, int height, const Surface& source, i
                 clip);
   if (r.right <= r.left || r.bottom <= r.top) return;
   const size_t count = static_cast<size_t>(r.right - r.left);
-  auto at = [&](LONG row) {
-    return std::pair(&pixels_[static_cast<size_t>(row) * width_ + r.left],
-                     &source.pixels_[static_cast<size_t>(row - dy) * source.width_ + (r.left - dx)]);
-  };
-  if (count == static_cast<size_t>(width_) && source.width_ == width_) {
-    // Whole rows of both lie end to end: one move, right for any overlap.
-    auto [to, from] = at(r.top);
-    std::memmove(to, from, count * static_cast<size_t>(r.bottom - r.top) * sizeof(uint32_t));
-    return;
-  }
   auto copyRow = [&](LONG row) {
-    auto [to, from] = at(row);
-    std::memmove(to, from, count * sizeof(uint32_t));
+    const uint64_t from = source.rowColour_[static_cast<size_t>(row - dy)];
+    uint64_t& to = rowColour_[static_cast<size_t>(row)];
+    if (from != kMixed && from == to) return;  // both rows all the same colour
+    std::memmove(&pixels_[static_cast<size_t>(row) * width_ + r.left],
+                 &source.pixels_[static_cast<size_t>(row - dy) * source.width_ + (r.left - dx)],
+                 count * sizeof(uint32_t));
+    to = count == static_cast<size_t>(width_) ? from : kMixed;
   };
-  // Rows in the order that keeps an overlapping copy within one surface right.
+  // Rows in the order that keeps an overlapping copy within one surface
+  // right: each source row, and what it says of itself, read before it is
+  // written.
   if (&source == this && dy > 0) {
     for (LONG row = r.bottom - 1; row >= r.top; --row) copyRow(row);
   } else {
@@ -117,6 +119,7 @@ void Surface::Put(int x, int y, int width, int height, const uint32_t* from, int
   const size_t stride = static_cast<size_t>(width_);  // not read again after each store
   uint32_t* out = &pixels_[static_cast<size_t>(r.top) * stride + r.left];
   from += static_cast<ptrdiff_t>(r.top - y) * pitch + (r.left - x);
+  Mixed(r.top, r.bottom);
   for (LONG row = r.top; row < r.bottom; ++row, out += stride, from += pitch)
     CopyRow(out, from, count);
 }
@@ -147,6 +150,7 @@ void Surface::BlendRows(int x, int y, const RECT& r, const uint8_t* mask, const 
   const size_t count = static_cast<size_t>(r.right - r.left);
   const size_t stride = static_cast<size_t>(width_);
   uint32_t* out = &pixels_[static_cast<size_t>(r.top) * stride + r.left];
+  Mixed(r.top, r.bottom);
   for (LONG row = r.top; row < r.bottom; ++row, out += stride) {
     const ptrdiff_t line = static_cast<ptrdiff_t>(row - y) * pitch + (r.left - x);
     if constexpr (kOver) {

@@ -2,6 +2,10 @@
 // Drawing is clipped to a clip rectangle and to the surface's own bounds,
 // so no coordinates reach outside the pixels.
 //
+// Each surface knows, row by row, which rows hold one colour: a fill or a
+// copy passes over a row that already holds what it would write, so that a
+// repaint that changes little touches little memory.
+//
 // Threads: one lock, DrawingLock(), guards the pixels of every surface and
 // the state of every drawing object; the drawing calls take it, and so
 // does whoever copies the screen out.
@@ -88,9 +92,17 @@ class Surface {
   void BlendRows(int x, int y, const RECT& r, const uint8_t* mask, const uint32_t* over, int pitch,
                  uint32_t pixel, uint32_t under);
 
+  // Rows from `top` to `bottom` may hold more than one colour now.
+  void Mixed(LONG top, LONG bottom);
+
+  static constexpr uint64_t kMixed = ~uint64_t{0};
+
   int width_;
   int height_;
   std::vector<uint32_t> pixels_;
+  // Per row, the colour of all its pixels, or kMixed when they may differ:
+  // what the pixels say, kept true by every write.
+  std::vector<uint64_t> rowColour_;
 };
 
 }  // namespace handheld::detail

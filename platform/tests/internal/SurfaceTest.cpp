@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "Surface.h"
@@ -150,6 +151,80 @@ TEST(Surface, BlendsMatchPixelByPixelOnPlainAndMixedBackgrounds) {
       EXPECT_EQ(blended.pixels(), expected) << "at " << c.x << "," << c.y << " plain " << plain;
       EXPECT_EQ(overBlended.pixels(), expected) << "at " << c.x << "," << c.y << " plain " << plain;
     }
+  }
+}
+
+// Surfaces skip rows that already hold what a fill or copy would write, so
+// what each knows of its rows must follow every write. Long runs of fills,
+// copies (between two surfaces and within one), puts and blends in three
+// colours, where whole rows of one colour come and go, are checked after
+// every step against the same steps done a pixel at a time.
+class PixelModel {
+ public:
+  PixelModel(int width, int height)
+      : width_(width), height_(height), pixels_(static_cast<size_t>(width) * height, 0) {}
+  uint32_t& At(int x, int y) { return pixels_[static_cast<size_t>(y) * width_ + x]; }
+  bool Holds(int x, int y) const { return x >= 0 && y >= 0 && x < width_ && y < height_; }
+  const std::vector<uint32_t>& pixels() const { return pixels_; }
+
+ private:
+  int width_, height_;
+  std::vector<uint32_t> pixels_;
+};
+
+TEST(Surface, RowsOfOneColourAreKnownThroughEveryKindOfWrite) {
+  std::mt19937 random(20261209);
+  auto any = [&](int below) { return static_cast<int>(random() % static_cast<unsigned>(below)); };
+  const uint32_t colours[] = {0xFFFFFFu, 0xFF0000u, 0x0000FFu};
+  Surface surfaces[] = {Surface(20, 12), Surface(24, 12)};
+  PixelModel models[] = {PixelModel(20, 12), PixelModel(24, 12)};
+  auto randomRect = [&](const Surface& s) {
+    const int top = any(s.height() + 2) - 1, bottom = top + any(s.height() + 1);
+    if (any(3) == 0) return RECT{-2, top, s.width() + 2, bottom};  // whole rows
+    const int left = any(s.width() + 4) - 2;
+    return RECT{left, top, left + any(s.width() + 2), bottom};
+  };
+  for (int step = 0; step < 4000; ++step) {
+    const int t = any(2);
+    Surface& target = surfaces[t];
+    PixelModel& model = models[t];
+    const RECT rect = randomRect(target);
+    const RECT clip = any(4) == 0 ? randomRect(target) : kAll;
+    const uint32_t colour = colours[any(3)];
+    auto each = [&](auto write) {  // each pixel of the rect, the clip and the surface
+      for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x)
+          if (model.Holds(x, y) && Inside(clip, x, y)) write(x, y);
+    };
+    const int kind = any(4);
+    if (kind == 0) {
+      target.Fill(rect, clip, colour);
+      each([&](int x, int y) { model.At(x, y) = colour; });
+    } else if (kind == 1) {
+      const int s = any(2);
+      const int dx = any(7) - 3, dy = any(7) - 3;
+      const Surface before = surfaces[s];
+      target.Copy(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, surfaces[s],
+                  rect.left - dx, rect.top - dy, clip);
+      each([&](int x, int y) {
+        if (models[s].Holds(x - dx, y - dy)) model.At(x, y) = before.Pixel(x - dx, y - dy);
+      });
+    } else {
+      const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+      const size_t size = static_cast<size_t>(std::max(width, 0)) * std::max(height, 0);
+      std::vector<uint32_t> block(size, colour);
+      std::vector<uint8_t> mask(size);
+      for (size_t i = 0; i < size; ++i) mask[i] = static_cast<uint8_t>(any(2) * 255);
+      const auto at = [&](int x, int y) { return static_cast<size_t>(y - rect.top) * width + (x - rect.left); };
+      if (kind == 2) {
+        target.Put(rect.left, rect.top, width, height, block.data(), width, clip);
+        each([&](int x, int y) { model.At(x, y) = block[at(x, y)]; });
+      } else {
+        target.Blend(rect.left, rect.top, width, height, mask.data(), width, colour, clip);
+        each([&](int x, int y) { model.At(x, y) = Surface::Mix(colour, model.At(x, y), mask[at(x, y)]); });
+      }
+    }
+    ASSERT_EQ(target.pixels(), model.pixels()) << "step " << step << " kind " << kind;
   }
 }
 
