@@ -80,6 +80,9 @@ void BM_PaintAndBlit(benchmark::State& state) {
   ViewerState::DeleteCurrentReader();
 }
 BENCHMARK(BM_PaintAndBlit<false>)->Name("BM_PaintAndBlit")->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_PaintAndBlit<true>)->Name("BM_PaintAndBlitCold")->Iterations(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PaintAndBlit<true>)
+    ->Name("BM_PaintAndBlitCold")
+    ->Iterations(300)
+    ->Unit(benchmark::kMicrosecond);
 
 }  // namespace

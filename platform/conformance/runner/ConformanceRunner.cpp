@@ -117,7 +117,8 @@ int Run(const std::vector<std::string>& line, const std::vector<std::string>& ex
   const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) {
-    std::fprintf(stderr, "conformance-runner: cannot run %s: %s\n", argv[0], std::strerror(spawned));
+    std::fprintf(stderr, "conformance-runner: cannot run %s: %s\n", argv[0],
+                 std::strerror(spawned));
     return 127;
   }
   int status = 0;
@@ -184,7 +185,9 @@ WineRuns RunUnderWine(const std::string& program, const std::vector<std::string>
 void Report(const std::string& program, const WineRuns& runs, const std::string& prefix,
             size_t index) {
   std::printf("==== %s: %s\n", program.c_str(),
-              runs.first == 0 ? "passed" : runs.Failed() ? "FAILED twice" : "passed when run again");
+              runs.first == 0 ? "passed"
+              : runs.Failed() ? "FAILED twice"
+                              : "passed when run again");
   CopyOut(OutputPath(prefix, index, 1));
   if (runs.first == 0) return;
   std::printf("==== %s run again (the first run's status %d):\n", program.c_str(), runs.first);

@@ -44,7 +44,7 @@ struct FillCase {
 
 TEST(Surface, FillsMatchPixelByPixel) {
   const FillCase cases[] = {
-      {{0, 0, 29, 17}, kAll},          // the whole surface: one run
+      {{0, 0, 29, 17}, kAll},          // the whole surface
       {{-5, 3, 40, 9}, kAll},          // whole rows, cut to the surface
       {{2, 1, 3, 16}, kAll},           // one column
       {{1, 2, 8, 5}, kAll},            // seven wide: steps and a tail
@@ -76,7 +76,7 @@ struct CopyCase {
 
 TEST(Surface, CopiesMatchPixelByPixelOverlappingOrNot) {
   const CopyCase cases[] = {
-      {0, 0, 24, 10, 0, 0, kAll, 24},        // whole rows of equal widths: one move
+      {0, 0, 24, 10, 0, 0, kAll, 24},        // whole rows of equal widths
       {0, 0, 24, 10, 0, 0, kAll, 30},        // whole rows of a wider source
       {0, 2, 24, 10, 0, 0, kAll, 0},         // whole rows down within one surface
       {0, 0, 24, 10, 0, 3, kAll, 0},         // and up
@@ -215,13 +215,17 @@ TEST(Surface, RowsOfOneColourAreKnownThroughEveryKindOfWrite) {
       std::vector<uint32_t> block(size, colour);
       std::vector<uint8_t> mask(size);
       for (size_t i = 0; i < size; ++i) mask[i] = static_cast<uint8_t>(any(2) * 255);
-      const auto at = [&](int x, int y) { return static_cast<size_t>(y - rect.top) * width + (x - rect.left); };
+      const auto at = [&](int x, int y) {
+        return static_cast<size_t>(y - rect.top) * width + (x - rect.left);
+      };
       if (kind == 2) {
         target.Put(rect.left, rect.top, width, height, block.data(), width, clip);
         each([&](int x, int y) { model.At(x, y) = block[at(x, y)]; });
       } else {
         target.Blend(rect.left, rect.top, width, height, mask.data(), width, colour, clip);
-        each([&](int x, int y) { model.At(x, y) = Surface::Mix(colour, model.At(x, y), mask[at(x, y)]); });
+        each([&](int x, int y) {
+          model.At(x, y) = Surface::Mix(colour, model.At(x, y), mask[at(x, y)]);
+        });
       }
     }
     ASSERT_EQ(target.pixels(), model.pixels()) << "step " << step << " kind " << kind;
