@@ -4,6 +4,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <mutex>
 #include <unordered_map>
 #include <utility>
@@ -31,6 +32,9 @@ struct Table {
   std::unordered_map<uintptr_t, Entry> handles;
   std::unordered_map<const HandleObject*, size_t> openHandles;  // per object
   uintptr_t next = kFirstValue;
+  // Counts the removals, bumped under the lock before each one: a look-up
+  // a thread remembers still holds while the count is what it was then.
+  std::atomic<uint64_t> removals{0};
 
   Table() {
     // A forked child keeps its parent's handles (registry keys reconnect
@@ -51,6 +55,19 @@ struct Table {
 };
 
 Table& TheTable() { return ProcessLifetime<Table>::Get(); }
+
+// Each thread's last look-up, so that a thread that uses one handle over and
+// over (a ReadFile a byte) finds it without the table's lock. It holds the
+// object weakly: a closed handle's object is not kept alive by a thread
+// that looked it up once. (Reached without a call: this file is built
+// with the initial-exec TLS model.)
+struct LastLookup {
+  uintptr_t value = 0;
+  HandleKind kind = HandleKind::kKernelObject;
+  uint64_t removals = 0;
+  std::weak_ptr<HandleObject> object;
+};
+thread_local LastLookup lastLookup;
 
 }  // namespace
 
@@ -73,9 +90,20 @@ void* HandleTable::Duplicate(HandleKind kind, const std::shared_ptr<HandleObject
 
 std::shared_ptr<HandleObject> HandleTable::Lookup(HandleKind kind, const void* value) {
   Table& table = TheTable();
+  const auto key = reinterpret_cast<uintptr_t>(value);
+  LastLookup& last = lastLookup;
+  // No removal since the last look-up of this handle: it is open still.
+  if (last.value == key && last.kind == kind &&
+      last.removals == table.removals.load(std::memory_order_acquire)) {
+    if (std::shared_ptr<HandleObject> object = last.object.lock()) return object;
+  }
   std::lock_guard<std::mutex> lock(table.mutex);
-  auto it = table.handles.find(reinterpret_cast<uintptr_t>(value));
+  auto it = table.handles.find(key);
   if (it == table.handles.end() || it->second.kind != kind) return nullptr;
+  last.value = key;
+  last.kind = kind;
+  last.removals = table.removals.load(std::memory_order_relaxed);
+  last.object = it->second.object;
   return it->second.object;
 }
 
@@ -86,6 +114,7 @@ Status HandleTable::Remove(HandleKind kind, const void* value) {
     std::lock_guard<std::mutex> lock(table.mutex);
     auto it = table.handles.find(reinterpret_cast<uintptr_t>(value));
     if (it == table.handles.end() || it->second.kind != kind) return ERROR_INVALID_HANDLE;
+    table.removals.fetch_add(1, std::memory_order_release);
     std::shared_ptr<HandleObject> object = std::move(it->second.object);
     table.handles.erase(it);
     auto count = table.openHandles.find(object.get());

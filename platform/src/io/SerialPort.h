@@ -31,6 +31,7 @@
 #include <string>
 
 #include "FileObject.h"
+#include "SectionMutex.h"
 #include "Status.h"
 #include "win/files.h"
 
@@ -94,6 +95,8 @@ class SerialPort : public FileObject {
   size_t TakeBuffered(uint8_t* out, size_t count, bool skipDrained = false);
   // Takes `count` bytes when the buffer holds that many, else nothing.
   bool TakeWhole(uint8_t* out, size_t count);
+  // A read the buffer did not serve whole: waits as the time-outs say.
+  Status ReadWaiting(uint8_t* out, DWORD count, DWORD* done);
   bool DataAvailable();
   size_t RefillLocked();  // rxMutex_ held
   // Sleeps until the device has input (when `watchDevice`), the port is
@@ -123,7 +126,7 @@ class SerialPort : public FileObject {
   bool rts_ = false;
   int farEnd_ = 0;  // TIOCM_* lines recorded for a device without modem lines
 
-  std::mutex rxMutex_;  // never held across a blocking call
+  SectionMutex rxMutex_;  // never held across a blocking call; taken once a byte
   uint8_t rx_[4096];
   size_t rxBegin_ = 0;
   size_t rxEnd_ = 0;

@@ -62,6 +62,21 @@ TEST(CoreHandles, OnCloseRunsOnceAtTheLastHandleAndReferencesKeepTheObject) {
   EXPECT_EQ(closes, 1);
 }
 
+// A thread remembers its last look-up; a close on another thread, or a
+// look-up of the same value as another kind, must still find nothing.
+TEST(CoreHandles, ALookUpRepeatedAfterACloseElsewhereFindsNothing) {
+  std::atomic<int> closes{0}, destroyed{0};
+  HANDLE h = HandleTable::Add(std::make_shared<ProbeObject>(&closes, &destroyed));
+  ASSERT_NE(HandleTable::Lookup(h), nullptr);
+  ASSERT_NE(HandleTable::Lookup(h), nullptr);  // the second one from what the thread kept
+  EXPECT_EQ(HandleTable::Lookup(HandleKind::kRegistryKey, h), nullptr);
+  ASSERT_NE(HandleTable::Lookup(h), nullptr);
+  std::thread([h] { EXPECT_TRUE(CloseHandle(h)); }).join();
+  EXPECT_EQ(HandleTable::Lookup(h), nullptr);
+  // What the thread kept does not keep the closed object alive.
+  EXPECT_EQ(destroyed, 1);
+}
+
 TEST(CoreHandles, ConcurrentAddLookupAndRemove) {
   std::atomic<int> closes{0}, destroyed{0};
   std::vector<std::thread> threads;
