@@ -4,6 +4,7 @@
 // listens" apart from every other failure.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -121,6 +122,24 @@ TEST_F(ControlChannel, LongAnswersAndCommandsPassWholeOrAreRefusedClearly) {
 
   EXPECT_EQ(handheld::SendHostCommand("big 17000000", &answer), HostExchange::kFailed);
   EXPECT_NE(answer.find("longer than"), std::string::npos) << answer;
+}
+
+// The socket is bound under a hidden name and moved into place once it
+// listens: a client that lists the folder meanwhile finds nothing it could
+// take for a program that has ended. Nothing but the socket is left.
+TEST_F(ControlChannel, TheFolderHoldsTheListeningSocketAlone) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir((handheld::DeviceFolder() + "/control").c_str())) {
+    while (dirent* entry = readdir(dir))
+      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+        names.push_back(entry->d_name);
+    closedir(dir);
+  }
+  EXPECT_EQ(names, std::vector<std::string>{"host"});
+  struct stat info {};
+  ASSERT_EQ(stat(HostSocket().c_str(), &info), 0);
+  EXPECT_TRUE(S_ISSOCK(info.st_mode));
+  EXPECT_TRUE(RawClient().connected());
 }
 
 TEST_F(ControlChannel, NoHostOnlyWhenNothingListens) {

@@ -224,9 +224,14 @@ void StartServing(int server, Executor execute, std::mutex* exchange) {
 }
 
 // A listening socket at `path`, private to the user; -1 with the reason.
+// It is bound under a hidden name beside `path` and moved there once it
+// listens, so a socket found at `path` takes connections from the start,
+// and a client refused there knows that its program has ended.
 int Listen(const std::string& path, std::string* reason) {
+  const size_t slash = path.rfind('/') + 1;
+  const std::string hidden = path.substr(0, slash) + "." + path.substr(slash);
   sockaddr_un address;
-  if (!MakeAddress(path, &address)) {
+  if (!MakeAddress(hidden, &address)) {
     *reason = "the control socket path " + path + " is too long";
     return -1;
   }
@@ -235,13 +240,16 @@ int Listen(const std::string& path, std::string* reason) {
     *reason = std::string("cannot make a socket: ") + std::strerror(errno);
     return -1;
   }
-  unlink(path.c_str());  // a socket left by an earlier process
+  unlink(hidden.c_str());  // left by an earlier process that ended half-way
   // The socket file takes its mode from the socket, less the umask; the
-  // private folder around it keeps others out either way.
+  // private folder around it keeps others out either way. The move
+  // replaces a socket an earlier process left at `path`.
   fchmod(server, 0600);
   if (bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      chmod(path.c_str(), 0600) != 0 || listen(server, SOMAXCONN) != 0) {
+      chmod(hidden.c_str(), 0600) != 0 || listen(server, SOMAXCONN) != 0 ||
+      rename(hidden.c_str(), path.c_str()) != 0) {
     *reason = "cannot listen on " + path + ": " + std::strerror(errno);
+    unlink(hidden.c_str());
     close(server);
     return -1;
   }
